@@ -1,0 +1,274 @@
+#include "form.h"
+#include "ui_form.h"
+
+#include <QDebug>
+#include <QMessageBox>
+#include <QNetworkProxy>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <array>
+#include <cstdlib>
+
+using Protocol::Exchange;
+using Protocol::Reply;
+
+namespace {
+
+// Bytes left unread from earlier exchanges are read and dropped for at most this
+// long before a command goes out, so a unit that never stops sending cannot hold
+// the program up.
+constexpr int staleInputBudgetMs = 50;
+// Bounds what the socket buffers between exchanges, however much a unit sends.
+constexpr qint64 socketReadBufferBytes = 256 * 1024;
+
+const std::array<Qt::GlobalColor, Protocol::channelCount> channelColors {
+    Qt::red, Qt::green, Qt::blue, Qt::magenta
+};
+
+void addChannelGraphs(QCustomPlot *plot)
+{
+    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+        QCPGraph *graph = plot->addGraph();
+        graph->setPen(QPen(QBrush(channelColors[channel]), 1, Qt::SolidLine));
+        graph->setName(QStringLiteral("Channel %1").arg(channel));
+    }
+}
+
+void showLegend(QCustomPlot *plot, Qt::Alignment alignment)
+{
+    plot->legend->setVisible(true);
+    plot->axisRect()->insetLayout()->setInsetAlignment(0, alignment);
+    plot->legend->setBrush(QBrush(QColor(200, 200, 200, 100)));
+}
+
+// The top and right axes follow the bottom and left ones.
+void linkAxisRanges(QCustomPlot *plot)
+{
+    QObject::connect(plot->xAxis, SIGNAL(rangeChanged(QCPRange)), plot->xAxis2, SLOT(setRange(QCPRange)));
+    QObject::connect(plot->yAxis, SIGNAL(rangeChanged(QCPRange)), plot->yAxis2, SLOT(setRange(QCPRange)));
+}
+
+} // namespace
+
+Form::Form(QWidget *parent)
+    : QWidget(parent),
+      ui(new Ui_Form),
+      socket(new QTcpSocket(this)),
+      timer(new QTimer(this))
+{
+    ui->setupUi(this);
+    socket->setProxy(QNetworkProxy::NoProxy);
+    socket->setReadBufferSize(socketReadBufferBytes);
+    ui->lbStatus->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+
+    setupCountsPlot();
+    setupSweepPlot();
+    setupHistogramPlot();
+
+    connectTriggerBoxes();
+    connect(ui->pbUpdateParams, &QPushButton::clicked, this, &Form::updateParams);
+}
+
+Form::~Form()
+{
+    delete ui;
+}
+
+void Form::setupCountsPlot()
+{
+    QCustomPlot *plot = ui->cpCounts;
+    addChannelGraphs(plot);
+    showLegend(plot, Qt::AlignTop | Qt::AlignLeft);
+    QSharedPointer<QCPAxisTickerTime> timeTicker(new QCPAxisTickerTime);
+    timeTicker->setTimeFormat(QStringLiteral("%h:%m:%s"));
+    plot->xAxis->setTicker(timeTicker);
+    plot->axisRect()->setupFullAxesBox(false);
+    plot->yAxis->setRange(-1.2, 1.2);
+    linkAxisRanges(plot);
+}
+
+void Form::setupSweepPlot()
+{
+    QCustomPlot *plot = ui->cpSweep;
+    addChannelGraphs(plot);
+    showLegend(plot, Qt::AlignTop | Qt::AlignRight);
+    plot->axisRect()->setupFullAxesBox(false);
+    plot->yAxis->grid()->setSubGridVisible(true);
+    plot->yAxis->setScaleType(QCPAxis::stLogarithmic);
+    plot->yAxis2->setScaleType(QCPAxis::stLogarithmic);
+    QSharedPointer<QCPAxisTickerLog> logTicker(new QCPAxisTickerLog);
+    plot->yAxis->setTicker(logTicker);
+    plot->yAxis2->setTicker(logTicker);
+    plot->yAxis->setNumberFormat(QStringLiteral("eb"));
+    plot->yAxis->setNumberPrecision(0);
+    linkAxisRanges(plot);
+}
+
+void Form::setupHistogramPlot()
+{
+    QCustomPlot *plot = ui->cpHistogram;
+    histogramBars = new QCPBars(plot->xAxis, plot->yAxis);
+    histogramBars->setAntialiased(false);
+    histogramValues.fill(0.0, Protocol::channelCount);
+    histogramBars->setData({ 1.0, 2.0, 3.0, 4.0 }, histogramValues, false);
+    plot->xAxis->setSubTicks(false);
+    plot->xAxis->setTickLength(0, 4);
+    plot->xAxis->setRange(0, 5);
+    plot->xAxis->grid()->setVisible(true);
+    plot->yAxis->setRange(0, 12.1);
+    plot->yAxis->grid()->setSubGridVisible(true);
+    plot->axisRect()->setupFullAxesBox(false);
+    linkAxisRanges(plot);
+}
+
+void Form::connectTriggerBoxes()
+{
+    const auto boxes = triggerBoxes();
+    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+        QSpinBox *box = boxes[channel];
+        connect(box, &QSpinBox::editingFinished, [this, channel, box] {
+            setDacValue(channel, box->value() / 1000.0);
+        });
+    }
+}
+
+void Form::setAddress(const QHostAddress &address)
+{
+    qDebug() << address;
+    if (address.isNull()) {
+        QMessageBox::critical(this, QStringLiteral("Error"),
+                              QStringLiteral("Wrong Tcp/Ip Address. Application will be close."),
+                              QMessageBox::Ok);
+        std::exit(1);
+    }
+    this->address = address;
+    if (socket->isOpen())
+        socket->close();
+}
+
+bool Form::isSocketReady()
+{
+    if (!socket->isOpen())
+        return false;
+    return (int(socket->state()) & 0x3) != 0;
+}
+
+bool Form::initialize()
+{
+    if (!isSocketReady())
+        socket->connectToHost(address, Protocol::commandPort, QIODevice::ReadWrite);
+    socket->waitForConnected(Protocol::connectWaitMs);
+    return socket->state() == QAbstractSocket::ConnectedState;
+}
+
+QString Form::tcpIpQuery(QString command, int waitMs, bool *ok)
+{
+    const Exchange reply = exchange(command, waitMs);
+    if (ok)
+        *ok = reply.linkUp();
+    return reply.text;
+}
+
+// One command and its reply. The reply is read until it is whole (see
+// ReplyCollector) or the wait, counted from the write, runs out.
+Exchange Form::exchange(const QString &command, int waitMs)
+{
+    Exchange result;
+    discardStaleInput();
+    if (!initialize() || socket->write(command.toLatin1()) < 0) {
+        qDebug() << "Something wrong";
+        return result;
+    }
+
+    Protocol::ReplyCollector reply;
+    QElapsedTimer clock;
+    clock.start();
+    while (!reply.isComplete() && !reply.isFull()) {
+        const int remaining = waitMs - int(clock.elapsed());
+        if (remaining <= 0)
+            break;
+        const bool arrived = socket->waitForReadyRead(remaining);
+        reply.append(socket->read(reply.room()));
+        if (!arrived)
+            break;
+    }
+
+    result.text = reply.text();
+    if (reply.isComplete())
+        result.status = Exchange::Replied;
+    else if (reply.isFull())
+        result.status = Exchange::Overlong;
+    else if (!reply.isEmpty())
+        result.status = Exchange::Incomplete;
+    else if (socket->state() != QAbstractSocket::ConnectedState)
+        result.status = Exchange::ConnectionLost;
+    else
+        result.status = Exchange::NoReply;
+    return result;
+}
+
+// Whatever the unit sent outside an exchange (a reply that came after its wait,
+// the answer to a command that was not waited for) belongs to no command: it is
+// logged and dropped, never read as the front of the next reply.
+void Form::discardStaleInput()
+{
+    if (!socket->isOpen())
+        return;
+    QByteArray head;
+    qint64 discarded = 0;
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        const QByteArray bytes = socket->readAll();
+        discarded += bytes.size();
+        if (head.size() < 200)
+            head += bytes.left(200 - head.size());
+    } while (clock.elapsed() < staleInputBudgetMs && socket->state() == QAbstractSocket::ConnectedState
+             && socket->waitForReadyRead(0));
+    if (discarded > 0)
+        qDebug() << "Discarded" << discarded << "stale bytes:" << Protocol::logText(head).constData();
+}
+
+QString Form::addressText() const
+{
+    return address.toString();
+}
+
+std::array<QSpinBox *, Protocol::channelCount> Form::triggerBoxes() const
+{
+    return { ui->sbTrigger0, ui->sbTrigger1, ui->sbTrigger2, ui->sbTrigger3 };
+}
+
+void Form::updateParams()
+{
+    qDebug() << "Update params";
+    const Exchange exchange = this->exchange(Protocol::paramsCommand(), Protocol::shortReplyWaitMs);
+    const Reply reply = Reply::read(exchange.text);
+    if (exchange.status == Exchange::Replied && reply.isUsable()) {
+        ui->sbTimeConstant->setValue(reply.number(QStringLiteral("TimeConst")));
+        const auto boxes = triggerBoxes();
+        for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+            const double volts = reply.number(QStringLiteral("Ref%1").arg(channel));
+            boxes[channel]->setValue(Protocol::millivoltsFromVolts(volts));
+        }
+        ui->lbStatus->setText(QStringLiteral("Parameters read from the control unit at %1").arg(addressText()));
+    } else {
+        QString failure = Protocol::exchangeFailure(exchange, addressText(), Protocol::shortReplyWaitMs);
+        if (failure.isEmpty())
+            failure = reply.failure();
+        ui->lbStatus->setText(QStringLiteral("Update failed: %1").arg(failure));
+    }
+    qDebug() << exchange.text;
+}
+
+void Form::setDacValue(int channel, double value)
+{
+    qDebug() << "setDacValue" << channel << value;
+    const QString command = Protocol::dacCommand(channel, value);
+    bool ok = initialize();
+    if (ok)
+        tcpIpQuery(command, Protocol::shortReplyWaitMs, &ok);
+    ui->lbStatus->setText(QStringLiteral("Query: \"%1\", Status: %2")
+                              .arg(command, ok ? QStringLiteral("OK") : QStringLiteral("Error")));
+}

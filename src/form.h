@@ -1,0 +1,65 @@
+#ifndef FORM_H
+#define FORM_H
+
+#include "protocol.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QVector>
+#include <QWidget>
+
+#include <array>
+
+class QCPBars;
+class QSpinBox;
+class QCustomPlot;
+class QTcpSocket;
+class QTimer;
+class Ui_Form;
+
+// The main window: owns the link to the control unit, the measurement timer and
+// the three plots, and runs everything after start-up.
+class Form : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit Form(QWidget *parent = nullptr);
+    ~Form() override;
+
+    void setAddress(const QHostAddress &address);
+    bool isSocketReady();
+    bool initialize();
+    QString tcpIpQuery(QString command, int waitMs, bool *ok = nullptr);
+    void setDacValue(int channel, double value);
+
+public slots:
+    void updateParams();
+
+private:
+    Protocol::Exchange exchange(const QString &command, int waitMs);
+    void discardStaleInput();
+    QString addressText() const;
+    std::array<QSpinBox *, Protocol::channelCount> triggerBoxes() const;
+
+    void setupCountsPlot();
+    void setupSweepPlot();
+    void setupHistogramPlot();
+    void connectTriggerBoxes();
+
+    Ui_Form *ui;
+    QHostAddress address;
+    QTcpSocket *socket;
+    QCPBars *histogramBars = nullptr;
+    QVector<double> histogramValues;
+    int sweepLevel;
+    QTimer *timer;
+    // Keys of the counts plot are seconds on a monotonic clock, so wall-clock
+    // changes (midnight, daylight saving, time sync) never bend the time axis.
+    QElapsedTimer startTime;
+    bool countsLogScale = false;
+    bool histogramLogScale = false;
+    bool histogramCumulative = true;
+};
+
+#endif // FORM_H
