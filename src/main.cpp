@@ -1,3 +1,4 @@
+#include "dialog.h"
 #include "form.h"
 
 #include <QApplication>
@@ -5,8 +6,12 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // The main window lives until the process ends; it is never deleted.
     Form *form = new Form;
-    form->setAddress(QHostAddress(QHostAddress::LocalHost));
+    Dialog dialog;
+    if (dialog.exec() != QDialog::Accepted)
+        return 0;
+    form->setAddress(dialog.getAddress());
     form->updateParams();
     form->show();
     return app.exec();
