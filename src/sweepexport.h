@@ -1,0 +1,32 @@
+#ifndef SWEEPEXPORT_H
+#define SWEEPEXPORT_H
+
+#include "protocol.h"
+
+#include <QByteArray>
+#include <QPointF>
+#include <QString>
+#include <QVector>
+
+#include <array>
+
+// The sweep data file: a tab-separated table with CR LF line ends, one row per
+// sweep step (reference level in mV, then the counts per second of each channel).
+namespace SweepExport {
+
+// Points of one channel, x = reference level, y = counts per second, in key order.
+using ChannelPoints = QVector<QPointF>;
+using Sweep = std::array<ChannelPoints, Protocol::channelCount>;
+
+// The shortest general-notation text that reads back as the same double, '.' as
+// decimal point in every locale. Six significant digits are used whenever they
+// already hold the value exactly, so 1000, 0.5 and 1e-05 keep their usual text.
+QString exactNumberText(double value);
+
+// The whole file. A row is written only for a step that every channel holds; the
+// reference level is taken from channel 0.
+QByteArray fileBytes(const Sweep &sweep);
+
+} // namespace SweepExport
+
+#endif // SWEEPEXPORT_H
