@@ -14,12 +14,25 @@ constexpr int exactPrecision = 17;
 
 const char header[] = "Reference\tChannel0\tChannel1\tChannel2\tChannel3\r\n";
 
-int commonRowCount(const Sweep &sweep)
+bool keyLess(const QPointF &a, const QPointF &b)
 {
-    int rows = sweep[0].size();
-    for (const ChannelPoints &channel : sweep)
-        rows = std::min(rows, int(channel.size()));
-    return rows;
+    return a.x() < b.x();
+}
+
+ChannelPoints inKeyOrder(ChannelPoints points)
+{
+    std::stable_sort(points.begin(), points.end(), keyLess);
+    return points;
+}
+
+// The value of the given occurrence of key in a channel, if the channel has it.
+bool findValue(const ChannelPoints &points, double key, int occurrence, double *value)
+{
+    const auto equalKeys = std::equal_range(points.cbegin(), points.cend(), QPointF(key, 0), keyLess);
+    if (equalKeys.second - equalKeys.first <= occurrence)
+        return false;
+    *value = (equalKeys.first + occurrence)->y();
+    return true;
 }
 
 } // namespace
@@ -36,17 +49,30 @@ QString exactNumberText(double value)
     return QString::number(value, 'g', exactPrecision);
 }
 
+// Each step has its own reference level, so a channel's point for the step of a
+// row is the one at the row's level. A level measured more than once pairs its
+// points in the order they were taken.
 QByteArray fileBytes(const Sweep &sweep)
 {
+    Sweep sorted;
+    std::transform(sweep.cbegin(), sweep.cend(), sorted.begin(), inKeyOrder);
+
     QByteArray bytes(header);
-    const int rows = commonRowCount(sweep);
-    for (int row = 0; row < rows; ++row) {
+    const ChannelPoints &reference = sorted[0];
+    int occurrence = 0;
+    for (int row = 0; row < reference.size(); ++row) {
+        const double key = reference[row].x();
+        occurrence = (row > 0 && reference[row - 1].x() == key) ? occurrence + 1 : 0;
+        std::array<double, Protocol::channelCount> values;
+        values[0] = reference[row].y();
+        bool inEveryChannel = true;
+        for (int channel = 1; channel < Protocol::channelCount && inEveryChannel; ++channel)
+            inEveryChannel = findValue(sorted[channel], key, occurrence, &values[channel]);
+        if (!inEveryChannel)
+            continue;
         const QString line = QStringLiteral("%1\t%2\t%3\t%4\t%5\r\n")
-                                 .arg(exactNumberText(sweep[0][row].x()),
-                                      exactNumberText(sweep[0][row].y()),
-                                      exactNumberText(sweep[1][row].y()),
-                                      exactNumberText(sweep[2][row].y()),
-                                      exactNumberText(sweep[3][row].y()));
+                                 .arg(exactNumberText(key), exactNumberText(values[0]), exactNumberText(values[1]),
+                                      exactNumberText(values[2]), exactNumberText(values[3]));
         bytes += line.toLatin1();
     }
     return bytes;

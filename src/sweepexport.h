@@ -14,7 +14,7 @@
 // sweep step (reference level in mV, then the counts per second of each channel).
 namespace SweepExport {
 
-// Points of one channel, x = reference level, y = counts per second, in key order.
+// Points of one channel, x = reference level in mV, y = counts per second.
 using ChannelPoints = QVector<QPointF>;
 using Sweep = std::array<ChannelPoints, Protocol::channelCount>;
 
@@ -23,8 +23,9 @@ using Sweep = std::array<ChannelPoints, Protocol::channelCount>;
 // already hold the value exactly, so 1000, 0.5 and 1e-05 keep their usual text.
 QString exactNumberText(double value);
 
-// The whole file. A row is written only for a step that every channel holds; the
-// reference level is taken from channel 0.
+// The whole file, one row per point of channel 0 in key order. A step that some
+// channel holds no point for (a reading that lacked it, or one still being
+// plotted) gets no row, so no row mixes channels of different steps.
 QByteArray fileBytes(const Sweep &sweep);
 
 } // namespace SweepExport

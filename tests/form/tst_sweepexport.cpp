@@ -116,6 +116,27 @@ void SweepExportTest::fileBytes_data()
         << header + "0\t1000\t1e+06\t2\t33.3\r\n"
                     "10\t1234567\t1e-05\t3\t0.3333333333333333\r\n";
 
+    // The reading at 10 mV reported no count for channel 2.
+    Sweep gap = small;
+    gap[2].remove(1);
+    QTest::newRow("a step missing in one channel")
+        << gap
+        << header + "0\t1000\t1e+06\t2\t33.3\r\n"
+                    "20\t0.5\t0\t4\t12345678\r\n";
+
+    // A step of 0 mV measures the same level again and again.
+    const Sweep sameLevel {
+        ChannelPoints { { 5, 1 }, { 5, 2 }, { 5, 3 } },
+        ChannelPoints { { 5, 10 }, { 5, 20 }, { 5, 30 } },
+        ChannelPoints { { 5, 100 }, { 5, 200 }, { 5, 300 } },
+        ChannelPoints { { 5, 1000 }, { 5, 2000 }, { 5, 3000 } },
+    };
+    QTest::newRow("one level measured three times")
+        << sameLevel
+        << header + "5\t1\t10\t100\t1000\r\n"
+                    "5\t2\t20\t200\t2000\r\n"
+                    "5\t3\t30\t300\t3000\r\n";
+
     Sweep channelZeroShort = small;
     channelZeroShort[0].clear();
     QTest::newRow("channel 0 empty") << channelZeroShort << header;
