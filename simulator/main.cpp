@@ -1,6 +1,37 @@
+#include "simulator.h"
+#include "simulatoroptions.h"
+#include "simulatorlog.h"
+#include "stdincontrol.h"
+
 #include <QCoreApplication>
+
+#include <csignal>
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    return 0;
+    QCoreApplication::setApplicationName(QStringLiteral("tavik-simulator"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVIK_SIMULATOR_VERSION));
+    // A controlling process that stops reading the log must not kill the unit.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    SimulatorOptions options;
+    QString error;
+    if (!options.parse(app.arguments(), &error)) {
+        SimulatorLog::error(error.toLocal8Bit());
+        return 2;
+    }
+
+    Simulator simulator(options);
+    if (!simulator.start(&error)) {
+        SimulatorLog::error(error.toLocal8Bit());
+        return 1;
+    }
+    QObject::connect(&simulator, &Simulator::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    StdinControl control;
+    QObject::connect(&control, &StdinControl::lineReceived, &simulator, [&simulator](const QByteArray &line) {
+        SimulatorLog::event(simulator.control(line));
+    });
+    return app.exec();
 }

@@ -1,0 +1,52 @@
+#ifndef CONTROLUNIT_H
+#define CONTROLUNIT_H
+
+#include "commandparser.h"
+#include "countermodel.h"
+#include "faultpolicy.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QObject>
+
+class QTcpServer;
+
+// The command side of the control unit: accepts connections on the command
+// port and answers each command from the counter model, misbehaving as the
+// fault policy says.
+class ControlUnit : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int MaxConnections = 32;
+
+    ControlUnit(quint64 seed, double rate, QObject *parent = nullptr);
+
+    bool listen(const QHostAddress &address, quint16 port);
+    QHostAddress serverAddress() const;
+    quint16 serverPort() const;
+    QString errorString() const;
+
+    void setOkReplies(bool enabled) { m_okReplies = enabled; }
+    FaultPolicy &faultPolicy() { return m_faultPolicy; }
+    CounterModel &model() { return m_model; }
+
+    // The reply to one command, before any fault.
+    QByteArray execute(const ParsedItem &command);
+    // An up-to-date data object, as sent unasked when flooding.
+    QByteArray currentData();
+
+private:
+    void acceptConnections();
+    double now() const;
+
+    QTcpServer *m_server;
+    CounterModel m_model;
+    FaultPolicy m_faultPolicy;
+    QElapsedTimer m_clock;
+    bool m_okReplies = true;
+    int m_connections = 0;
+};
+
+#endif

@@ -1,0 +1,37 @@
+#ifndef FAULTMODE_H
+#define FAULTMODE_H
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <random>
+
+// One way of misbehaving, as written on the command line or on standard
+// input: "none", "delay:MS", "split:MS", "notjson", "array", "zero",
+// "silence", "drop:N", "garbage", "latin1", "huge", "flood" or "close".
+struct FaultMode
+{
+    enum Kind { None, Delay, Split, NotJson, Array, Zero, Silence, Drop, Garbage, Latin1, Huge, Flood, Close };
+
+    static constexpr int MaxArgument = 600000;
+    static constexpr int HugeReplySize = 10 * 1024 * 1024;
+
+    Kind kind = None;
+    int argument = 0;   // milliseconds for delay and split, commands for drop
+
+    static std::optional<FaultMode> parse(const QString &text);
+    QString toString() const;
+
+    // Whether the fault only changes the reply's bytes (see corruptReply).
+    bool changesReplyText() const;
+    // The bytes sent instead of `reply` for the text-changing modes.
+    QByteArray corruptReply(const QByteArray &reply, std::mt19937_64 &generator) const;
+
+    bool operator==(const FaultMode &other) const
+    {
+        return kind == other.kind && argument == other.argument;
+    }
+};
+
+#endif
