@@ -23,7 +23,7 @@ const int answerWindowMs = 500;
 const int answerWaitMs = 100;
 // An answer taken near the end of the window is waited for only up to this
 // point, so that hosts which connect and stay silent cannot stretch a run.
-const int answerDeadlineMs = 550;
+const int answerDeadlineMs = 520;
 // Answers are read only to learn that the unit is there; whatever a host
 // sends beyond this is never buffered.
 const qint64 answerReadLimit = 4096;
