@@ -6,12 +6,14 @@
 #           --- net 3 (10.211.3.1) ---------------------- hosts (10.211.3.2 to .5)
 #   alone: loopback only
 #
-# Usage: discovery-test.sh PROBE ANSWERER
+# Usage: discovery-test.sh PROBE ANSWERER [SIMULATOR]
 # PROBE runs discovery and prints "elapsed MS", "debug LINE" and "unit ADDRESS"
-# lines; ANSWERER stands in for control units and hostile hosts.
+# lines; ANSWERER stands in for control units and hostile hosts; SIMULATOR,
+# when given, is checked to be found as a unit too.
 set -u
 PROBE="$1"
 ANSWERER="$2"
+SIMULATOR="${3:-}"
 . "$(dirname "$0")/netns-lib.sh"
 netns_require_root
 WORK=$(mktemp -d)
@@ -150,6 +152,14 @@ done
 [ "$(echo "$UNITS" | sort | uniq -d)" = "" ] || fail "duplicates listed"
 [ "$(count '^connected' "$WORK/silent")" -ge 30 ] || fail "the silent host did not connect"
 [ "$(count '^connected' "$WORK/late")" -ge 10 ] || fail "the late host did not connect"
+
+if [ -n "$SIMULATOR" ]; then
+    SCENARIO="simulator"
+    netns_start "$UNIT2" "$WORK/simulator" "$SIMULATOR" || exit 1
+    probe "$PROGRAM"
+    netns_stop_all
+    expect_units 10.211.2.2
+fi
 
 if [ "$FAILURES" -ne 0 ]; then
     echo "$FAILURES failure(s)"
