@@ -12,11 +12,11 @@ struct GaussianPart { double weight; double mean; double sigma; };
 // Pulse-height spectrum in volts: a steep noise background, two peaks and a
 // thin, broad high-energy part that keeps every channel counting even with
 // the reference level near one volt.
-const ExponentialPart background = { 0.55, 0.08 };
+const ExponentialPart background = { 0.50, 0.08 };
 const GaussianPart peaks[] = {
     { 0.17, 0.38, 0.05 },
-    { 0.275, 0.72, 0.09 },
-    { 0.005, 2.5, 0.8 },
+    { 0.3265, 0.72, 0.09 },
+    { 0.0035, 2.5, 0.8 },
 };
 
 double gaussianSurvival(const GaussianPart &part, double volts)

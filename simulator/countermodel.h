@@ -22,7 +22,7 @@ class CounterModel
 {
 public:
     static constexpr int ChannelCount = 4;
-    static constexpr double DefaultRate = 20000;
+    static constexpr double DefaultRate = 30000;
     static constexpr double DefaultTimeConstant = 0.1;
     static constexpr std::array<double, ChannelCount> DefaultTriggerLevels = { 0.05, 0.15, 0.30, 0.50 };
 

@@ -34,7 +34,7 @@ bool SimulatorOptions::parse(const QStringList &arguments, QString *error)
         { QStringLiteral("listen"), QStringLiteral("Address to accept commands on (default 0.0.0.0)."), QStringLiteral("address") },
         { QStringLiteral("port"), QStringLiteral("Command port (default 9800); discovery uses port+1 and port+2."), QStringLiteral("port") },
         { QStringLiteral("seed"), QStringLiteral("Seed of the random counts (default 1)."), QStringLiteral("n") },
-        { QStringLiteral("rate"), QStringLiteral("Pulse rate in pulses per second (default 20000)."), QStringLiteral("hz") },
+        { QStringLiteral("rate"), QStringLiteral("Pulse rate in pulses per second (default 30000)."), QStringLiteral("hz") },
         { QStringLiteral("no-ok-reply"), QStringLiteral("Send nothing in answer to START and DAC.") },
         { QStringLiteral("no-discovery"), QStringLiteral("Do not answer discovery requests.") },
         { QStringLiteral("discovery-delay"), QStringLiteral("Wait before connecting back to a discovery request."), QStringLiteral("ms") },

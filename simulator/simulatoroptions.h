@@ -1,6 +1,7 @@
 #ifndef SIMULATOROPTIONS_H
 #define SIMULATOROPTIONS_H
 
+#include "countermodel.h"
 #include "faultmode.h"
 
 #include <QHostAddress>
@@ -15,7 +16,7 @@ struct SimulatorOptions
     QHostAddress listenAddress = QHostAddress(QHostAddress::AnyIPv4);
     quint16 port = DefaultPort;
     quint64 seed = 1;
-    double rate = 20000;
+    double rate = CounterModel::DefaultRate;
     bool okReplies = true;
 
     bool discovery = true;
