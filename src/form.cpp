@@ -256,7 +256,7 @@ void Form::updateParams()
     } else {
         QString failure = Protocol::exchangeFailure(exchange, addressText(), Protocol::shortReplyWaitMs);
         if (failure.isEmpty())
-            failure = reply.failure();
+            failure = QStringLiteral("%1 (control unit at %2)").arg(reply.failure(), addressText());
         ui->lbStatus->setText(QStringLiteral("Update failed: %1").arg(failure));
     }
     qDebug() << exchange.text;

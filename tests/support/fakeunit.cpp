@@ -133,8 +133,11 @@ int FakeUnit::connectionCount() const
 void FakeUnit::sendUnsolicited(const QByteArray &bytes)
 {
     QMetaObject::invokeMethod(this, [this, bytes] {
-        for (QTcpSocket *connection : m_server->findChildren<QTcpSocket *>())
+        for (QTcpSocket *connection : m_server->findChildren<QTcpSocket *>()) {
             connection->write(bytes);
+            // On its way before this returns, so a test knows the bytes are there.
+            connection->flush();
+        }
     }, Qt::BlockingQueuedConnection);
 }
 

@@ -1,0 +1,174 @@
+// Cost of the program's command link against a bare socket exchange.
+//
+// Against one control unit on loopback, in one run, it times "DATA?" through
+// Form::tcpIpQuery (stale-input drain, reply collection) and through a bare
+// blocking QTcpSocket exchange of the same bytes, alternating the two, and
+// prints both medians and their ratio.
+//
+// Usage: bench_link [--simulator PATH] [--fake] [--iterations N]
+// Run it in a network namespace of its own (the simulator answers discovery):
+//   tests/netns-run.sh env QT_QPA_PLATFORM=offscreen build/bench/bench_link
+
+#include "fakeunit.h"
+#include "form.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QNetworkProxy>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryFile>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr quint16 port = 9800;
+constexpr double targetRatio = 1.3;
+
+// The simulator as a child process, its log going to a file so that a full
+// pipe can never stall it while this program blocks in socket waits.
+class SimulatorProcess
+{
+public:
+    bool start(const QString &program)
+    {
+        if (program.isEmpty() || !QFile::exists(program) || !m_log.open())
+            return false;
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.setStandardOutputFile(m_log.fileName());
+        m_process.start(program, { "--listen", "127.0.0.1", "--port", QString::number(port), "--seed", "1" });
+        if (!m_process.waitForStarted(3000))
+            return false;
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 5000 && m_process.state() == QProcess::Running) {
+            QFile log(m_log.fileName());
+            if (log.open(QIODevice::ReadOnly) && log.readAll().contains("listening 127.0.0.1:"))
+                return true;
+            QThread::msleep(20);
+        }
+        return false;
+    }
+
+    ~SimulatorProcess()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(2000))
+                m_process.kill();
+            m_process.waitForFinished(2000);
+        }
+    }
+
+private:
+    QProcess m_process;
+    QTemporaryFile m_log;
+};
+
+// The least a client must do: write the command, read until the reply object closed.
+QByteArray bareExchange(QTcpSocket &socket, const QByteArray &command)
+{
+    socket.write(command);
+    QByteArray reply;
+    while (socket.waitForReadyRead(1000)) {
+        reply += socket.readAll();
+        if (reply.endsWith('}'))
+            break;
+    }
+    return reply;
+}
+
+double median(std::vector<qint64> samples)
+{
+    const auto middle = samples.begin() + samples.size() / 2;
+    std::nth_element(samples.begin(), middle, samples.end());
+    return double(*middle);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Times tcpIpQuery against a bare socket exchange."));
+    parser.addHelpOption();
+    QCommandLineOption simulatorOption(QStringLiteral("simulator"), QStringLiteral("Simulator executable."),
+                                       QStringLiteral("path"), QStringLiteral(TAVIK_SIMULATOR_PATH));
+    QCommandLineOption fakeOption(QStringLiteral("fake"), QStringLiteral("Use the in-process fake unit."));
+    QCommandLineOption iterationsOption(QStringLiteral("iterations"), QStringLiteral("Exchanges of each kind."),
+                                        QStringLiteral("n"), QStringLiteral("2000"));
+    parser.addOptions({ simulatorOption, fakeOption, iterationsOption });
+    parser.process(app);
+    const int iterations = std::max(10, parser.value(iterationsOption).toInt());
+
+    SimulatorProcess simulator;
+    std::unique_ptr<FakeUnit> fake;
+    QString unitName;
+    if (!parser.isSet(fakeOption) && simulator.start(parser.value(simulatorOption))) {
+        unitName = QStringLiteral("simulator %1").arg(parser.value(simulatorOption));
+    } else {
+        fake.reset(new FakeUnit(port));
+        if (!fake->isListening()) {
+            std::fprintf(stderr, "cannot listen on 127.0.0.1:%d\n", port);
+            return 1;
+        }
+        unitName = QStringLiteral("in-process fake unit (simulator not used)");
+    }
+    Form form;
+    form.setAddress(QHostAddress(QHostAddress::LocalHost));
+    QTcpSocket bare;
+    bare.setProxy(QNetworkProxy::NoProxy);
+    bare.connectToHost(QHostAddress::LocalHost, port);
+    if (!bare.waitForConnected(1000) || !form.initialize()) {
+        std::fprintf(stderr, "cannot connect to the control unit\n");
+        return 1;
+    }
+
+    const QString command = QStringLiteral("DATA?");
+    const QByteArray commandBytes = command.toLatin1();
+    for (int i = 0; i < 100; ++i) {
+        form.tcpIpQuery(command, 1000);
+        bareExchange(bare, commandBytes);
+    }
+
+    std::vector<qint64> linkTimes;
+    std::vector<qint64> bareTimes;
+    linkTimes.reserve(iterations);
+    bareTimes.reserve(iterations);
+    int failures = 0;
+    QElapsedTimer clock;
+    for (int i = 0; i < iterations; ++i) {
+        // Alternating which goes first keeps slow phases of the machine from
+        // favouring either side.
+        for (int turn = 0; turn < 2; ++turn) {
+            const bool link = (turn == 0) == (i % 2 == 0);
+            clock.start();
+            const QByteArray reply = link ? form.tcpIpQuery(command, 1000).toLatin1() : bareExchange(bare, commandBytes);
+            const qint64 elapsed = clock.nsecsElapsed();
+            (link ? linkTimes : bareTimes).push_back(elapsed);
+            if (!reply.startsWith("{\"") || !reply.endsWith('}'))
+                ++failures;
+        }
+    }
+
+    const double linkMedian = median(linkTimes) / 1000.0;
+    const double bareMedian = median(bareTimes) / 1000.0;
+    const double ratio = linkMedian / bareMedian;
+    std::printf("control unit:        %s\n", qPrintable(unitName));
+    std::printf("exchanges:           %d of each, \"DATA?\", alternating\n", iterations);
+    std::printf("tcpIpQuery median:   %.1f us\n", linkMedian);
+    std::printf("bare socket median:  %.1f us\n", bareMedian);
+    std::printf("ratio:               %.3f (target <= %.1f: %s)\n", ratio, targetRatio,
+                ratio <= targetRatio ? "met" : "MISSED");
+    if (failures > 0)
+        std::printf("unusable replies:    %d\n", failures);
+    return failures > 0 ? 1 : 0;
+}

@@ -1,0 +1,240 @@
+#include "form.h"
+
+#include <QtTest>
+#include <QtWidgets>
+#include <qcustomplot.h>
+
+// The main window as built: pages, controls and the three configured plots.
+class LayoutTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void listRowsSwitchPages();
+    void spinBoxes_data();
+    void spinBoxes();
+    void statusLineAndList();
+    void channelPlots_data();
+    void channelPlots();
+    void histogramPlot();
+    void topAndRightAxesFollow_data();
+    void topAndRightAxesFollow();
+
+private:
+    template<typename T>
+    T *child(const char *name) const
+    {
+        T *widget = form->findChild<T *>(QLatin1String(name));
+        if (!widget)
+            qFatal("no widget %s", name);
+        return widget;
+    }
+
+    Form *form = nullptr;
+};
+
+void LayoutTest::init()
+{
+    form = new Form;
+}
+
+void LayoutTest::cleanup()
+{
+    delete form;
+    form = nullptr;
+}
+
+void LayoutTest::listRowsSwitchPages()
+{
+    auto *list = child<QListWidget>("listWidget");
+    auto *pages = child<QStackedWidget>("stackedWidget");
+    QCOMPARE(form->windowTitle(), QStringLiteral("Tavik Counter App"));
+    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("pTime"));
+    QCOMPARE(list->currentRow(), -1);
+
+    const QStringList items { "General", "Counts vs Time", "Sweep", "Histogram" };
+    const QStringList pageNames { "pGeneral", "pTime", "pSweep", "pHistogram" };
+    QCOMPARE(list->count(), items.size());
+    for (int row : { 0, 3, 2, 1, 0 }) {
+        QCOMPARE(list->item(row)->text(), items[row]);
+        QCOMPARE(list->item(row)->font().pointSize(), 20);
+        list->setCurrentRow(row);
+        QCOMPARE(pages->currentWidget()->objectName(), pageNames[row]);
+    }
+}
+
+void LayoutTest::spinBoxes_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<double>("minimum");
+    QTest::addColumn<double>("maximum");
+    QTest::addColumn<double>("step");
+    QTest::addColumn<double>("value");
+
+    QTest::newRow("time constant") << "sbTimeConstant" << 0.01 << 10.0 << 0.1 << 0.1;
+    for (int channel = 0; channel < 4; ++channel) {
+        const QString name = QStringLiteral("sbTrigger%1").arg(channel);
+        QTest::newRow(qPrintable(name)) << name << 0.0 << 1200.0 << 10.0 << 100.0;
+    }
+    QTest::newRow("sweep start") << "sbStartSweep" << 0.0 << 1200.0 << 10.0 << 0.0;
+    QTest::newRow("sweep stop") << "sbStopSweep" << 0.0 << 1200.0 << 1.0 << 1000.0;
+    QTest::newRow("sweep step") << "sbStepSweep" << 0.0 << 1200.0 << 1.0 << 10.0;
+}
+
+void LayoutTest::spinBoxes()
+{
+    QFETCH(QString, name);
+    QFETCH(double, minimum);
+    QFETCH(double, maximum);
+    QFETCH(double, step);
+    QFETCH(double, value);
+
+    auto *box = form->findChild<QAbstractSpinBox *>(name);
+    QVERIFY(box);
+    QCOMPARE(box->alignment(), Qt::AlignRight | Qt::AlignVCenter);
+    if (auto *doubleBox = qobject_cast<QDoubleSpinBox *>(box)) {
+        QCOMPARE(doubleBox->decimals(), 2);
+        QCOMPARE(doubleBox->minimum(), minimum);
+        QCOMPARE(doubleBox->maximum(), maximum);
+        QCOMPARE(doubleBox->singleStep(), step);
+        QCOMPARE(doubleBox->value(), value);
+        QCOMPARE(doubleBox->text(), QStringLiteral("0.10"));
+    } else {
+        auto *intBox = qobject_cast<QSpinBox *>(box);
+        QVERIFY(intBox);
+        QCOMPARE(intBox->minimum(), int(minimum));
+        QCOMPARE(intBox->maximum(), int(maximum));
+        QCOMPARE(intBox->singleStep(), int(step));
+        QCOMPARE(intBox->value(), int(value));
+        QVERIFY(intBox->prefix().isEmpty() && intBox->suffix().isEmpty());
+    }
+}
+
+void LayoutTest::statusLineAndList()
+{
+    auto *status = child<QLabel>("lbStatus");
+    QCOMPARE(status->text(), QStringLiteral("Status:"));
+    QCOMPARE(status->minimumHeight(), 23);
+    QCOMPARE(status->maximumHeight(), 23);
+    QVERIFY(status->textInteractionFlags() & Qt::TextSelectableByMouse);
+    QVERIFY(status->textInteractionFlags() & Qt::TextSelectableByKeyboard);
+    QCOMPARE(child<QListWidget>("listWidget")->maximumWidth(), 220);
+    QCOMPARE(child<QGroupBox>("groupBox")->title(), QStringLiteral("Tavik Counter parameters"));
+    QCOMPARE(child<QPushButton>("pbUpdateParams")->text(), QStringLiteral("Update"));
+
+    form->resize(1400, 900);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+    QCOMPARE(status->height(), 23);
+    QVERIFY(child<QListWidget>("listWidget")->width() <= 220);
+}
+
+void LayoutTest::channelPlots_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("legendAlignment");
+    QTest::addColumn<bool>("logarithmic");
+
+    QTest::newRow("counts") << "cpCounts" << int(Qt::AlignTop | Qt::AlignLeft) << false;
+    QTest::newRow("sweep") << "cpSweep" << int(Qt::AlignTop | Qt::AlignRight) << true;
+}
+
+void LayoutTest::channelPlots()
+{
+    QFETCH(QString, name);
+    QFETCH(int, legendAlignment);
+    QFETCH(bool, logarithmic);
+
+    auto *plot = form->findChild<QCustomPlot *>(name);
+    QVERIFY(plot);
+    const QList<QColor> colors { Qt::red, Qt::green, Qt::blue, Qt::magenta };
+    QCOMPARE(plot->graphCount(), 4);
+    QCOMPARE(plot->plottableCount(), 4);
+    for (int channel = 0; channel < 4; ++channel) {
+        QCPGraph *graph = plot->graph(channel);
+        QCOMPARE(graph->name(), QStringLiteral("Channel %1").arg(channel));
+        QCOMPARE(graph->pen().color(), colors[channel]);
+        QCOMPARE(graph->pen().widthF(), 1.0);
+        QCOMPARE(graph->pen().style(), Qt::SolidLine);
+        QCOMPARE(graph->keyAxis(), plot->xAxis);
+        QCOMPARE(graph->valueAxis(), plot->yAxis);
+        QVERIFY(graph->data()->isEmpty());
+    }
+
+    QVERIFY(plot->legend->visible());
+    QCOMPARE(int(plot->axisRect()->insetLayout()->insetAlignment(0)), legendAlignment);
+    QCOMPARE(plot->legend->brush().color(), QColor(200, 200, 200, 100));
+    QCOMPARE(plot->legend->brush().style(), Qt::SolidPattern);
+
+    QVERIFY(plot->xAxis2->visible() && plot->yAxis2->visible());
+    QVERIFY(!plot->xAxis2->tickLabels() && !plot->yAxis2->tickLabels());
+    QCOMPARE(plot->interactions(), QCP::Interactions());
+
+    const QCPAxis::ScaleType scale = logarithmic ? QCPAxis::stLogarithmic : QCPAxis::stLinear;
+    QCOMPARE(plot->yAxis->scaleType(), scale);
+    QCOMPARE(plot->yAxis2->scaleType(), scale);
+    if (logarithmic) {
+        QVERIFY(qSharedPointerDynamicCast<QCPAxisTickerLog>(plot->yAxis->ticker()));
+        QCOMPARE(plot->yAxis->ticker(), plot->yAxis2->ticker());
+        QCOMPARE(plot->yAxis->numberFormat(), QStringLiteral("eb"));
+        QCOMPARE(plot->yAxis->numberPrecision(), 0);
+        QVERIFY(plot->yAxis->grid()->subGridVisible());
+    } else {
+        auto timeTicker = qSharedPointerDynamicCast<QCPAxisTickerTime>(plot->xAxis->ticker());
+        QVERIFY(timeTicker);
+        QCOMPARE(timeTicker->timeFormat(), QStringLiteral("%h:%m:%s"));
+        QCOMPARE(plot->yAxis->range(), QCPRange(-1.2, 1.2));
+    }
+}
+
+void LayoutTest::histogramPlot()
+{
+    auto *plot = child<QCustomPlot>("cpHistogram");
+    QCOMPARE(plot->graphCount(), 0);
+    QCOMPARE(plot->plottableCount(), 1);
+    auto *bars = qobject_cast<QCPBars *>(plot->plottable(0));
+    QVERIFY(bars);
+    QCOMPARE(bars->keyAxis(), plot->xAxis);
+    QCOMPARE(bars->valueAxis(), plot->yAxis);
+    QVERIFY(!bars->antialiased());
+    QCOMPARE(bars->data()->size(), 4);
+    double key = 1.0;
+    for (auto it = bars->data()->constBegin(); it != bars->data()->constEnd(); ++it, ++key) {
+        QCOMPARE(it->key, key);
+        QCOMPARE(it->value, 0.0);
+    }
+
+    QCOMPARE(plot->xAxis->range(), QCPRange(0, 5));
+    QCOMPARE(plot->yAxis->range(), QCPRange(0, 12.1));
+    QVERIFY(!plot->xAxis->subTicks());
+    QCOMPARE(plot->xAxis->tickLengthIn(), 0);
+    QCOMPARE(plot->xAxis->tickLengthOut(), 4);
+    QVERIFY(plot->xAxis->grid()->visible());
+    QVERIFY(plot->yAxis->grid()->subGridVisible());
+    QVERIFY(plot->xAxis2->visible() && plot->yAxis2->visible());
+}
+
+void LayoutTest::topAndRightAxesFollow_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("counts") << "cpCounts";
+    QTest::newRow("sweep") << "cpSweep";
+    QTest::newRow("histogram") << "cpHistogram";
+}
+
+void LayoutTest::topAndRightAxesFollow()
+{
+    QFETCH(QString, name);
+    auto *plot = form->findChild<QCustomPlot *>(name);
+    QVERIFY(plot);
+    plot->xAxis->setRange(3, 42);
+    plot->yAxis->setRange(1, 1000);
+    QCOMPARE(plot->xAxis2->range(), QCPRange(3, 42));
+    QCOMPARE(plot->yAxis2->range(), QCPRange(1, 1000));
+}
+
+QTEST_MAIN(LayoutTest)
+#include "tst_layout.moc"

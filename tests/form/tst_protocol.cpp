@@ -1,0 +1,234 @@
+#include "protocol.h"
+
+#include <QtTest>
+
+using namespace Protocol;
+
+// The pure side of the command protocol: command texts, level conversions,
+// reading replies and telling when a reply is whole.
+class ProtocolTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void commandTexts();
+    void dacText_data();
+    void dacText();
+    void numberTextIgnoresLocale();
+    void millivoltsFromVolts_data();
+    void millivoltsFromVolts();
+    void replyReading_data();
+    void replyReading();
+    void unusableReplyIsLogged_data();
+    void unusableReplyIsLogged();
+    void replyCollector_data();
+    void replyCollector();
+    void replyCollectorBoundsItsSize();
+    void logTextEscapes();
+};
+
+void ProtocolTest::commandTexts()
+{
+    QCOMPARE(paramsCommand(), QStringLiteral("PARAMS?\r\n"));
+    QCOMPARE(dataCommand(), QStringLiteral("DATA?"));
+    QCOMPARE(startCommand(0.1), QStringLiteral("START 0.1"));
+    QCOMPARE(startCommand(2), QStringLiteral("START 2"));
+    QCOMPARE(startCommand(0.01), QStringLiteral("START 0.01"));
+    QCOMPARE(dacCommand(referenceDacChannel, 0), QStringLiteral("DAC 15,0"));
+}
+
+void ProtocolTest::dacText_data()
+{
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<int>("millivolts");
+    QTest::addColumn<QString>("command");
+
+    QTest::newRow("0 mV") << 0 << 0 << "DAC 0,0";
+    QTest::newRow("5 mV") << 1 << 5 << "DAC 1,0.005";
+    QTest::newRow("350 mV") << 2 << 350 << "DAC 2,0.35";
+    QTest::newRow("1000 mV") << 3 << 1000 << "DAC 3,1";
+    QTest::newRow("1200 mV") << 0 << 1200 << "DAC 0,1.2";
+    QTest::newRow("1 mV") << 1 << 1 << "DAC 1,0.001";
+    QTest::newRow("reference 990 mV") << 15 << 990 << "DAC 15,0.99";
+}
+
+void ProtocolTest::dacText()
+{
+    QFETCH(int, channel);
+    QFETCH(int, millivolts);
+    QFETCH(QString, command);
+    QCOMPARE(dacCommand(channel, voltsFromMillivolts(millivolts)), command);
+}
+
+void ProtocolTest::numberTextIgnoresLocale()
+{
+    const QLocale previous;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    const QString text = numberText(1234.5);
+    const QString dac = dacCommand(2, 0.35);
+    QLocale::setDefault(previous);
+    QCOMPARE(text, QStringLiteral("1234.5"));
+    QCOMPARE(dac, QStringLiteral("DAC 2,0.35"));
+}
+
+void ProtocolTest::millivoltsFromVolts_data()
+{
+    QTest::addColumn<double>("volts");
+    QTest::addColumn<int>("millivolts");
+
+    QTest::newRow("62.5 mV rounds up") << 0.0625 << 63;
+    QTest::newRow("0.25 V") << 0.25 << 250;
+    QTest::newRow("0.3 V") << 0.3 << 300;
+    QTest::newRow("1.2 V") << 1.2 << 1200;
+    QTest::newRow("2 V") << 2.0 << 2000;
+    QTest::newRow("-62.5 mV rounds up") << -0.0625 << -62;
+    QTest::newRow("just below a half") << 0.0624 << 62;
+    QTest::newRow("huge saturates") << 1e300 << std::numeric_limits<int>::max();
+    QTest::newRow("huge negative saturates") << -1e300 << std::numeric_limits<int>::min();
+    QTest::newRow("not a number") << std::nan("") << 0;
+}
+
+void ProtocolTest::millivoltsFromVolts()
+{
+    QFETCH(double, volts);
+    QFETCH(int, millivolts);
+    QCOMPARE(Protocol::millivoltsFromVolts(volts), millivolts);
+}
+
+void ProtocolTest::replyReading_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("usable");
+    QTest::addColumn<double>("timeConst");
+    QTest::addColumn<double>("channel0");
+    QTest::addColumn<double>("channel1");
+
+    const QString object = QStringLiteral(R"({"TimeConst":0.5,"Channel0":12,"Channel1":3})");
+    QTest::newRow("plain object") << object << true << 0.5 << 12.0 << 3.0;
+    QTest::newRow("any order, extra members")
+        << QStringLiteral(R"({"x":[1,{}],"Channel1":3,"TimeConst":0.5,"Channel0":12,"y":"z"})")
+        << true << 0.5 << 12.0 << 3.0;
+    QTest::newRow("missing members read 0") << QStringLiteral(R"({"TimeConst":0.5})") << true << 0.5 << 0.0 << 0.0;
+    QTest::newRow("number in a string reads 0")
+        << QStringLiteral(R"({"TimeConst":0.5,"Channel0":"12","Channel1":3})") << true << 0.5 << 0.0 << 3.0;
+    QTest::newRow("other non-numbers read 0")
+        << QStringLiteral(R"({"TimeConst":true,"Channel0":null,"Channel1":[3]})") << true << 0.0 << 0.0 << 0.0;
+    QTest::newRow("nested object reads 0")
+        << QStringLiteral(R"({"TimeConst":{"v":1},"Channel0":12})") << true << 0.0 << 12.0 << 0.0;
+    QTest::newRow("blanks and line end around it") << " \r\n" + object + "\r\n" << true << 0.5 << 12.0 << 3.0;
+    QTest::newRow("character above U+00FF in a string becomes ?")
+        << QStringLiteral(u"{\"Name\":\"\u20ac\",\"TimeConst\":0.5}") << true << 0.5 << 0.0 << 0.0;
+
+    QTest::newRow("array") << QStringLiteral("[]") << false << 0.0 << 0.0 << 0.0;
+    QTest::newRow("empty") << QString() << false << 0.0 << 0.0 << 0.0;
+    QTest::newRow("not JSON") << QStringLiteral("OK") << false << 0.0 << 0.0 << 0.0;
+    QTest::newRow("cut short") << QStringLiteral(R"({"TimeConst":0.5,"Chan)") << false << 0.0 << 0.0 << 0.0;
+    QTest::newRow("two texts run together") << object + object << false << 0.0 << 0.0 << 0.0;
+    QTest::newRow("U+0080 in an unread string")
+        << QStringLiteral(u"{\"Name\":\"\u0080\",\"TimeConst\":0.5}") << false << 0.0 << 0.0 << 0.0;
+    QTest::newRow("U+00E9 in an unread string")
+        << QStringLiteral(u"{\"Name\":\"caf\u00e9\",\"TimeConst\":0.5}") << false << 0.0 << 0.0 << 0.0;
+    QTest::newRow("U+00FF in an unread string")
+        << QStringLiteral(u"{\"TimeConst\":0.5,\"Name\":\"\u00ff\"}") << false << 0.0 << 0.0 << 0.0;
+}
+
+void ProtocolTest::replyReading()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, usable);
+    QFETCH(double, timeConst);
+    QFETCH(double, channel0);
+    QFETCH(double, channel1);
+
+    const Reply reply = Reply::read(text);
+    QCOMPARE(reply.isUsable(), usable);
+    QCOMPARE(reply.failure().isEmpty(), usable);
+    QCOMPARE(reply.number(QStringLiteral("TimeConst")), timeConst);
+    QCOMPARE(reply.number(QStringLiteral("Channel0")), channel0);
+    QCOMPARE(reply.number(QStringLiteral("Channel1")), channel1);
+    QCOMPARE(reply.number(QStringLiteral("Channel2")), 0.0);
+}
+
+void ProtocolTest::unusableReplyIsLogged_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("empty") << QString() << R"(Invalid JSON.. "")";
+    QTest::newRow("not JSON") << QStringLiteral("OK") << R"(Invalid JSON.. "OK")";
+    QTest::newRow("cut short") << QStringLiteral(R"({"Ref0":)") << R"(Invalid JSON.. "{\"Ref0\":")";
+    QTest::newRow("empty array") << QStringLiteral("[]") << "Document is not an object";
+    QTest::newRow("array of objects") << QStringLiteral(R"([{"Ref0":1}])") << "Document is not an object";
+}
+
+void ProtocolTest::unusableReplyIsLogged()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    QTest::ignoreMessage(QtDebugMsg, message.toUtf8().constData());
+    QVERIFY(!Reply::read(text).isUsable());
+}
+
+void ProtocolTest::replyCollector_data()
+{
+    QTest::addColumn<QList<QByteArray>>("parts");
+    QTest::addColumn<int>("completeAfter"); // number of parts; 0 = never
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("object in one piece") << QList<QByteArray>{ R"({"a":1})" } << 1 << R"({"a":1})";
+    QTest::newRow("object in two pieces") << QList<QByteArray>{ R"({"a":)", "1}" } << 2 << R"({"a":1})";
+    QTest::newRow("object cut short") << QList<QByteArray>{ R"({"a":)" } << 0 << R"({"a":)";
+    QTest::newRow("nested") << QList<QByteArray>{ R"({"a":{"b":[1,)", "2]}", "}" } << 3 << R"({"a":{"b":[1,2]}})";
+    QTest::newRow("brackets inside strings")
+        << QList<QByteArray>{ R"({"a":"}]",)", R"("b":"\"}"})" } << 2 << R"({"a":"}]","b":"\"}"})";
+    QTest::newRow("escaped backslash ends the string")
+        << QList<QByteArray>{ R"({"a":"\\"})" } << 1 << R"({"a":"\\"})";
+    QTest::newRow("array") << QList<QByteArray>{ "[", "]" } << 2 << "[]";
+    QTest::newRow("leading blanks") << QList<QByteArray>{ " \r\n", "{}" } << 2 << " \r\n{}";
+    QTest::newRow("not JSON is whole at once") << QList<QByteArray>{ "ERR", "OR" } << 1 << "ERROR";
+    QTest::newRow("zero byte ends the reply") << QList<QByteArray>{ QByteArray("{\"a\":1", 6) + '\0' + "xy}" } << 1
+                                              << R"({"a":1)";
+    QTest::newRow("zero byte after the object")
+        << QList<QByteArray>{ QByteArray(R"({"a":1})") + '\0' + "junk" } << 1 << R"({"a":1})";
+    QTest::newRow("UTF-8 decoded") << QList<QByteArray>{ "{\"n\":\"\xc3", "\xa9\"}" } << 2
+                                   << QStringLiteral(u"{\"n\":\"\u00e9\"}");
+}
+
+void ProtocolTest::replyCollector()
+{
+    QFETCH(QList<QByteArray>, parts);
+    QFETCH(int, completeAfter);
+    QFETCH(QString, text);
+
+    ReplyCollector collector;
+    QVERIFY(collector.isEmpty());
+    for (int i = 0; i < parts.size(); ++i) {
+        collector.append(parts[i]);
+        const bool expected = completeAfter > 0 && i + 1 >= completeAfter;
+        QVERIFY2(collector.isComplete() == expected, qPrintable(QStringLiteral("after part %1").arg(i + 1)));
+    }
+    QCOMPARE(collector.text(), text);
+}
+
+void ProtocolTest::replyCollectorBoundsItsSize()
+{
+    ReplyCollector collector;
+    collector.append("[");
+    const QByteArray filler(4096, ' ');
+    for (int i = 0; i < 40 && !collector.isFull(); ++i)
+        collector.append(filler);
+    QVERIFY(collector.isFull());
+    QVERIFY(!collector.isComplete());
+    QCOMPARE(collector.room(), 0);
+    collector.append("]");
+    QCOMPARE(collector.text().size(), maxReplyBytes);
+}
+
+void ProtocolTest::logTextEscapes()
+{
+    QCOMPARE(logText(QByteArray("A\r\n\\") + '\0' + "\xe9"), QByteArray(R"(A\r\n\\\x00\xe9)"));
+    QCOMPARE(logText(QByteArray(300, 'x'), 10), QByteArray(10, 'x') + "...");
+}
+
+QTEST_APPLESS_MAIN(ProtocolTest)
+#include "tst_protocol.moc"
