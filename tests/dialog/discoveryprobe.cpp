@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QNetworkInterface>
 #include <QTextStream>
 
 namespace {
@@ -33,11 +34,29 @@ QString peakMemory()
     return QString();
 }
 
+// Discovery broadcasts on every interface that is up, so the probe runs only
+// where every address is loopback or one of the test networks 10.211.x.y.
+bool onTestNetworksOnly()
+{
+    const QPair<QHostAddress, int> testNetworks = QHostAddress::parseSubnet(QStringLiteral("10.211.0.0/16"));
+    const auto addresses = QNetworkInterface::allAddresses();
+    for (const QHostAddress &address : addresses) {
+        if (!address.isLoopback() && !address.isInSubnet(testNetworks)
+                && !address.isLinkLocal())
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    if (!onTestNetworksOnly()) {
+        QTextStream(stderr) << "refusing to broadcast here: run inside a test network namespace\n";
+        return 2;
+    }
     qInstallMessageHandler(collectDebugLine);
 
     Dialog dialog;
