@@ -1,0 +1,183 @@
+// Replies of the control unit, from the socket's pieces to the values shown.
+// Input: one byte that picks how the reply is cut into pieces, one byte that
+// picks the fallback time constant, then the bytes the unit sends. The last
+// eight bytes double as a raw double for the level conversion.
+
+#include "fuzzsupport.h"
+#include "protocol.h"
+
+#include <QByteArray>
+#include <QJsonDocument>
+#include <QString>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+using namespace Protocol;
+
+namespace {
+
+const char *const paramsMembers[] = { "TimeConst", "Ref0", "Ref1", "Ref2", "Ref3" };
+
+double rawDouble(const QByteArray &bytes)
+{
+    double value = 0;
+    if (bytes.size() >= int(sizeof value))
+        std::memcpy(&value, bytes.constData() + bytes.size() - sizeof value, sizeof value);
+    return value;
+}
+
+bool isPositiveFinite(double value)
+{
+    return std::isfinite(value) && value > 0;
+}
+
+// The time constant the box holds; the box keeps it between 0.01 and 10, the
+// extremes beyond that only look for arithmetic that breaks.
+double fallbackTimeConstant(quint8 selector, double raw)
+{
+    switch (selector % 8) {
+    case 0: return 0.01;
+    case 1: return 0.1;
+    case 2: return 1;
+    case 3: return 10;
+    case 4: return std::numeric_limits<double>::denorm_min();
+    case 5: return DBL_MAX;
+    case 6: return isPositiveFinite(raw) ? raw : 0.5;
+    default: return raw;
+    }
+}
+
+void checkMillivolts(double volts)
+{
+    const int millivolts = millivoltsFromVolts(volts);
+    const double expected = std::floor(volts * 1000.0 + 0.5);
+    if (std::isnan(expected))
+        FUZZ_CHECK(millivolts == 0);
+    else if (expected >= double(std::numeric_limits<int>::max()))
+        FUZZ_CHECK(millivolts == std::numeric_limits<int>::max());
+    else if (expected <= double(std::numeric_limits<int>::min()))
+        FUZZ_CHECK(millivolts == std::numeric_limits<int>::min());
+    else
+        FUZZ_CHECK(double(millivolts) == expected);
+}
+
+void checkCollectorState(const ReplyCollector &collector, qsizetype held)
+{
+    FUZZ_CHECK(held <= maxReplyBytes);
+    FUZZ_CHECK(collector.room() == maxReplyBytes - held);
+    FUZZ_CHECK(collector.isFull() == (held == maxReplyBytes));
+    FUZZ_CHECK(collector.isEmpty() == (held == 0));
+}
+
+// Feeds the reply in pieces and checks the collector after each one.
+ReplyCollector collectInPieces(const QByteArray &reply, ChunkPlan &plan)
+{
+    ReplyCollector collector;
+    qsizetype offset = 0;
+    bool wasComplete = false;
+    while (offset < reply.size()) {
+        const qsizetype size = plan.nextSize(reply.size() - offset);
+        collector.append(QByteArray::fromRawData(reply.constData() + offset, int(size)));
+        offset += size;
+        checkCollectorState(collector, qMin<qsizetype>(offset, maxReplyBytes));
+        FUZZ_CHECK(!wasComplete || collector.isComplete());
+        wasComplete = collector.isComplete();
+    }
+    return collector;
+}
+
+void checkCollectedText(const ReplyCollector &collector, const QByteArray &reply)
+{
+    QByteArray held = reply.left(maxReplyBytes);
+    const int zero = held.indexOf('\0');
+    const QByteArray beforeZero = zero < 0 ? held : held.left(zero);
+    const QString text = collector.text();
+    FUZZ_CHECK(text == QString::fromUtf8(beforeZero));
+    FUZZ_CHECK(text.size() <= maxReplyBytes);
+
+    if (zero >= 0)
+        FUZZ_CHECK(collector.isComplete());
+    const QByteArray trimmed = beforeZero.trimmed();
+    if (!trimmed.isEmpty() && trimmed.at(0) != '{' && trimmed.at(0) != '[')
+        FUZZ_CHECK(collector.isComplete());
+    // Whatever the JSON parser accepts whole must never be waited on further.
+    if (!QJsonDocument::fromJson(beforeZero).isNull())
+        FUZZ_CHECK(collector.isComplete());
+}
+
+void checkParams(const QString &text)
+{
+    const Reply reply = Reply::read(text);
+    FUZZ_CHECK(reply.isUsable() == reply.failure().isEmpty());
+    for (const char *name : paramsMembers) {
+        const QString member = QString::fromLatin1(name);
+        const double value = reply.number(member);
+        FUZZ_CHECK(std::isfinite(value));
+        if (!reply.isUsable())
+            FUZZ_CHECK(value == 0 && !reply.hasNumber(member));
+        checkMillivolts(value);
+    }
+}
+
+void checkCounts(const QString &text, double fallback)
+{
+    CountsReading reading = CountsReading::fromReply(text, fallback);
+    FUZZ_CHECK(reading.valid == reading.failure.isEmpty());
+    for (int channel = 0; channel < channelCount; ++channel) {
+        if (!reading.reported[channel])
+            FUZZ_CHECK(reading.counts[channel] == 0);
+    }
+    if (reading.valid && isPositiveFinite(fallback)) {
+        FUZZ_CHECK(isPositiveFinite(reading.timeConstant));
+        bool anyReported = false;
+        for (int channel = 0; channel < channelCount; ++channel) {
+            FUZZ_CHECK(std::isfinite(reading.counts[channel]));
+            FUZZ_CHECK(std::isfinite(reading.rate(channel)));
+            anyReported = anyReported || reading.reported[channel];
+        }
+        FUZZ_CHECK(anyReported);
+    }
+    if (reading.valid) {
+        FUZZ_CHECK(!ratesText(reading).isEmpty());
+        FUZZ_CHECK(reading.isComplete() == reading.missingChannels().isEmpty());
+    }
+    reading.requireAllChannels();
+    FUZZ_CHECK(!reading.valid || reading.isComplete());
+    FUZZ_CHECK(reading.valid == reading.failure.isEmpty());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    silenceQtMessages();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 2)
+        return 0;
+    ChunkPlan plan(data[0]);
+    const QByteArray reply(reinterpret_cast<const char *>(data) + 2, int(size - 2));
+    const double raw = rawDouble(reply);
+    checkMillivolts(raw);
+
+    const ReplyCollector pieces = collectInPieces(reply, plan);
+    if (!plan.takesWhole()) {
+        ReplyCollector whole;
+        whole.append(reply);
+        FUZZ_CHECK(pieces.isComplete() == whole.isComplete());
+        FUZZ_CHECK(pieces.isFull() == whole.isFull());
+    }
+    checkCollectedText(pieces, reply);
+
+    const QString text = pieces.text();
+    checkParams(text);
+    checkCounts(text, fallbackTimeConstant(data[1], raw));
+    return 0;
+}
