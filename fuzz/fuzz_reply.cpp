@@ -114,40 +114,25 @@ void checkParams(const QString &text)
     const Reply reply = Reply::read(text);
     FUZZ_CHECK(reply.isUsable() == reply.failure().isEmpty());
     for (const char *name : paramsMembers) {
-        const QString member = QString::fromLatin1(name);
-        const double value = reply.number(member);
+        const double value = reply.number(QString::fromLatin1(name));
         FUZZ_CHECK(std::isfinite(value));
         if (!reply.isUsable())
-            FUZZ_CHECK(value == 0 && !reply.hasNumber(member));
+            FUZZ_CHECK(value == 0);
         checkMillivolts(value);
     }
 }
 
 void checkCounts(const QString &text, double fallback)
 {
-    CountsReading reading = CountsReading::fromReply(text, fallback);
+    const CountsReading reading = CountsReading::fromReply(text, fallback);
     FUZZ_CHECK(reading.valid == reading.failure.isEmpty());
+    if (!reading.valid || !isPositiveFinite(fallback))
+        return;
+    FUZZ_CHECK(isPositiveFinite(reading.timeConstant));
     for (int channel = 0; channel < channelCount; ++channel) {
-        if (!reading.reported[channel])
-            FUZZ_CHECK(reading.counts[channel] == 0);
+        FUZZ_CHECK(std::isfinite(reading.counts[channel]));
+        FUZZ_CHECK(std::isfinite(reading.rate(channel)));
     }
-    if (reading.valid && isPositiveFinite(fallback)) {
-        FUZZ_CHECK(isPositiveFinite(reading.timeConstant));
-        bool anyReported = false;
-        for (int channel = 0; channel < channelCount; ++channel) {
-            FUZZ_CHECK(std::isfinite(reading.counts[channel]));
-            FUZZ_CHECK(std::isfinite(reading.rate(channel)));
-            anyReported = anyReported || reading.reported[channel];
-        }
-        FUZZ_CHECK(anyReported);
-    }
-    if (reading.valid) {
-        FUZZ_CHECK(!ratesText(reading).isEmpty());
-        FUZZ_CHECK(reading.isComplete() == reading.missingChannels().isEmpty());
-    }
-    reading.requireAllChannels();
-    FUZZ_CHECK(!reading.valid || reading.isComplete());
-    FUZZ_CHECK(reading.valid == reading.failure.isEmpty());
 }
 
 } // namespace

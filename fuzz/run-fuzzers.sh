@@ -9,7 +9,8 @@
 #   BUILD_DIR   clang build with -DTAVIK_FUZZ=ON (default $TMPDIR/tavik-build-fuzz);
 #               configured here when it holds no build yet
 # Environment: FUZZ_TARGETS="reply address commandparser" to run fewer,
-#              FUZZ_KEEP_DIR=DIR to keep each run's corpus and log under DIR.
+#              FUZZ_KEEP_DIR=DIR to run in DIR/<target> (corpus, log, crashes)
+#              and keep it; the log there shows the run's progress.
 set -euo pipefail
 
 fuzz_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -60,7 +61,8 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 failed=0
 printf '%-14s %12s %10s %10s %8s %8s %8s  %s\n' target executions seconds exec/s corpus cov ft result
 for target in $targets; do
-    work="$work_root/$target"
+    work="${FUZZ_KEEP_DIR:-$work_root}/$target"
+    rm -rf "$work"
     mkdir -p "$work/corpus"
     cp "$fuzz_dir/corpus/$target/"* "$work/corpus/"
     dict=()
@@ -88,14 +90,13 @@ for target in $targets; do
     printf '%-14s %12s %10s %10s %8s %8s %8s  %s\n' "$target" "${executions:-?}" "$seconds" "$rate" \
         "$corpus" "${cov:-?}" "${ft:-?}" "$result"
     if (( status != 0 )); then
-        keep="${FUZZ_KEEP_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/tavik-fuzz-crash.XXXXXX")}/$target"
-        mkdir -p "$keep"
-        cp -r "$work/." "$keep/"
+        keep=$work
+        if [[ -z "${FUZZ_KEEP_DIR:-}" ]]; then
+            keep="$(mktemp -d "${TMPDIR:-/tmp}/tavik-fuzz-crash.XXXXXX")/$target"
+            cp -r "$work" "$keep"
+        fi
         echo "  log and crashing input kept in $keep" >&2
         grep -E 'ERROR|invariant broken|runtime error|Test unit written' "$work/log" | head -n 5 >&2 || true
-    elif [[ -n "${FUZZ_KEEP_DIR:-}" ]]; then
-        mkdir -p "$FUZZ_KEEP_DIR/$target"
-        cp -r "$work/." "$FUZZ_KEEP_DIR/$target/"
     fi
 done
 exit $failed
