@@ -53,6 +53,7 @@ ClientConnection::ClientConnection(QTcpSocket *socket, const QByteArray &peer, C
     connect(m_socket, &QTcpSocket::readyRead, this, &ClientConnection::readCommands);
     connect(m_socket, &QTcpSocket::disconnected, this, [this] {
         SimulatorLog::event("disconnected " + m_peer);
+        stopAll();
         deleteLater();
     });
     if (m_socket->bytesAvailable() > 0)
@@ -146,7 +147,7 @@ void ClientConnection::answer(const ParsedItem &command, const QByteArray &reply
 
 void ClientConnection::queueReply(const QByteArray &bytes, qint64 delayMs)
 {
-    if (bytes.isEmpty())
+    if (bytes.isEmpty() || m_closing)
         return;
     if (m_socket->bytesToWrite() + queuedBytes() + bytes.size() > MaxOutputBacklog) {
         SimulatorLog::event("reply dropped: the client does not read its replies");
@@ -162,6 +163,8 @@ void ClientConnection::queueReply(const QByteArray &bytes, qint64 delayMs)
 
 void ClientConnection::sendDueReplies()
 {
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        return;
     const qint64 now = m_clock.elapsed();
     while (!m_replies.empty() && m_replies.front().dueMs <= now) {
         const QByteArray bytes = m_replies.front().bytes;
@@ -190,7 +193,7 @@ void ClientConnection::sendFlood()
         SimulatorLog::event("flood stopped after " + QByteArray::number(m_floodSent) + " unsolicited replies");
         return;
     }
-    if (m_socket->bytesToWrite() > MaxFloodBacklog)
+    if (m_socket->state() != QAbstractSocket::ConnectedState || m_socket->bytesToWrite() > MaxFloodBacklog)
         return;
     m_socket->write(m_unit->currentData());
     ++m_floodSent;
@@ -198,13 +201,18 @@ void ClientConnection::sendFlood()
 
 void ClientConnection::drop()
 {
+    stopAll();
+    SimulatorLog::event("dropping " + m_peer);
+    m_socket->disconnectFromHost();
+}
+
+void ClientConnection::stopAll()
+{
     m_closing = true;
     m_replies.clear();
     m_idleTimer.stop();
     m_sendTimer.stop();
     m_floodTimer.stop();
-    SimulatorLog::event("dropping " + m_peer);
-    m_socket->disconnectFromHost();
 }
 
 qint64 ClientConnection::queuedBytes() const

@@ -47,6 +47,7 @@ private:
     void startFlood();
     void sendFlood();
     void drop();
+    void stopAll();
     qint64 queuedBytes() const;
 
     QTcpSocket *m_socket;

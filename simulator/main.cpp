@@ -12,8 +12,10 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavik-simulator"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVIK_SIMULATOR_VERSION));
-    // A controlling process that stops reading the log must not kill the unit.
+    // A controlling process that stops reading the log must not kill the unit,
+    // and a run in the background of a terminal must not stop on reading stdin.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGTTIN, SIG_IGN);
 
     SimulatorOptions options;
     QString error;

@@ -23,6 +23,7 @@ public:
     {
         m_process.setProgram(QString::fromLocal8Bit(qgetenv("TAVIK_SIMULATOR")));
         m_process.setArguments(arguments);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start();
         return m_process.waitForStarted(5000) && waitForLine("listening ");
     }
@@ -364,7 +365,7 @@ void TestSimulatorProcess::controlLines()
 
     simulator.control("quit");
     QVERIFY(simulator.waitForLine("ok quit"));
-    QVERIFY(simulator.process().waitForFinished(3000));
+    QVERIFY(QTest::qWaitFor([&] { return simulator.process().state() == QProcess::NotRunning; }, 3000));
     QCOMPARE(simulator.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(simulator.process().exitCode(), 0);
 }
