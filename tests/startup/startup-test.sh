@@ -1,0 +1,308 @@
+#!/bin/bash
+# Start-up of the real program in a real X window, driven the way an operator
+# drives it: Xvfb with the openbox window manager, keys sent with xdotool,
+# windows closed through the window manager, text read back with copy and paste.
+#
+# The namespace holds the simulator (commands on 127.0.0.1) and one veth pair,
+# so that discovery has a network to broadcast on and lists the simulator.
+#
+#   cancel (Escape) and closing the dialog: status 0, no command connection
+#   "Manual..." with a host name: the error box, status 1, no command connection
+#   "Manual..." with the offered 127.000.000.001: the main window with the
+#   simulator's parameters in the boxes; closing it: status 0
+#
+# Usage: startup-test.sh PROGRAM SIMULATOR ARTIFACT_DIR
+# Run it inside a network namespace of its own (tests/netns-run.sh).
+set -u
+PROGRAM="$1"
+SIMULATOR="$2"
+ARTIFACTS="$3"
+
+WORK=$(mktemp -d)
+PIDS=()
+FAILURES=0
+
+cleanup() {
+    local pid
+    for pid in "${PIDS[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+    for pid in "${PIDS[@]}"; do
+        wait "$pid" 2>/dev/null
+    done
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+fail() {
+    echo "FAIL: $CASE: $*"
+    FAILURES=$((FAILURES + 1))
+}
+
+abort() {
+    echo "FAIL: $CASE: $*"
+    [ -f "$WORK/program.log" ] && sed 's/^/  program: /' "$WORK/program.log"
+    exit 1
+}
+
+CASE="set-up"
+missing=""
+for tool in Xvfb openbox wmctrl xdotool xclip import ip; do
+    command -v "$tool" >/dev/null || missing="$missing $tool"
+done
+[ -z "$missing" ] || abort "missing tools:$missing (Debian: xvfb openbox wmctrl xdotool xclip imagemagick iproute2)"
+mkdir -p "$ARTIFACTS" || abort "cannot make $ARTIFACTS"
+rm -f "$ARTIFACTS"/*.png
+
+# until_ok SECONDS COMMAND...: polls COMMAND every 50 ms until it succeeds.
+until_ok() {
+    local tries=$(($1 * 20)) i
+    shift
+    for ((i = 0; i < tries; i++)); do
+        "$@" && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+# A network with a broadcast address, inside this namespace only.
+ip link add tavik-a type veth peer name tavik-b &&
+    ip addr add 10.215.0.1/24 dev tavik-a &&
+    ip link set tavik-a up && ip link set tavik-b up || abort "cannot make the veth pair"
+link_running() {
+    ip -o link show dev tavik-a | grep -q 'state UP'
+}
+until_ok 5 link_running || abort "tavik-a never came up"
+
+# Private settings, so that the stored address is absent and its default applies.
+export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_RUNTIME_DIR="$WORK/runtime"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
+PIDS+=($!)
+until_ok 10 test -s "$WORK/display" || abort "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+export DISPLAY=":$(cat "$WORK/display")"
+openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
+PIDS+=($!)
+until_ok 10 wmctrl -m >/dev/null 2>&1 || abort "openbox did not start: $(cat "$WORK/openbox.log")"
+
+"$SIMULATOR" --listen 127.0.0.1 >"$WORK/simulator.log" 2>&1 &
+PIDS+=($!)
+until_ok 10 grep -q '^discovery listening' "$WORK/simulator.log" ||
+    abort "simulator not ready: $(cat "$WORK/simulator.log")"
+
+# --- helpers over one run of the program ----------------------------------
+
+# start_program: starts the program; its log (debug lines) goes to program.log.
+start_program() {
+    SIM_FROM=$(($(wc -l <"$WORK/simulator.log") + 1))
+    # The program never deletes its main window (it lives until the process
+    # ends), so a leak check at exit would report it: leaks are not checked.
+    QT_QPA_PLATFORM=xcb ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
+        "$PROGRAM" >"$WORK/program.log" 2>&1 &
+    PROGRAM_PID=$!
+    PIDS+=($PROGRAM_PID)
+}
+
+# Simulator lines since the program started.
+simulator_lines() {
+    tail -n +"$SIM_FROM" "$WORK/simulator.log"
+}
+
+visible_window() {
+    kill -0 "$PROGRAM_PID" 2>/dev/null || return 2
+    xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 | grep .
+}
+
+# wait_window TITLE_REGEX: prints the id of the visible window, or aborts.
+wait_window() {
+    local i id status
+    for ((i = 0; i < 300; i++)); do
+        id=$(visible_window "$1")
+        status=$?
+        [ $status -eq 0 ] && { echo "$id"; return 0; }
+        [ $status -eq 2 ] && abort "the program ended while waiting for window \"$1\""
+        sleep 0.05
+    done
+    abort "no window \"$1\" within 15 s"
+}
+
+# focus WINDOW: makes WINDOW the active window, so that keys go to it.
+focus() {
+    timeout 5 xdotool windowactivate --sync "$1" >/dev/null 2>&1 ||
+        abort "cannot activate window $1"
+}
+
+keys() {
+    xdotool key --delay 30 "$@"
+}
+
+# wait_exit: waits up to 15 s for the program to end, sets $STATUS.
+wait_exit() {
+    local i
+    for ((i = 0; i < 300; i++)); do
+        if ! kill -0 "$PROGRAM_PID" 2>/dev/null; then
+            wait "$PROGRAM_PID"
+            STATUS=$?
+            return 0
+        fi
+        sleep 0.05
+    done
+    kill "$PROGRAM_PID"
+    wait "$PROGRAM_PID"
+    abort "the program did not end within 15 s"
+}
+
+# wait_discovery_runs N: waits until N discovery runs have listed their units.
+# The dialog is enabled again right after that line, ready for keys.
+wait_discovery_runs() {
+    local i
+    for ((i = 0; i < 300; i++)); do
+        [ "$(grep -A1 '^waiting for answers$' "$WORK/program.log" | grep -c '^(')" -ge "$1" ] && return 0
+        kill -0 "$PROGRAM_PID" 2>/dev/null || abort "the program ended during discovery"
+        sleep 0.05
+    done
+    abort "discovery run $1 did not end within 15 s"
+}
+
+# screenshot WINDOW FILE: once the window has been painted.
+screenshot() {
+    local i
+    for ((i = 0; i < 60; i++)); do
+        import -window "$1" "$2" 2>/dev/null &&
+            [ "$(identify -format '%k' "$2" 2>/dev/null)" -gt 8 ] && return 0
+        sleep 0.05
+    done
+    fail "no painted screenshot of window $1 for $2"
+}
+
+# clipboard: the text on the clipboard, or nothing after 1 s.
+CLIPBOARD_MARK="--nothing copied--"
+# xclip stays behind to serve the text until another owner takes the clipboard
+# (or the X server ends); it must not hold this script's output open.
+clear_clipboard() {
+    printf '%s' "$CLIPBOARD_MARK" | xclip -selection clipboard -i >/dev/null 2>&1
+}
+read_clipboard() {
+    local i text
+    for ((i = 0; i < 20; i++)); do
+        text=$(timeout 2 xclip -selection clipboard -o 2>/dev/null)
+        [ -n "$text" ] && [ "$text" != "$CLIPBOARD_MARK" ] && { printf '%s' "$text"; return 0; }
+        sleep 0.05
+    done
+    return 1
+}
+
+# copy_focused_text: what Select All and Copy give in the focused widget.
+copy_focused_text() {
+    clear_clipboard
+    keys ctrl+a ctrl+c
+    read_clipboard
+}
+
+DIALOG='^Conecting\.\.\.$'
+INPUT='^TcpIp Addresss\.\.\.$'
+MAIN='^Tavik Counter App$'
+
+expect_no_command_connection() {
+    simulator_lines | grep -E '^(connected|recv) ' && fail "the simulator got a command connection"
+}
+
+expect_status() {
+    echo "$CASE: exit status $STATUS"
+    [ "$STATUS" -eq "$1" ] || fail "exit status $STATUS, expected $1"
+}
+
+# manual_entry DIALOG_WINDOW: chooses "Manual..." and waits for the input box.
+manual_entry() {
+    focus "$1"
+    # End goes to the last item, "Manual...", and activates it.
+    keys End
+    INPUT_WINDOW=$(wait_window "$INPUT")
+    focus "$INPUT_WINDOW"
+    OFFERED=$(copy_focused_text)
+    [ "$OFFERED" = "127.000.000.001" ] || fail "offered address \"$OFFERED\", expected the stored default"
+}
+
+# --- the cases ------------------------------------------------------------
+
+CASE="cancel"
+start_program
+window=$(wait_window "$DIALOG")
+wait_discovery_runs 1
+screenshot "$window" "$ARTIFACTS/dialog.png"
+grep -A1 '^waiting for answers$' "$WORK/program.log" | grep -qx '("127.0.0.1")' ||
+    fail "the simulator was not listed: $(cat "$WORK/program.log")"
+focus "$window"
+keys Escape
+wait_exit
+expect_status 0
+expect_no_command_connection
+
+CASE="closing the dialog"
+start_program
+window=$(wait_window "$DIALOG")
+wmctrl -i -c "$window"
+wait_exit
+expect_status 0
+expect_no_command_connection
+
+CASE="host name"
+start_program
+window=$(wait_window "$DIALOG")
+wait_discovery_runs 1
+manual_entry "$window"
+keys ctrl+a
+xdotool type --delay 20 "localhost"
+keys Return
+wait_discovery_runs 2
+focus "$window"
+keys Return
+error=$(wait_window '^Error$')
+screenshot "$error" "$ARTIFACTS/error-box.png"
+visible_window "$MAIN" >/dev/null && fail "the main window was shown"
+focus "$error"
+keys Return
+wait_exit
+expect_status 1
+expect_no_command_connection
+
+CASE="offered address"
+start_program
+window=$(wait_window "$DIALOG")
+wait_discovery_runs 1
+manual_entry "$window"
+keys Return
+wait_discovery_runs 2
+focus "$window"
+keys Return
+main=$(wait_window "$MAIN")
+screenshot "$main" "$ARTIFACTS/main-window.png"
+simulator_lines | grep -q '^recv "PARAMS?\\r\\n"' ||
+    fail "the simulator did not get PARAMS?: $(simulator_lines)"
+grep -q '^Update params$' "$WORK/program.log" || fail "parameters were not read"
+grep -E '^(Invalid JSON\.\.|Document is not an object|Something wrong)' "$WORK/program.log" &&
+    fail "the reply was not usable"
+# The boxes of the General page, read by tabbing through the window and
+# copying each widget's text: the simulator's levels, not the layout's 100 mV.
+focus "$main"
+copied=""
+for ((i = 0; i < 8; i++)); do
+    keys Tab
+    copied="$copied $(copy_focused_text || echo -)"
+done
+echo "$copied " | grep -q ' 0\.10 50 150 300 500 ' ||
+    fail "the boxes do not show the simulator's parameters (0.10 s, 50 150 300 500 mV): copied$copied"
+echo "$CASE: copied from the main window:$copied"
+wmctrl -i -c "$main"
+wait_exit
+expect_status 0
+[ -e "$XDG_CONFIG_HOME/Morvida" ] && fail "the stored address was written"
+
+if [ "$FAILURES" -ne 0 ]; then
+    echo "$FAILURES failure(s); program log of the last run:"
+    sed 's/^/  /' "$WORK/program.log"
+    exit 1
+fi
+echo "start-up passed; screenshots in $ARTIFACTS"
