@@ -1,6 +1,7 @@
 #include "form.h"
 #include "ui_form.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QMessageBox>
 #include <QNetworkProxy>
@@ -22,9 +23,22 @@ constexpr int staleInputBudgetMs = 50;
 // Bounds what the socket buffers between exchanges, however much a unit sends.
 constexpr qint64 socketReadBufferBytes = 256 * 1024;
 
+// Points of the counts plot older than this many seconds are dropped; the bottom
+// axis shows this window plus a small margin ahead of the newest point.
+constexpr double countsWindowSeconds = 28;
+constexpr double countsAheadSeconds = 2;
+
+const QVector<double> histogramKeys { 1.0, 2.0, 3.0, 4.0 };
+
 const std::array<Qt::GlobalColor, Protocol::channelCount> channelColors {
     Qt::red, Qt::green, Qt::blue, Qt::magenta
 };
+
+void clearChannelGraphs(QCustomPlot *plot)
+{
+    for (int channel = 0; channel < Protocol::channelCount; ++channel)
+        plot->graph(channel)->data()->clear();
+}
 
 void addChannelGraphs(QCustomPlot *plot)
 {
@@ -111,7 +125,7 @@ void Form::setupHistogramPlot()
     histogramBars = new QCPBars(plot->xAxis, plot->yAxis);
     histogramBars->setAntialiased(false);
     histogramValues.fill(0.0, Protocol::channelCount);
-    histogramBars->setData({ 1.0, 2.0, 3.0, 4.0 }, histogramValues, false);
+    histogramBars->setData(histogramKeys, histogramValues, false);
     plot->xAxis->setSubTicks(false);
     plot->xAxis->setTickLength(0, 4);
     plot->xAxis->setRange(0, 5);
@@ -271,4 +285,202 @@ void Form::setDacValue(int channel, double value)
         tcpIpQuery(command, Protocol::shortReplyWaitMs, &ok);
     ui->lbStatus->setText(QStringLiteral("Query: \"%1\", Status: %2")
                               .arg(command, ok ? QStringLiteral("OK") : QStringLiteral("Error")));
+}
+
+// A Start that finds the unit unreachable says so; the caller then runs its Stop.
+bool Form::initializeForStart()
+{
+    if (initialize())
+        return true;
+    ui->lbStatus->setText(QStringLiteral("Start failed: %1")
+                              .arg(Protocol::exchangeFailure(Exchange(), addressText(), Protocol::connectWaitMs)));
+    return false;
+}
+
+// The one "DATA?" exchange of every measurement tick. A reading that failed
+// carries the reason and the time constant of the box.
+Protocol::CountsReading Form::readCounts()
+{
+    const double boxTimeConstant = ui->sbTimeConstant->value();
+    const Exchange exchange = this->exchange(Protocol::dataCommand(), Protocol::longReplyWaitMs);
+    Protocol::CountsReading reading = Protocol::CountsReading::fromReply(exchange.text, boxTimeConstant);
+    const QString failure = Protocol::exchangeFailure(exchange, addressText(), Protocol::longReplyWaitMs);
+    if (!failure.isEmpty()) {
+        reading.valid = false;
+        reading.failure = failure;
+        reading.timeConstant = boxTimeConstant;
+    }
+    return reading;
+}
+
+// Adds one point per reported channel at key and shows the rates; a failed
+// reading adds nothing, since no reading is not a reading of zero.
+bool Form::plotReading(QCustomPlot *plot, double key, const Protocol::CountsReading &reading)
+{
+    if (!reading.valid) {
+        showReadingFailure(reading);
+        return false;
+    }
+    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+        if (reading.reported[channel])
+            plot->graph(channel)->addData(key, reading.rate(channel));
+    }
+    ui->lbStatus->setText(Protocol::ratesText(reading));
+    return true;
+}
+
+void Form::showReadingFailure(const Protocol::CountsReading &reading)
+{
+    ui->lbStatus->setText(QStringLiteral("Reading failed: %1").arg(reading.failure));
+}
+
+void Form::on_pbStartTime_clicked()
+{
+    ui->listWidget->setEnabled(false);
+    ui->pbStartTime->setEnabled(false);
+    QCoreApplication::processEvents();
+    clearChannelGraphs(ui->cpCounts);
+    timer->disconnect();
+    const double timeConstant = ui->sbTimeConstant->value();
+    if (!initializeForStart()) {
+        on_pbStopTime_clicked();
+        return;
+    }
+    // The unit's answer to START, if any, is not waited for; the next exchange
+    // drops it as stale input.
+    socket->write(Protocol::startCommand(timeConstant).toLatin1());
+    socket->flush();
+    startTime.start();
+    connect(timer, &QTimer::timeout, [this] { countsTick(); });
+    timer->start(Protocol::pollIntervalMs(timeConstant));
+}
+
+void Form::on_pbStopTime_clicked()
+{
+    ui->listWidget->setEnabled(true);
+    ui->pbStartTime->setEnabled(true);
+    timer->stop();
+}
+
+// Time goes on whether or not a reading came: the window scrolls and old points
+// are trimmed either way, so a gap in the readings shows as a gap in the plot.
+void Form::countsTick()
+{
+    const Protocol::CountsReading reading = readCounts();
+    const double x = startTime.elapsed() / 1000.0;
+    QCustomPlot *plot = ui->cpCounts;
+    plotReading(plot, x, reading);
+    for (int channel = 0; channel < Protocol::channelCount; ++channel)
+        plot->graph(channel)->data()->removeBefore(x - countsWindowSeconds);
+    plot->rescaleAxes(true);
+    plot->xAxis->setRange(x + countsAheadSeconds, countsWindowSeconds + countsAheadSeconds, Qt::AlignRight);
+    plot->replot();
+    ui->sbTimeConstant->setValue(reading.timeConstant);
+}
+
+void Form::setSweepControlsEnabled(bool enabled)
+{
+    for (QWidget *control : std::initializer_list<QWidget *> { ui->listWidget, ui->pbStartSweep, ui->sbStartSweep,
+                                                               ui->sbStopSweep, ui->sbStepSweep })
+        control->setEnabled(enabled);
+}
+
+void Form::on_pbStartSweep_clicked()
+{
+    setSweepControlsEnabled(false);
+    QCoreApplication::processEvents();
+    clearChannelGraphs(ui->cpSweep);
+    timer->disconnect();
+    const double timeConstant = ui->sbTimeConstant->value();
+    if (!initializeForStart()) {
+        on_pbStopSweep_clicked();
+        return;
+    }
+    tcpIpQuery(Protocol::startCommand(timeConstant), Protocol::shortReplyWaitMs);
+    sweepLevel = ui->sbStartSweep->value();
+    connect(timer, &QTimer::timeout, [this] { sweepTick(); });
+    tcpIpQuery(Protocol::dacCommand(Protocol::referenceDacChannel, Protocol::voltsFromMillivolts(sweepLevel)),
+               Protocol::longReplyWaitMs);
+    timer->start(Protocol::pollIntervalMs(timeConstant));
+}
+
+void Form::on_pbStopSweep_clicked()
+{
+    setSweepControlsEnabled(true);
+    timer->stop();
+}
+
+// A level whose reading failed keeps no point; the sweep still moves on. A
+// level is plotted for all four channels or for none, so that the four curves
+// (and the rows of the saved sweep) always hold the same levels.
+void Form::sweepTick()
+{
+    Protocol::CountsReading reading = readCounts();
+    reading.requireAllChannels();
+    QCustomPlot *plot = ui->cpSweep;
+    if (plotReading(plot, sweepLevel, reading)) {
+        plot->rescaleAxes(true);
+        plot->replot();
+    }
+    sweepLevel += ui->sbStepSweep->value();
+    if (sweepLevel < ui->sbStopSweep->value())
+        tcpIpQuery(Protocol::dacCommand(Protocol::referenceDacChannel, Protocol::voltsFromMillivolts(sweepLevel)),
+                   Protocol::longReplyWaitMs);
+    else
+        on_pbStopSweep_clicked();
+    ui->sbTimeConstant->setValue(reading.timeConstant);
+}
+
+void Form::on_pbHistogramReset_clicked()
+{
+    histogramValues.fill(0.0, Protocol::channelCount);
+    histogramBars->setData(histogramKeys, histogramValues, false);
+}
+
+void Form::on_pbHistogramStart_clicked()
+{
+    ui->listWidget->setEnabled(false);
+    ui->pbHistogramStart->setEnabled(false);
+    QCoreApplication::processEvents();
+    on_pbHistogramReset_clicked();
+    timer->disconnect();
+    const double timeConstant = ui->sbTimeConstant->value();
+    if (!initializeForStart()) {
+        on_pbHistogramStop_clicked();
+        return;
+    }
+    tcpIpQuery(Protocol::startCommand(timeConstant), Protocol::shortReplyWaitMs);
+    connect(timer, &QTimer::timeout, [this] { histogramTick(); });
+    timer->start(Protocol::pollIntervalMs(timeConstant));
+}
+
+void Form::on_pbHistogramStop_clicked()
+{
+    ui->listWidget->setEnabled(true);
+    ui->pbHistogramStart->setEnabled(true);
+    timer->stop();
+}
+
+// The bins are differences of neighbouring channels, so they need all four
+// counts; a reading that lacks one leaves the bars as they are.
+void Form::histogramTick()
+{
+    Protocol::CountsReading reading = readCounts();
+    reading.requireAllChannels();
+    if (reading.valid
+        && !Protocol::applyHistogramBins(Protocol::histogramBins(reading.counts), histogramCumulative, histogramValues)) {
+        reading.valid = false;
+        reading.failure = QStringLiteral("the bars would leave the range of numbers");
+    }
+    if (reading.valid) {
+        ui->lbStatus->setText(Protocol::histogramText(histogramValues));
+        histogramBars->setData(histogramKeys, histogramValues, false);
+        QCustomPlot *plot = ui->cpHistogram;
+        plot->rescaleAxes(true);
+        plot->replot();
+        histogramBars->rescaleAxes(false);
+    } else {
+        showReadingFailure(reading);
+    }
+    ui->sbTimeConstant->setValue(reading.timeConstant);
 }

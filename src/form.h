@@ -36,6 +36,15 @@ public:
 public slots:
     void updateParams();
 
+private slots:
+    void on_pbStartTime_clicked();
+    void on_pbStopTime_clicked();
+    void on_pbStartSweep_clicked();
+    void on_pbStopSweep_clicked();
+    void on_pbHistogramReset_clicked();
+    void on_pbHistogramStart_clicked();
+    void on_pbHistogramStop_clicked();
+
 private:
     Protocol::Exchange exchange(const QString &command, int waitMs);
     void discardStaleInput();
@@ -46,6 +55,15 @@ private:
     void setupSweepPlot();
     void setupHistogramPlot();
     void connectTriggerBoxes();
+
+    bool initializeForStart();
+    Protocol::CountsReading readCounts();
+    bool plotReading(QCustomPlot *plot, double key, const Protocol::CountsReading &reading);
+    void showReadingFailure(const Protocol::CountsReading &reading);
+    void countsTick();
+    void sweepTick();
+    void histogramTick();
+    void setSweepControlsEnabled(bool enabled);
 
     Ui_Form *ui;
     QHostAddress address;

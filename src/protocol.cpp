@@ -3,7 +3,9 @@
 #include <QDebug>
 #include <QJsonDocument>
 #include <QJsonValue>
+#include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -173,6 +175,12 @@ double Reply::number(const QString &name) const
     return std::isfinite(value) ? value : 0.0;
 }
 
+bool Reply::hasNumber(const QString &name) const
+{
+    const QJsonValue value = m_object.value(name);
+    return value.isDouble() && std::isfinite(value.toDouble());
+}
+
 CountsReading CountsReading::fromReply(const QString &text, double fallbackTimeConstant)
 {
     CountsReading reading;
@@ -182,8 +190,15 @@ CountsReading CountsReading::fromReply(const QString &text, double fallbackTimeC
         reading.failure = reply.failure();
         return reading;
     }
-    for (int channel = 0; channel < channelCount; ++channel)
-        reading.counts[channel] = reply.number(QStringLiteral("Channel%1").arg(channel));
+    for (int channel = 0; channel < channelCount; ++channel) {
+        const QString name = QStringLiteral("Channel%1").arg(channel);
+        reading.reported[channel] = reply.hasNumber(name);
+        reading.counts[channel] = reply.number(name);
+    }
+    if (std::none_of(reading.reported.cbegin(), reading.reported.cend(), [](bool channelReported) { return channelReported; })) {
+        reading.failure = QStringLiteral("the reply holds no counts");
+        return reading;
+    }
 
     const double reported = reply.number(QStringLiteral("TimeConst"));
     bool usable = reported > 0;
@@ -199,6 +214,71 @@ CountsReading CountsReading::fromReply(const QString &text, double fallbackTimeC
     }
     reading.valid = true;
     return reading;
+}
+
+bool CountsReading::isComplete() const
+{
+    return std::all_of(reported.cbegin(), reported.cend(), [](bool channelReported) { return channelReported; });
+}
+
+void CountsReading::requireAllChannels()
+{
+    if (valid && !isComplete()) {
+        valid = false;
+        failure = QStringLiteral("the reply holds no count for %1").arg(missingChannels());
+    }
+}
+
+QString CountsReading::missingChannels() const
+{
+    QStringList names;
+    for (int channel = 0; channel < channelCount; ++channel) {
+        if (!reported[channel])
+            names << QStringLiteral("Channel%1").arg(channel);
+    }
+    return names.join(QStringLiteral(", "));
+}
+
+QString ratesText(const CountsReading &reading)
+{
+    QStringList rates;
+    for (int channel = 0; channel < channelCount; ++channel)
+        rates << (reading.reported[channel] ? numberText(reading.rate(channel)) : QStringLiteral("-"));
+    QString text = QStringLiteral("Counts per second: ") + rates.join(QStringLiteral(", "));
+    if (!reading.isComplete())
+        text += QStringLiteral("; the reply holds no count for %1").arg(reading.missingChannels());
+    return text;
+}
+
+std::array<double, channelCount> histogramBins(const std::array<double, channelCount> &counts)
+{
+    std::array<double, channelCount> bins {};
+    for (int channel = 0; channel + 1 < channelCount; ++channel)
+        bins[channel] = counts[channel] - counts[channel + 1];
+    bins[channelCount - 1] = counts[channelCount - 1];
+    return bins;
+}
+
+bool applyHistogramBins(std::array<double, channelCount> bins, bool cumulative, QVector<double> &heights)
+{
+    if (heights.size() != channelCount)
+        return false;
+    for (int channel = 0; channel < channelCount; ++channel) {
+        if (cumulative)
+            bins[channel] += heights[channel];
+        if (!std::isfinite(bins[channel]))
+            return false;
+    }
+    std::copy(bins.cbegin(), bins.cend(), heights.begin());
+    return true;
+}
+
+QString histogramText(const QVector<double> &heights)
+{
+    QString text = QStringLiteral("Data: %1, %2, %3, %4");
+    for (const double height : heights)
+        text = text.arg(height, 0, 'e', 3);
+    return text;
 }
 
 } // namespace Protocol

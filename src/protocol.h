@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
+#include <QVector>
 
 #include <array>
 
@@ -87,6 +88,8 @@ public:
     QString failure() const { return m_failure; }
     // The named member as a double; 0 when it is missing or not a number.
     double number(const QString &name) const;
+    // Whether the named member is there and holds a finite number.
+    bool hasNumber(const QString &name) const;
 
 private:
     QJsonObject m_object;
@@ -100,12 +103,34 @@ struct CountsReading
     QString failure;
     double timeConstant = 0;
     std::array<double, channelCount> counts {};
+    // A channel the reply holds no number for has no count: its 0 in counts is a
+    // placeholder, never a reading.
+    std::array<bool, channelCount> reported {};
 
     // A reply without a usable "TimeConst" (missing, zero, negative, or one that
     // makes a rate infinite) is read with the fallback time constant instead.
+    // A reply that holds no count at all is not a valid reading.
     static CountsReading fromReply(const QString &text, double fallbackTimeConstant);
     double rate(int channel) const { return counts[channel] / timeConstant; }
+    bool isComplete() const;
+    // Makes a reading that lacks a channel a failed one, for uses that need all four.
+    void requireAllChannels();
+    // "Channel2, Channel3": the channels the reply holds no count for.
+    QString missingChannels() const;
 };
+
+// "Counts per second: a, b, c, d"; a channel without a count shows as "-" and the
+// text ends by naming what the reply lacked.
+QString ratesText(const CountsReading &reading);
+
+// The four histogram bins of one reading: channel k minus channel k + 1, and
+// channel 3 itself, in raw counts.
+std::array<double, channelCount> histogramBins(const std::array<double, channelCount> &counts);
+// Adds the bins to the bar heights, or replaces them. Leaves the heights as they
+// are and returns false when a height would not be finite.
+bool applyHistogramBins(std::array<double, channelCount> bins, bool cumulative, QVector<double> &heights);
+// "Data: %1, %2, %3, %4" with each height in exponent notation, three decimals.
+QString histogramText(const QVector<double> &heights);
 
 } // namespace Protocol
 

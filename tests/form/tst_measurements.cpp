@@ -1,0 +1,287 @@
+#include "fakeunit.h"
+#include "form.h"
+#include "measurementprobe.h"
+
+#include <QtTest>
+
+#include <functional>
+
+// What the three measurements share: the timer, the start, and how a reading
+// that failed is handled.
+class MeasurementsTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void pollInterval_data();
+    void pollInterval();
+    void unreachableUnitAtStart_data();
+    void unreachableUnitAtStart();
+    void failedReadingAddsNothing_data();
+    void failedReadingAddsNothing();
+    void unusableTimeConstantFallsBackToTheBox_data();
+    void unusableTimeConstantFallsBackToTheBox();
+    void onlyTheNewTickRunsAfterSwitching_data();
+    void onlyTheNewTickRunsAfterSwitching();
+};
+
+namespace {
+
+const QString unreachable = QStringLiteral("the control unit at 127.0.0.1 cannot be reached");
+
+void addMeasurementRows(const char *suffix, const std::function<void(QTestData &)> &values)
+{
+    const QList<QPair<const char *, Measurement>> measurements {
+        { "counts", Measurement::Counts }, { "sweep", Measurement::Sweep }, { "histogram", Measurement::Histogram }
+    };
+    for (const auto &measurement : measurements) {
+        QTestData &row = QTest::addRow("%s %s", measurement.first, suffix) << measurement.second;
+        values(row);
+    }
+}
+
+} // namespace
+
+void MeasurementsTest::pollInterval_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    QTest::addColumn<double>("timeConstant");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<QByteArray>("startCommand");
+
+    addMeasurementRows("0.01", [](QTestData &row) { row << 0.01 << 12 << QByteArray("START 0.01"); });
+    addMeasurementRows("0.1", [](QTestData &row) { row << 0.1 << 120 << QByteArray("START 0.1"); });
+    addMeasurementRows("10", [](QTestData &row) { row << 10.0 << 12000 << QByteArray("START 10"); });
+}
+
+void MeasurementsTest::pollInterval()
+{
+    QFETCH(Measurement, measurement);
+    QFETCH(double, timeConstant);
+    QFETCH(int, interval);
+    QFETCH(QByteArray, startCommand);
+
+    FakeUnit unit;
+    unit.setReply("DAC", QByteArray("OK"));
+    Form form;
+    MeasurementProbe probe(form);
+    probe.start(measurement, timeConstant);
+    QVERIFY(probe.timer()->isActive());
+    QVERIFY(!probe.timer()->isSingleShot());
+    QCOMPARE(probe.timer()->interval(), interval);
+    QVERIFY(unit.waitForCommands(1));
+    QCOMPARE(unit.commands().first(), startCommand);
+    probe.stop(measurement);
+    QVERIFY(!probe.timer()->isActive());
+}
+
+void MeasurementsTest::unreachableUnitAtStart_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    addMeasurementRows("", [](QTestData &) {});
+}
+
+// Nothing listens: Start gives up, says so, and leaves the page as after Stop,
+// with the old results cleared.
+void MeasurementsTest::unreachableUnitAtStart()
+{
+    QFETCH(Measurement, measurement);
+
+    Form form;
+    MeasurementProbe probe(form);
+    probe.countsGraph(0)->addData(1, 1);
+    probe.sweepGraph(0)->addData(1, 1);
+    probe.histogramBars()->setData({ 1, 2, 3, 4 }, { 1, 1, 1, 1 });
+
+    probe.start(measurement, 0.1);
+    QCOMPARE(probe.status(), QStringLiteral("Start failed: ") + unreachable);
+    QVERIFY(!probe.isRunning(measurement));
+    QVERIFY(probe.pageList()->isEnabled());
+    QVERIFY(!probe.timer()->isActive());
+    QCOMPARE(probe.readings(measurement), 0);
+    if (measurement == Measurement::Histogram)
+        QCOMPARE(probe.bars(), (QVector<double> { 0, 0, 0, 0 }));
+    if (measurement == Measurement::Sweep)
+        QVERIFY(probe.spinBox("sbStartSweep")->isEnabled());
+}
+
+void MeasurementsTest::failedReadingAddsNothing_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    QTest::addColumn<QByteArray>("badReply");
+    QTest::addColumn<bool>("closeConnection");
+    QTest::addColumn<bool>("unitGoesAway");
+    QTest::addColumn<QString>("reason");
+
+    addMeasurementRows("no reply", [](QTestData &row) {
+        row << QByteArray() << false << false
+            << QStringLiteral("no reply from the control unit at 127.0.0.1 within 1000 ms");
+    });
+    addMeasurementRows("reply cut short", [](QTestData &row) {
+        row << QByteArray(R"({"TimeConst":0.1,"Channel0":)") << false << false
+            << QStringLiteral("the reply of the control unit at 127.0.0.1 was incomplete after 1000 ms");
+    });
+    addMeasurementRows("not JSON", [](QTestData &row) {
+        row << QByteArray("ERROR") << false << false << QStringLiteral("the reply is not valid JSON");
+    });
+    addMeasurementRows("not an object", [](QTestData &row) {
+        row << QByteArray("[100,60,25,5]") << false << false << QStringLiteral("the reply is not a JSON object");
+    });
+    addMeasurementRows("no counts", [](QTestData &row) {
+        row << QByteArray(R"({"TimeConst":0.1})") << false << false << QStringLiteral("the reply holds no counts");
+    });
+    addMeasurementRows("connection closed", [](QTestData &row) {
+        row << QByteArray() << true << false
+            << QStringLiteral("the control unit at 127.0.0.1 closed the connection without a reply");
+    });
+    // The unit goes away while a reading waits for its reply.
+    addMeasurementRows("unit gone", [](QTestData &row) { row << QByteArray() << false << true << unreachable; });
+}
+
+// One good reading, then only failures: the failures add no point and no bar,
+// say why, and the measurement goes on (the sweep to its next levels).
+void MeasurementsTest::failedReadingAddsNothing()
+{
+    QFETCH(Measurement, measurement);
+    QFETCH(QByteArray, badReply);
+    QFETCH(bool, closeConnection);
+    QFETCH(bool, unitGoesAway);
+    QFETCH(QString, reason);
+
+    QScopedPointer<FakeUnit> unit(new FakeUnit);
+    FakeUnit::Reply good;
+    good.bytes = FakeUnit::dataReply(0.05, 100, 60, 25, 5);
+    FakeUnit::Reply bad;
+    bad.bytes = badReply;
+    bad.closeAfter = closeConnection;
+    unit->setReplies("DATA?", { good, bad });
+    unit->setReply("DAC", QByteArray("OK"));
+
+    Form form;
+    MeasurementProbe probe(form);
+    probe.setSweepLevels(0, 40, 10);
+    probe.start(measurement, 0.05);
+    QTRY_COMPARE_WITH_TIMEOUT(probe.readings(measurement), 1, 2000);
+    if (unitGoesAway)
+        unit.reset();
+
+    QTRY_COMPARE_WITH_TIMEOUT(probe.status(), QStringLiteral("Reading failed: ") + reason, 3000);
+    if (measurement == Measurement::Sweep) {
+        QTRY_VERIFY_WITH_TIMEOUT(!probe.isRunning(measurement), 5000);
+        if (unit) {
+            QCOMPARE(commandsStartingWith(unit->commands(), "DAC"),
+                     (QList<QByteArray> { "DAC 15,0", "DAC 15,0.01", "DAC 15,0.02", "DAC 15,0.03" }));
+        }
+    } else {
+        const int polls = unit ? commandsStartingWith(unit->commands(), "DATA?").size() : 0;
+        if (unit)
+            QTRY_VERIFY_WITH_TIMEOUT(commandsStartingWith(unit->commands(), "DATA?").size() > polls, 3000);
+        else
+            QTest::qWait(200);
+        QVERIFY(probe.isRunning(measurement));
+        QVERIFY(probe.timer()->isActive());
+        probe.stop(measurement);
+    }
+    QCOMPARE(probe.status(), QStringLiteral("Reading failed: ") + reason);
+
+    QCOMPARE(probe.readings(measurement), 1);
+    const QVector<double> bars = measurement == Measurement::Histogram ? QVector<double> { 40, 35, 20, 5 }
+                                                                       : QVector<double> { 0, 0, 0, 0 };
+    QCOMPARE(probe.bars(), bars);
+    for (int channel = 0; channel < 4; ++channel) {
+        for (const double value : MeasurementProbe::values(probe.countsGraph(channel)))
+            QVERIFY(value != 0);
+        for (const double value : MeasurementProbe::values(probe.sweepGraph(channel)))
+            QVERIFY(value != 0);
+    }
+    if (measurement == Measurement::Sweep)
+        QCOMPARE(MeasurementProbe::keys(probe.sweepGraph(3)), QVector<double> { 0 });
+}
+
+void MeasurementsTest::unusableTimeConstantFallsBackToTheBox_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    QTest::addColumn<QByteArray>("reply");
+
+    const QList<QPair<const char *, QByteArray>> replies {
+        { "missing", R"({"Channel0":100,"Channel1":60,"Channel2":25,"Channel3":5})" },
+        { "zero", R"({"TimeConst":0,"Channel0":100,"Channel1":60,"Channel2":25,"Channel3":5})" },
+        { "negative", R"({"TimeConst":-0.5,"Channel0":100,"Channel1":60,"Channel2":25,"Channel3":5})" },
+        { "text", R"({"TimeConst":"0.5","Channel0":100,"Channel1":60,"Channel2":25,"Channel3":5})" },
+        { "too small", R"({"TimeConst":1e-320,"Channel0":100,"Channel1":60,"Channel2":25,"Channel3":5})" },
+    };
+    for (const auto &reply : replies) {
+        QTest::addRow("counts, %s", reply.first) << Measurement::Counts << reply.second;
+        QTest::addRow("sweep, %s", reply.first) << Measurement::Sweep << reply.second;
+    }
+}
+
+// Rates are taken over the time constant in the box, and nothing that is not a
+// finite number reaches a plot, an axis or the status line.
+void MeasurementsTest::unusableTimeConstantFallsBackToTheBox()
+{
+    QFETCH(Measurement, measurement);
+    QFETCH(QByteArray, reply);
+
+    FakeUnit unit;
+    unit.setReply("DATA?", reply);
+    unit.setReply("DAC", QByteArray("OK"));
+    Form form;
+    MeasurementProbe probe(form);
+    probe.start(measurement, 0.1);
+    QTRY_VERIFY_WITH_TIMEOUT(probe.readings(measurement) >= 2, 2000);
+    probe.stop(measurement);
+
+    QCOMPARE(probe.status(), QStringLiteral("Counts per second: 1000, 600, 250, 50"));
+    QCOMPARE(probe.timeConstantBox()->value(), 0.1);
+    QCustomPlot *plot = probe.plot(measurement == Measurement::Counts ? "cpCounts" : "cpSweep");
+    const QVector<double> expected { 1000, 600, 250, 50 };
+    for (int channel = 0; channel < 4; ++channel) {
+        for (const double value : MeasurementProbe::values(plot->graph(channel)))
+            QCOMPARE(value, expected[channel]);
+    }
+    for (QCPAxis *axis : plot->axisRect()->axes())
+        QVERIFY2(MeasurementProbe::isFiniteRange(axis->range()), qPrintable(QString::number(axis->axisType())));
+}
+
+void MeasurementsTest::onlyTheNewTickRunsAfterSwitching_data()
+{
+    QTest::addColumn<Measurement>("from");
+    QTest::addColumn<Measurement>("to");
+
+    QTest::newRow("counts to sweep") << Measurement::Counts << Measurement::Sweep;
+    QTest::newRow("counts to histogram") << Measurement::Counts << Measurement::Histogram;
+    QTest::newRow("sweep to counts") << Measurement::Sweep << Measurement::Counts;
+    QTest::newRow("sweep to histogram") << Measurement::Sweep << Measurement::Histogram;
+    QTest::newRow("histogram to counts") << Measurement::Histogram << Measurement::Counts;
+    QTest::newRow("histogram to sweep") << Measurement::Histogram << Measurement::Sweep;
+}
+
+// Stop leaves a measurement's tick on the timer; the next Start of any
+// measurement must take it off, or every timeout would also poll for the old one.
+void MeasurementsTest::onlyTheNewTickRunsAfterSwitching()
+{
+    QFETCH(Measurement, from);
+    QFETCH(Measurement, to);
+
+    FakeUnit unit;
+    unit.setReply("DAC", QByteArray("OK"));
+    Form form;
+    MeasurementProbe probe(form);
+    probe.setSweepLevels(100, 1000, 0); // runs until stopped
+
+    probe.start(from, 0.02);
+    QTRY_VERIFY_WITH_TIMEOUT(probe.readings(from) >= 2, 2000);
+    probe.stop(from);
+    const int oldReadings = probe.readings(from);
+    unit.clearCommands();
+
+    probe.start(to, 0.02);
+    QTRY_VERIFY_WITH_TIMEOUT(probe.readings(to) >= 5, 3000);
+    probe.stop(to);
+
+    QCOMPARE(probe.readings(from), oldReadings);
+    QCOMPARE(commandsStartingWith(unit.commands(), "DATA?").size(), probe.readings(to));
+}
+
+QTEST_MAIN(MeasurementsTest)
+#include "tst_measurements.moc"
