@@ -1,12 +1,19 @@
 #include "form.h"
+#include "sweepexport.h"
 #include "ui_form.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
+#include <QFileDialog>
+#include <QMenu>
 #include <QMessageBox>
 #include <QNetworkProxy>
+#include <QSaveFile>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QWidgetAction>
 
 #include <array>
 #include <cstdlib>
@@ -63,6 +70,61 @@ void linkAxisRanges(QCustomPlot *plot)
     QObject::connect(plot->yAxis, SIGNAL(rangeChanged(QCPRange)), plot->yAxis2, SLOT(setRange(QCPRange)));
 }
 
+// Setting the check mark emits no triggered(), so building a menu toggles nothing.
+template<typename Toggle>
+void addToggle(QMenu *menu, const QString &text, bool checked, Toggle toggle)
+{
+    QAction *action = menu->addAction(text);
+    QObject::connect(action, &QAction::triggered, action, toggle);
+    action->setCheckable(true);
+    action->setChecked(checked);
+}
+
+void setLogScale(QCPAxis *axis, bool logarithmic)
+{
+    axis->setScaleType(logarithmic ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
+}
+
+void setChannelShown(QCustomPlot *plot, int channel, bool shown)
+{
+    QCPGraph *graph = plot->graph(channel);
+    if (!graph)
+        return;
+    graph->setVisible(shown);
+    if (shown)
+        graph->addToLegend();
+    else
+        graph->removeFromLegend();
+    plot->legend->setVisible(plot->legend->itemCount() > 0);
+    plot->replot();
+}
+
+// Unbuffered writes fail here, with their reason, when the disk refuses the data:
+// commit() does not notice a failed flush of a buffer and would put the cut-off
+// file in place of the old one.
+bool writeAll(QSaveFile &file, const QByteArray &bytes)
+{
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+SweepExport::Sweep sweepPoints(const QCustomPlot *plot)
+{
+    SweepExport::Sweep sweep;
+    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+        const QSharedPointer<QCPGraphDataContainer> data = plot->graph(channel)->data();
+        sweep[channel].reserve(data->size());
+        for (auto point = data->constBegin(); point != data->constEnd(); ++point)
+            sweep[channel].append(QPointF(point->key, point->value));
+    }
+    return sweep;
+}
+
 } // namespace
 
 Form::Form(QWidget *parent)
@@ -100,6 +162,8 @@ void Form::setupCountsPlot()
     plot->axisRect()->setupFullAxesBox(false);
     plot->yAxis->setRange(-1.2, 1.2);
     linkAxisRanges(plot);
+    plot->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(plot, &QWidget::customContextMenuRequested, [this](const QPoint &pos) { showCountsMenu(pos); });
 }
 
 void Form::setupSweepPlot()
@@ -117,6 +181,8 @@ void Form::setupSweepPlot()
     plot->yAxis->setNumberFormat(QStringLiteral("eb"));
     plot->yAxis->setNumberPrecision(0);
     linkAxisRanges(plot);
+    plot->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(plot, &QWidget::customContextMenuRequested, [this](const QPoint &pos) { showSweepMenu(pos); });
 }
 
 void Form::setupHistogramPlot()
@@ -134,6 +200,8 @@ void Form::setupHistogramPlot()
     plot->yAxis->grid()->setSubGridVisible(true);
     plot->axisRect()->setupFullAxesBox(false);
     linkAxisRanges(plot);
+    plot->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(plot, &QWidget::customContextMenuRequested, [this](const QPoint &pos) { showHistogramMenu(pos); });
 }
 
 void Form::connectTriggerBoxes()
@@ -483,4 +551,94 @@ void Form::histogramTick()
         showReadingFailure(reading);
     }
     ui->sbTimeConstant->setValue(reading.timeConstant);
+}
+
+void Form::showCountsMenu(const QPoint &pos)
+{
+    QMenu *menu = newPlotMenu();
+    addChannelsMenu(menu, ui->cpCounts);
+    addToggle(menu, QStringLiteral("Log Scale"), countsLogScale, [this] {
+        countsLogScale = !countsLogScale;
+        setLogScale(ui->cpCounts->yAxis, countsLogScale);
+    });
+    menu->popup(ui->cpCounts->mapToGlobal(pos));
+}
+
+void Form::showSweepMenu(const QPoint &pos)
+{
+    QMenu *menu = newPlotMenu();
+    addChannelsMenu(menu, ui->cpSweep);
+    QAction *save = menu->addAction(QStringLiteral("Save Data..."));
+    connect(save, &QAction::triggered, save, [this] { saveSweepData(); });
+    menu->popup(ui->cpSweep->mapToGlobal(pos));
+}
+
+void Form::showHistogramMenu(const QPoint &pos)
+{
+    QMenu *menu = newPlotMenu();
+    addToggle(menu, QStringLiteral("Log Scale"), histogramLogScale, [this] {
+        histogramLogScale = !histogramLogScale;
+        setLogScale(ui->cpHistogram->yAxis, histogramLogScale);
+    });
+    addToggle(menu, QStringLiteral("Cummulation"), histogramCumulative, [this] {
+        histogramCumulative = !histogramCumulative;
+        on_pbHistogramReset_clicked();
+    });
+    menu->popup(ui->cpHistogram->mapToGlobal(pos));
+}
+
+// Menus are built afresh from the current state on every request and delete
+// themselves, with their entries and connections, once closed.
+QMenu *Form::newPlotMenu()
+{
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    return menu;
+}
+
+// The entries are check boxes, so a click switches one channel and leaves the
+// menu open for the next.
+void Form::addChannelsMenu(QMenu *menu, QCustomPlot *plot)
+{
+    QMenu *channels = menu->addMenu(QStringLiteral("Channels"));
+    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+        auto *box = new QCheckBox(QStringLiteral("Channel %1").arg(channel), channels);
+        box->setChecked(plot->graph(channel)->visible());
+        auto *action = new QWidgetAction(channels);
+        action->setDefaultWidget(box);
+        channels->addAction(action);
+        connect(box, &QCheckBox::stateChanged, box, [plot, box](int state) {
+            const int index = box->text().split(QLatin1Char(' ')).value(1).toInt();
+            setChannelShown(plot, index, state != Qt::Unchecked);
+        });
+    }
+}
+
+// The file is written through a temporary one and replaces an existing file only
+// once complete, so a failed save leaves the old file as it was.
+void Form::saveSweepData()
+{
+    const QString fileName = QFileDialog::getSaveFileName(this, tr("Save File..."), QStringLiteral("output.txt"),
+                                                          tr("Text files (*.txt)"));
+    if (fileName.isEmpty())
+        return;
+    // Read only now: the dialog's event loop lets a running sweep add points.
+    const QByteArray bytes = SweepExport::fileBytes(sweepPoints(ui->cpSweep));
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeAll(file, bytes) || !file.commit()) {
+        reportSaveFailure(fileName, file.errorString());
+        return;
+    }
+    ui->lbStatus->setText(QStringLiteral("Sweep data saved to %1").arg(QDir::toNativeSeparators(fileName)));
+}
+
+void Form::reportSaveFailure(const QString &fileName, const QString &reason)
+{
+    const QString name = QDir::toNativeSeparators(fileName);
+    ui->lbStatus->setText(QStringLiteral("Sweep data not saved to %1: %2").arg(name, reason));
+    QMessageBox box(QMessageBox::Warning, tr("Save Data"),
+                    tr("The sweep data could not be saved to %1:\n%2").arg(name, reason), QMessageBox::Ok, this);
+    // A file name is not markup.
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }

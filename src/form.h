@@ -11,6 +11,7 @@
 #include <array>
 
 class QCPBars;
+class QMenu;
 class QSpinBox;
 class QCustomPlot;
 class QTcpSocket;
@@ -64,6 +65,14 @@ private:
     void sweepTick();
     void histogramTick();
     void setSweepControlsEnabled(bool enabled);
+
+    void showCountsMenu(const QPoint &pos);
+    void showSweepMenu(const QPoint &pos);
+    void showHistogramMenu(const QPoint &pos);
+    QMenu *newPlotMenu();
+    void addChannelsMenu(QMenu *menu, QCustomPlot *plot);
+    void saveSweepData();
+    void reportSaveFailure(const QString &fileName, const QString &reason);
 
     Ui_Form *ui;
     QHostAddress address;

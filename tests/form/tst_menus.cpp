@@ -1,0 +1,568 @@
+#include "fakeunit.h"
+#include "form.h"
+#include "ui_form.h"
+
+#include <QtTest>
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QWidgetAction>
+
+#include <functional>
+#include <memory>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+namespace {
+
+const QByteArray header = "Reference\tChannel0\tChannel1\tChannel2\tChannel3\r\n";
+
+// One line per menu entry: its text, " >" for a submenu, a check mark for a
+// checkable entry.
+QStringList entries(const QMenu *menu)
+{
+    QStringList lines;
+    for (const QAction *action : menu->actions()) {
+        QString line = action->text();
+        if (action->menu())
+            line += QStringLiteral(" >");
+        if (action->isCheckable())
+            line += action->isChecked() ? QStringLiteral(" [x]") : QStringLiteral(" [ ]");
+        lines << line;
+    }
+    return lines;
+}
+
+QAction *entry(const QMenu *menu, const QString &text)
+{
+    for (QAction *action : menu->actions()) {
+        if (action->text() == text)
+            return action;
+    }
+    return nullptr;
+}
+
+QList<QCheckBox *> channelBoxes(const QMenu *menu)
+{
+    QList<QCheckBox *> boxes;
+    const QAction *channels = entry(menu, QStringLiteral("Channels"));
+    if (!channels || !channels->menu())
+        return boxes;
+    for (QAction *action : channels->menu()->actions()) {
+        auto *widgetAction = qobject_cast<QWidgetAction *>(action);
+        boxes << (widgetAction ? qobject_cast<QCheckBox *>(widgetAction->defaultWidget()) : nullptr);
+    }
+    return boxes;
+}
+
+// Graph indexes in legend order.
+QList<int> legendChannels(const QCustomPlot *plot)
+{
+    QList<int> channels;
+    for (int i = 0; i < plot->legend->itemCount(); ++i) {
+        auto *item = qobject_cast<QCPPlottableLegendItem *>(plot->legend->item(i));
+        for (int channel = 0; channel < plot->graphCount(); ++channel) {
+            if (item && item->plottable() == plot->graph(channel))
+                channels << channel;
+        }
+    }
+    return channels;
+}
+
+QVector<double> barValues(QCustomPlot *plot)
+{
+    QVector<double> values;
+    auto *bars = qobject_cast<QCPBars *>(plot->plottable(0));
+    for (auto bar = bars->data()->constBegin(); bar != bars->data()->constEnd(); ++bar)
+        values << bar->value;
+    return values;
+}
+
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+// Answers the modal dialogs that a save opens, as an operator would: the file
+// dialog gets a file name (or is cancelled), the question whether to replace an
+// existing file is answered yes, and a warning is read and closed.
+class ModalDriver : public QObject
+{
+public:
+    QString fileName;                  // empty: cancel the file dialog
+    std::function<void()> whileOpen;   // runs while the file dialog is open
+    QString fileDialogTitle;
+    QStringList fileDialogFilters;
+    QString proposedName;
+    QStringList warnings;
+    int replaceQuestions = 0;
+
+    ModalDriver()
+    {
+        connect(&m_poll, &QTimer::timeout, this, &ModalDriver::answer);
+        m_poll.start(10);
+    }
+
+private:
+    void answer()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+            fileDialogTitle = dialog->windowTitle();
+            fileDialogFilters = dialog->nameFilters();
+            proposedName = dialog->selectedFiles().value(0);
+            if (whileOpen)
+                whileOpen();
+            // Typed in, as an operator would: selectFile() would look for the
+            // directory first, and not every test file has one.
+            if (!fileName.isEmpty())
+                dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(fileName);
+            // Queued: accepting may ask whether to replace the file, and a timer
+            // does not fire again while its own handler waits for an answer.
+            QMetaObject::invokeMethod(dialog, fileName.isEmpty() ? "reject" : "accept", Qt::QueuedConnection);
+        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            if (box->icon() == QMessageBox::Warning && box->button(QMessageBox::Yes)) {
+                ++replaceQuestions;
+                box->button(QMessageBox::Yes)->click();
+            } else {
+                warnings << box->text();
+                box->accept();
+            }
+        }
+    }
+
+    QTimer m_poll;
+};
+
+} // namespace
+
+class MenusTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void menuEntries_data();
+    void menuEntries();
+    void channelsShowAndHideGraphs_data();
+    void channelsShowAndHideGraphs();
+    void logScaleChangesOnlyItsPlot_data();
+    void logScaleChangesOnlyItsPlot();
+    void cummulationStartsFromEmptyBars();
+
+    void saveWritesTheSweep_data();
+    void saveWritesTheSweep();
+    void saveCancelledWritesNothing();
+    void saveTakesTheSweepAfterTheDialog();
+    void saveFailureIsReported_data();
+    void saveFailureIsReported();
+
+private:
+    QCustomPlot *plot(const QString &name) const { return form->findChild<QCustomPlot *>(name); }
+    QString status() const { return form->findChild<QLabel *>(QStringLiteral("lbStatus"))->text(); }
+    QMenu *openMenu(const QString &plotName, const QPoint &pos = QPoint(30, 40));
+    void closeMenu(const QPointer<QMenu> &menu);
+    void trigger(const QString &plotName, const QString &text);
+    void fillSweep(const QVector<QVector<QPointF>> &channels);
+    QString save(ModalDriver &driver);
+
+    Form *form = nullptr;
+    std::unique_ptr<QTemporaryDir> tempDir;
+    QDir dir;
+};
+
+void MenusTest::init()
+{
+    tempDir.reset(new QTemporaryDir);
+    QVERIFY(tempDir->isValid());
+    dir.setPath(tempDir->path());
+    form = new Form;
+    form->resize(900, 600);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+}
+
+void MenusTest::cleanup()
+{
+    delete form;
+    form = nullptr;
+    tempDir.reset();
+}
+
+QMenu *MenusTest::openMenu(const QString &plotName, const QPoint &pos)
+{
+    const QList<QMenu *> before = form->findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly);
+    emit plot(plotName)->customContextMenuRequested(pos);
+    QMenu *opened = nullptr;
+    for (QMenu *menu : form->findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!before.contains(menu))
+            opened = menu;
+    }
+    return opened;
+}
+
+// A closed menu is gone once deferred deletions have run. The menu may be gone
+// already: an action that opens a dialog closes it, and the dialog's event loop
+// runs the deletion when the test itself runs outside any event loop.
+void MenusTest::closeMenu(const QPointer<QMenu> &menu)
+{
+    if (menu)
+        menu->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(menu.isNull());
+}
+
+void MenusTest::trigger(const QString &plotName, const QString &text)
+{
+    QPointer<QMenu> menu = openMenu(plotName);
+    QVERIFY(menu);
+    QAction *action = entry(menu, text);
+    QVERIFY2(action, qPrintable(text));
+    action->trigger();
+    closeMenu(menu);
+}
+
+void MenusTest::fillSweep(const QVector<QVector<QPointF>> &channels)
+{
+    for (int channel = 0; channel < channels.size(); ++channel) {
+        for (const QPointF &point : channels[channel])
+            plot(QStringLiteral("cpSweep"))->graph(channel)->addData(point.x(), point.y());
+    }
+}
+
+// Chooses "Save Data..." on the sweep plot; returns the file name it proposed.
+QString MenusTest::save(ModalDriver &driver)
+{
+    QPointer<QMenu> menu = openMenu(QStringLiteral("cpSweep"));
+    if (!menu)
+        return QString();
+    entry(menu, QStringLiteral("Save Data..."))->trigger();
+    closeMenu(menu);
+    return driver.proposedName;
+}
+
+void MenusTest::menuEntries_data()
+{
+    QTest::addColumn<QString>("plotName");
+    QTest::addColumn<QStringList>("toggled");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("counts") << "cpCounts" << QStringList()
+                            << QStringList { "Channels >", "Log Scale [ ]" };
+    QTest::newRow("counts, log scale chosen") << "cpCounts" << QStringList { "Log Scale" }
+                                              << QStringList { "Channels >", "Log Scale [x]" };
+    QTest::newRow("counts, log scale chosen twice") << "cpCounts" << QStringList { "Log Scale", "Log Scale" }
+                                                    << QStringList { "Channels >", "Log Scale [ ]" };
+    QTest::newRow("sweep") << "cpSweep" << QStringList() << QStringList { "Channels >", "Save Data..." };
+    QTest::newRow("histogram") << "cpHistogram" << QStringList()
+                               << QStringList { "Log Scale [ ]", "Cummulation [x]" };
+    QTest::newRow("histogram, log scale chosen") << "cpHistogram" << QStringList { "Log Scale" }
+                                                 << QStringList { "Log Scale [x]", "Cummulation [x]" };
+    QTest::newRow("histogram, cummulation chosen") << "cpHistogram" << QStringList { "Cummulation" }
+                                                   << QStringList { "Log Scale [ ]", "Cummulation [ ]" };
+}
+
+void MenusTest::menuEntries()
+{
+    QFETCH(QString, plotName);
+    QFETCH(QStringList, toggled);
+    QFETCH(QStringList, expected);
+
+    for (const QString &text : toggled)
+        trigger(plotName, text);
+
+    const QPoint pos(123, 45);
+    QMenu *menu = openMenu(plotName, pos);
+    QVERIFY(menu);
+    QCOMPARE(entries(menu), expected);
+    QCOMPARE(menu->parent(), form);
+    QVERIFY(menu->testAttribute(Qt::WA_DeleteOnClose));
+    QVERIFY(menu->isVisible());
+    QCOMPARE(menu->pos(), plot(plotName)->mapToGlobal(pos));
+    QCOMPARE(menu->activeAction(), nullptr);
+    for (const QAction *action : menu->actions())
+        QVERIFY(action->shortcut().isEmpty());
+
+    const QList<QCheckBox *> boxes = channelBoxes(menu);
+    if (expected.contains(QStringLiteral("Channels >"))) {
+        QCOMPARE(boxes.size(), 4);
+        for (int channel = 0; channel < 4; ++channel) {
+            QVERIFY(boxes[channel]);
+            QCOMPARE(boxes[channel]->text(), QStringLiteral("Channel %1").arg(channel));
+            QVERIFY(boxes[channel]->isChecked());
+            QCOMPARE(boxes[channel]->parent(), entry(menu, QStringLiteral("Channels"))->menu());
+        }
+    }
+    closeMenu(menu);
+}
+
+void MenusTest::channelsShowAndHideGraphs_data()
+{
+    QTest::addColumn<QString>("plotName");
+    QTest::addColumn<QString>("otherName");
+
+    QTest::newRow("counts") << "cpCounts" << "cpSweep";
+    QTest::newRow("sweep") << "cpSweep" << "cpCounts";
+}
+
+void MenusTest::channelsShowAndHideGraphs()
+{
+    QFETCH(QString, plotName);
+    QFETCH(QString, otherName);
+    QCustomPlot *shown = plot(plotName);
+
+    QMenu *menu = openMenu(plotName);
+    QVERIFY(menu);
+    QList<QCheckBox *> boxes = channelBoxes(menu);
+    QCOMPARE(boxes.size(), 4);
+    for (QCheckBox *box : boxes)
+        box->setChecked(false);
+    QVERIFY(menu->isVisible());
+    for (int channel = 0; channel < 4; ++channel)
+        QVERIFY(!shown->graph(channel)->visible());
+    QCOMPARE(shown->legend->itemCount(), 0);
+    QVERIFY(!shown->legend->visible());
+
+    boxes[2]->setChecked(true);
+    QVERIFY(shown->graph(2)->visible());
+    QVERIFY(shown->legend->visible());
+    QCOMPARE(legendChannels(shown), QList<int> { 2 });
+
+    boxes[0]->setChecked(true);
+    QCOMPARE(legendChannels(shown), (QList<int> { 2, 0 }));
+    closeMenu(menu);
+
+    // The next menu shows what is hidden, and opening it changes nothing.
+    menu = openMenu(plotName);
+    QVERIFY(menu);
+    boxes = channelBoxes(menu);
+    QCOMPARE(boxes.size(), 4);
+    const QList<bool> checked { boxes[0]->isChecked(), boxes[1]->isChecked(), boxes[2]->isChecked(),
+                                boxes[3]->isChecked() };
+    QCOMPARE(checked, (QList<bool> { true, false, true, false }));
+    QCOMPARE(legendChannels(shown), (QList<int> { 2, 0 }));
+    closeMenu(menu);
+
+    QCOMPARE(legendChannels(plot(otherName)), (QList<int> { 0, 1, 2, 3 }));
+    for (int channel = 0; channel < 4; ++channel)
+        QVERIFY(plot(otherName)->graph(channel)->visible());
+}
+
+void MenusTest::logScaleChangesOnlyItsPlot_data()
+{
+    QTest::addColumn<QString>("plotName");
+    QTest::addColumn<QString>("otherName");
+
+    QTest::newRow("counts") << "cpCounts" << "cpHistogram";
+    QTest::newRow("histogram") << "cpHistogram" << "cpCounts";
+}
+
+void MenusTest::logScaleChangesOnlyItsPlot()
+{
+    QFETCH(QString, plotName);
+    QFETCH(QString, otherName);
+
+    trigger(plotName, QStringLiteral("Log Scale"));
+    QCOMPARE(plot(plotName)->yAxis->scaleType(), QCPAxis::stLogarithmic);
+    QCOMPARE(plot(plotName)->yAxis2->scaleType(), QCPAxis::stLinear);
+    QCOMPARE(plot(otherName)->yAxis->scaleType(), QCPAxis::stLinear);
+    QCOMPARE(plot(QStringLiteral("cpSweep"))->yAxis->scaleType(), QCPAxis::stLogarithmic);
+
+    QMenu *other = openMenu(otherName);
+    QVERIFY(other);
+    QVERIFY(!entry(other, QStringLiteral("Log Scale"))->isChecked());
+    closeMenu(other);
+
+    trigger(plotName, QStringLiteral("Log Scale"));
+    QCOMPARE(plot(plotName)->yAxis->scaleType(), QCPAxis::stLinear);
+}
+
+// Each poll i of the fake unit gives the bins 4i, 3i, 2i, i, so the bars tell
+// exactly which polls they hold.
+void MenusTest::cummulationStartsFromEmptyBars()
+{
+    FakeUnit unit;
+    QVERIFY(unit.isListening());
+    constexpr int scriptedPolls = 400;
+    QList<FakeUnit::Reply> replies;
+    for (int i = 1; i <= scriptedPolls; ++i)
+        replies << FakeUnit::Reply { FakeUnit::dataReply(0.05, 10 * i, 6 * i, 3 * i, i) };
+    unit.setReplies("DATA?", replies);
+    auto polls = [&unit] {
+        int count = 0;
+        for (const QByteArray &command : unit.commands())
+            count += command.startsWith("DATA?");
+        return count;
+    };
+    auto binsOfPolls = [](int first, int last) {
+        double sum = 0;
+        for (int i = first; i <= last; ++i)
+            sum += i;
+        return QVector<double> { 4 * sum, 3 * sum, 2 * sum, sum };
+    };
+    const QString cpHistogram = QStringLiteral("cpHistogram");
+    const QVector<double> zeros(4, 0.0);
+
+    form->setAddress(QHostAddress(QHostAddress::LocalHost));
+    form->findChild<QDoubleSpinBox *>(QStringLiteral("sbTimeConstant"))->setValue(0.05);
+    form->findChild<QPushButton *>(QStringLiteral("pbHistogramStart"))->click();
+    QTRY_VERIFY(polls() >= 2);
+    QCOMPARE(barValues(plot(cpHistogram)), binsOfPolls(1, polls()));
+
+    trigger(cpHistogram, QStringLiteral("Cummulation"));
+    QCOMPARE(barValues(plot(cpHistogram)), zeros);
+    int before = polls();
+    QTRY_VERIFY(polls() >= before + 2);
+    QCOMPARE(barValues(plot(cpHistogram)), binsOfPolls(polls(), polls()));
+
+    trigger(cpHistogram, QStringLiteral("Cummulation"));
+    QCOMPARE(barValues(plot(cpHistogram)), zeros);
+    before = polls();
+    QTRY_VERIFY(polls() >= before + 2);
+    QCOMPARE(barValues(plot(cpHistogram)), binsOfPolls(before + 1, polls()));
+
+    form->findChild<QPushButton *>(QStringLiteral("pbHistogramStop"))->click();
+    QVERIFY(polls() < scriptedPolls);
+    QMenu *menu = openMenu(cpHistogram);
+    QVERIFY(menu);
+    QCOMPARE(entries(menu), (QStringList { "Log Scale [ ]", "Cummulation [x]" }));
+    closeMenu(menu);
+}
+
+void MenusTest::saveWritesTheSweep_data()
+{
+    QTest::addColumn<QVector<QVector<QPointF>>>("sweep");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("no points") << QVector<QVector<QPointF>>() << header;
+    QTest::newRow("three steps") << QVector<QVector<QPointF>> {
+        { { 0, 1000 }, { 10, 1234567 }, { 20, 0.5 } },
+        { { 0, 1e6 }, { 10, 1e-05 }, { 20, 0 } },
+        { { 0, 2 }, { 10, 3 }, { 20, 98765.4321 / 0.3 } },
+        { { 0, 33.3 }, { 10, 1.0 / 3.0 }, { 20, 12345678 } },
+    } << header + "0\t1000\t1e+06\t2\t33.3\r\n"
+                  "10\t1234567\t1e-05\t3\t0.3333333333333333\r\n"
+                  "20\t0.5\t0\t329218.107\t12345678\r\n";
+}
+
+void MenusTest::saveWritesTheSweep()
+{
+    QFETCH(QVector<QVector<QPointF>>, sweep);
+    QFETCH(QByteArray, bytes);
+    fillSweep(sweep);
+
+    ModalDriver driver;
+    driver.fileName = dir.filePath(QStringLiteral("sweep.txt"));
+    const QString proposed = save(driver);
+    QCOMPARE(driver.fileDialogTitle, QStringLiteral("Save File..."));
+    QCOMPARE(driver.fileDialogFilters, QStringList { "Text files (*.txt)" });
+    QCOMPARE(QFileInfo(proposed).fileName(), QStringLiteral("output.txt"));
+    QCOMPARE(driver.warnings, QStringList());
+
+    const QByteArray written = fileContents(driver.fileName);
+    QCOMPARE(written, bytes);
+    QVERIFY(status().contains(driver.fileName));
+
+    // Every number reads back as the value that was plotted.
+    const QList<QByteArray> lines = written.split('\n');
+    for (int row = 0; row < (sweep.isEmpty() ? 0 : sweep[0].size()); ++row) {
+        const QList<QByteArray> fields = lines[row + 1].trimmed().split('\t');
+        QCOMPARE(fields.size(), 5);
+        QCOMPARE(fields[0].toDouble(), sweep[0][row].x());
+        for (int channel = 0; channel < 4; ++channel)
+            QCOMPARE(fields[channel + 1].toDouble(), sweep[channel][row].y());
+    }
+}
+
+void MenusTest::saveCancelledWritesNothing()
+{
+    fillSweep({ { { 0, 1 } }, { { 0, 2 } }, { { 0, 3 } }, { { 0, 4 } } });
+    const QString before = status();
+
+    ModalDriver driver;
+    save(driver);
+    QCOMPARE(driver.fileDialogTitle, QStringLiteral("Save File..."));
+    QCOMPARE(dir.entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+    QCOMPARE(driver.warnings, QStringList());
+    QCOMPARE(status(), before);
+}
+
+// The dialog's event loop lets a running sweep go on: what it plots meanwhile is
+// saved, and a step that only some channels hold so far is left out.
+void MenusTest::saveTakesTheSweepAfterTheDialog()
+{
+    fillSweep({ { { 0, 1 } }, { { 0, 2 } }, { { 0, 3 } }, { { 0, 4 } } });
+    ModalDriver driver;
+    driver.fileName = dir.filePath(QStringLiteral("running.txt"));
+    driver.whileOpen = [this] {
+        fillSweep({ { { 10, 5 } }, { { 10, 6 } }, { { 10, 7 } }, { { 10, 8 } } });
+        fillSweep({ { { 20, 9 } }, { { 20, 10 } } });
+    };
+    save(driver);
+    QCOMPARE(fileContents(driver.fileName), header + "0\t1\t2\t3\t4\r\n"
+                                                     "10\t5\t6\t7\t8\r\n");
+}
+
+void MenusTest::saveFailureIsReported_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<qint64>("fileSizeLimit");
+    QTest::addColumn<QString>("reason");
+
+    // The tests run as root, whom permissions do not stop.
+    QTest::newRow("directory is a file") << "plain-file/sweep.txt" << false << qint64(-1) << "Not a directory";
+    QTest::newRow("disk refuses the data") << "old.txt" << true << qint64(60) << "File too large";
+}
+
+void MenusTest::saveFailureIsReported()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, exists);
+    QFETCH(qint64, fileSizeLimit);
+    QFETCH(QString, reason);
+
+    const QByteArray old = "old contents\r\n";
+    for (const QString &name : { QStringLiteral("plain-file"), QStringLiteral("old.txt") }) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(old);
+    }
+    const QStringList entriesBefore = dir.entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    fillSweep({ { { 0, 1 }, { 10, 1 } }, { { 0, 2 }, { 10, 2 } }, { { 0, 3 }, { 10, 3 } }, { { 0, 4 }, { 10, 4 } } });
+
+    ModalDriver driver;
+    driver.fileName = dir.filePath(target);
+    rlimit savedLimit {};
+    if (fileSizeLimit >= 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &savedLimit), 0);
+        rlimit limit = savedLimit;
+        limit.rlim_cur = rlim_t(fileSizeLimit);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+    save(driver);
+    if (fileSizeLimit >= 0)
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &savedLimit), 0);
+
+    QCOMPARE(driver.replaceQuestions, exists ? 1 : 0);
+    QCOMPARE(driver.warnings.size(), 1);
+    const QString name = QDir::toNativeSeparators(driver.fileName);
+    const QString warningStart = QStringLiteral("The sweep data could not be saved to %1:\n").arg(name);
+    QVERIFY2(driver.warnings[0].startsWith(warningStart), qPrintable(driver.warnings[0]));
+    QCOMPARE(driver.warnings[0].mid(warningStart.size()), reason);
+    QCOMPARE(status(), QStringLiteral("Sweep data not saved to %1: %2").arg(name, reason));
+
+    QCOMPARE(fileContents(dir.filePath(QStringLiteral("old.txt"))), old);
+    QCOMPARE(fileContents(dir.filePath(QStringLiteral("plain-file"))), old);
+    QCOMPARE(dir.entryList(QDir::NoDotAndDotDot | QDir::AllEntries), entriesBefore);
+}
+
+QTEST_MAIN(MenusTest)
+#include "tst_menus.moc"
