@@ -68,7 +68,7 @@ until_ok() {
 
 # A network with a broadcast address, inside this namespace only.
 ip link add tavik-a type veth peer name tavik-b &&
-    ip addr add 10.215.0.1/24 dev tavik-a &&
+    ip addr add 10.211.90.1/24 dev tavik-a &&
     ip link set tavik-a up && ip link set tavik-b up || abort "cannot make the veth pair"
 link_running() {
     ip -o link show dev tavik-a | grep -q 'state UP'
