@@ -1,0 +1,279 @@
+// Pace, tick cost and memory of the counts-versus-time measurement.
+//
+// Runs the measurement at a time constant of 0.01 s (a poll every 12 ms) against
+// a control unit on loopback, in the main window shown offscreen at its layout
+// size, and prints:
+//  - the polls per second achieved over the first run time, against 1 / 0.012 s;
+//  - the cost of one tick from the arrival of the reply to the end of the replot,
+//    once the plot holds its full 28-second window (median over every such tick);
+//  - the resident memory after the short and after the long run time.
+//
+// Usage: bench_measurements [--simulator PATH] [--fake] [--poll-seconds S]
+//                           [--memory-seconds S1,S2] [--aliased-graphs]
+// Run it in a network namespace of its own (the simulator answers discovery):
+//   tests/netns-run.sh env QT_QPA_PLATFORM=offscreen build/bench/bench_measurements
+
+#include "fakeunit.h"
+#include "form.h"
+#include "simulatorprocess.h"
+
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <numeric>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr quint16 port = 9800;
+constexpr double timeConstant = 0.01;
+constexpr double nominalPollsPerSecond = 1 / (timeConstant * 1.2);
+constexpr double countsWindowSeconds = 28;
+constexpr double targetPollRatio = 0.95;
+constexpr double targetTickMs = 2;
+constexpr double targetGrowthMiB = 2;
+
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+double percentile(std::vector<double> samples, double fraction)
+{
+    if (samples.empty())
+        return 0;
+    const auto position = samples.begin() + std::min(samples.size() - 1, size_t(fraction * samples.size()));
+    std::nth_element(samples.begin(), position, samples.end());
+    return *position;
+}
+
+// Watches one running counts measurement from outside the window: when each tick
+// starts (the timer event), when its reply arrives (the socket's readyRead, which
+// the blocking wait emits) and when its replot ends.
+class TickWatcher : public QObject
+{
+public:
+    TickWatcher(QTimer *timer, QTcpSocket *socket, QCustomPlot *plot, QLabel *status)
+        : m_plot(plot), m_status(status)
+    {
+        m_clock.start();
+        timer->installEventFilter(this);
+        connect(socket, &QTcpSocket::readyRead, this, [this] { m_replyAt = m_clock.nsecsElapsed(); });
+        connect(plot, &QCustomPlot::beforeReplot, this, [this] { m_replotStart = m_clock.nsecsElapsed(); });
+        connect(plot, &QCustomPlot::afterReplot, this, [this] { m_replotEnd = m_clock.nsecsElapsed(); });
+    }
+
+    // Connected after Start, so it runs right after the measurement's own tick.
+    void tickEnded()
+    {
+        const qint64 end = m_clock.nsecsElapsed();
+        ++m_ticks;
+        if (m_status->text().startsWith(QLatin1String("Reading failed")))
+            ++m_failures;
+        const QCPGraph *graph = m_plot->graph(0);
+        if (graph->dataCount() < 2 || m_replyAt < m_tickStart || m_replotEnd < m_replyAt)
+            return;
+        const double span = (graph->data()->constEnd() - 1)->key - graph->data()->constBegin()->key;
+        if (span < countsWindowSeconds - 0.1)
+            return;
+        m_replyToReplotMs.push_back((m_replotEnd - m_replyAt) / 1e6);
+        m_replotMs.push_back((m_replotEnd - m_replotStart) / 1e6);
+        m_wholeTickMs.push_back((end - m_tickStart) / 1e6);
+        m_windowPoints.push_back(graph->dataCount());
+    }
+
+    int ticks() const { return m_ticks; }
+    int failures() const { return m_failures; }
+    const std::vector<double> &replyToReplotMs() const { return m_replyToReplotMs; }
+    const std::vector<double> &replotMs() const { return m_replotMs; }
+    const std::vector<double> &wholeTickMs() const { return m_wholeTickMs; }
+    const std::vector<double> &windowPoints() const { return m_windowPoints; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Timer)
+            m_tickStart = m_clock.nsecsElapsed();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QCustomPlot *m_plot;
+    QLabel *m_status;
+    QElapsedTimer m_clock;
+    qint64 m_tickStart = 0;
+    qint64 m_replyAt = -1;
+    qint64 m_replotStart = 0;
+    qint64 m_replotEnd = 0;
+    int m_ticks = 0;
+    int m_failures = 0;
+    std::vector<double> m_replyToReplotMs;
+    std::vector<double> m_replotMs;
+    std::vector<double> m_wholeTickMs;
+    std::vector<double> m_windowPoints;
+};
+
+void runFor(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+const char *verdict(bool met)
+{
+    return met ? "met" : "MISSED";
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Pace, tick cost and memory of the counts measurement."));
+    parser.addHelpOption();
+    QCommandLineOption simulatorOption(QStringLiteral("simulator"), QStringLiteral("Simulator executable."),
+                                       QStringLiteral("path"), QStringLiteral(TAVIK_SIMULATOR_PATH));
+    QCommandLineOption fakeOption(QStringLiteral("fake"), QStringLiteral("Use the in-process fake unit."));
+    QCommandLineOption pollOption(QStringLiteral("poll-seconds"),
+                                  QStringLiteral("Run time over which the poll rate is taken."),
+                                  QStringLiteral("seconds"), QStringLiteral("60"));
+    QCommandLineOption memoryOption(QStringLiteral("memory-seconds"),
+                                    QStringLiteral("Run times after which the resident memory is read."),
+                                    QStringLiteral("s1,s2"), QStringLiteral("60,300"));
+    QCommandLineOption aliasedOption(QStringLiteral("aliased-graphs"),
+                                     QStringLiteral("Draw the counts graphs without antialiasing, to compare."));
+    parser.addOptions({ simulatorOption, fakeOption, pollOption, memoryOption, aliasedOption });
+    parser.process(app);
+
+    const int pollSeconds = std::max(1, parser.value(pollOption).toInt());
+    const QStringList memoryTexts = parser.value(memoryOption).split(QLatin1Char(','));
+    const int firstMemorySeconds = std::max(1, memoryTexts.value(0).toInt());
+    const int secondMemorySeconds = std::max(firstMemorySeconds, memoryTexts.value(1).toInt());
+
+    SimulatorProcess simulator;
+    std::unique_ptr<FakeUnit> fake;
+    QString unitName;
+    if (!parser.isSet(fakeOption) && simulator.start(parser.value(simulatorOption), port)) {
+        unitName = QStringLiteral("simulator %1").arg(parser.value(simulatorOption));
+    } else {
+        fake.reset(new FakeUnit(port));
+        if (!fake->isListening()) {
+            std::fprintf(stderr, "cannot listen on 127.0.0.1:%d\n", port);
+            return 1;
+        }
+        fake->setReply("DATA?", FakeUnit::dataReply(timeConstant, 300, 200, 100, 50));
+        unitName = QStringLiteral("in-process fake unit (simulator not used)");
+    }
+
+    Form form;
+    form.setAddress(QHostAddress(QHostAddress::LocalHost));
+    form.resize(954, 378);
+    form.show();
+    form.findChild<QListWidget *>(QStringLiteral("listWidget"))->setCurrentRow(1);
+    form.findChild<QDoubleSpinBox *>(QStringLiteral("sbTimeConstant"))->setValue(timeConstant);
+    auto *plot = form.findChild<QCustomPlot *>(QStringLiteral("cpCounts"));
+    auto *status = form.findChild<QLabel *>(QStringLiteral("lbStatus"));
+    auto *timer = form.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly).value(0);
+    auto *socket = form.findChild<QTcpSocket *>();
+    if (!plot || !status || !timer || !socket || !form.initialize()) {
+        std::fprintf(stderr, "cannot reach the control unit or the window's parts\n");
+        return 1;
+    }
+    if (parser.isSet(aliasedOption)) {
+        for (int channel = 0; channel < plot->graphCount(); ++channel)
+            plot->graph(channel)->setAntialiased(false);
+    }
+    runFor(200);
+
+    form.findChild<QPushButton *>(QStringLiteral("pbStartTime"))->click();
+    if (!timer->isActive()) {
+        std::fprintf(stderr, "the measurement did not start: %s\n", qPrintable(status->text()));
+        return 1;
+    }
+    TickWatcher watcher(timer, socket, plot, status);
+    QObject::connect(timer, &QTimer::timeout, &watcher, [&watcher] { watcher.tickEnded(); });
+    QElapsedTimer clock;
+    clock.start();
+
+    // Each reading is taken when the run reaches its time.
+    int pollTicks = 0;
+    double pollElapsed = 0;
+    long firstResident = 0;
+    long secondResident = 0;
+    std::map<int, std::vector<std::function<void()>>> checkpoints;
+    checkpoints[pollSeconds].push_back([&] {
+        pollTicks = watcher.ticks();
+        pollElapsed = clock.elapsed() / 1000.0;
+    });
+    checkpoints[firstMemorySeconds].push_back([&] { firstResident = residentKiB(); });
+    checkpoints[secondMemorySeconds].push_back([&] { secondResident = residentKiB(); });
+    for (const auto &checkpoint : checkpoints) {
+        runFor(int(std::max<qint64>(0, checkpoint.first * 1000LL - clock.elapsed())));
+        for (const auto &reading : checkpoint.second)
+            reading();
+    }
+    const double totalElapsed = clock.elapsed() / 1000.0;
+    form.findChild<QPushButton *>(QStringLiteral("pbStopTime"))->click();
+
+    const double pollsPerSecond = pollTicks / pollElapsed;
+    const double pollRatio = pollsPerSecond / nominalPollsPerSecond;
+    std::printf("control unit:            %s\n", qPrintable(unitName));
+    std::printf("time constant:           %.2f s, timer interval %d ms\n", timeConstant, timer->interval());
+    std::printf("counts graphs:           %s\n", parser.isSet(aliasedOption) ? "drawn WITHOUT antialiasing (--aliased-graphs)"
+                                                                          : "as the program draws them");
+    std::printf("polls per second:        %.2f over %.1f s (nominal %.2f), ratio %.3f (target >= %.2f: %s)\n",
+                pollsPerSecond, pollElapsed, nominalPollsPerSecond, pollRatio, targetPollRatio,
+                verdict(pollRatio >= targetPollRatio));
+    std::printf("failed readings:         %d of %d ticks in %.1f s\n", watcher.failures(), watcher.ticks(),
+                totalElapsed);
+
+    const std::vector<double> &replyToReplot = watcher.replyToReplotMs();
+    if (replyToReplot.empty()) {
+        std::printf("tick cost:               not measured, the run was too short to fill the %g s window\n",
+                    countsWindowSeconds);
+    } else {
+        const double median = percentile(replyToReplot, 0.5);
+        std::printf("ticks with a full window: %zu, %.0f points per graph on average\n", replyToReplot.size(),
+                    std::accumulate(watcher.windowPoints().cbegin(), watcher.windowPoints().cend(), 0.0)
+                        / watcher.windowPoints().size());
+        std::printf("reply to replot:         median %.3f ms, 90th %.3f ms, 99th %.3f ms, max %.3f ms "
+                    "(target median < %g ms: %s)\n",
+                    median, percentile(replyToReplot, 0.9), percentile(replyToReplot, 0.99),
+                    percentile(replyToReplot, 1.0), targetTickMs, verdict(median < targetTickMs));
+        std::printf("  of which replot:       median %.3f ms\n", percentile(watcher.replotMs(), 0.5));
+        std::printf("whole tick (with poll):  median %.3f ms\n", percentile(watcher.wholeTickMs(), 0.5));
+    }
+
+    const double growthMiB = (secondResident - firstResident) / 1024.0;
+    std::printf("resident memory:         %.1f MiB after %d s, %.1f MiB after %d s, growth %.2f MiB "
+                "(target within %g MiB: %s)\n",
+                firstResident / 1024.0, firstMemorySeconds, secondResident / 1024.0, secondMemorySeconds,
+                growthMiB, targetGrowthMiB, verdict(std::abs(growthMiB) <= targetGrowthMiB));
+    return 0;
+}

@@ -1,0 +1,35 @@
+#include "simulatorprocess.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+bool SimulatorProcess::start(const QString &program, quint16 port, const QStringList &extraArguments)
+{
+    if (program.isEmpty() || !QFile::exists(program) || !m_log.open())
+        return false;
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.setStandardOutputFile(m_log.fileName());
+    m_process.start(program, QStringList { "--listen", "127.0.0.1", "--port", QString::number(port) } + extraArguments);
+    if (!m_process.waitForStarted(3000))
+        return false;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 5000 && m_process.state() == QProcess::Running) {
+        QFile log(m_log.fileName());
+        if (log.open(QIODevice::ReadOnly) && log.readAll().contains("listening 127.0.0.1:"))
+            return true;
+        QThread::msleep(20);
+    }
+    return false;
+}
+
+SimulatorProcess::~SimulatorProcess()
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return;
+    m_process.terminate();
+    if (!m_process.waitForFinished(2000))
+        m_process.kill();
+    m_process.waitForFinished(2000);
+}

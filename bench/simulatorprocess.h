@@ -1,0 +1,24 @@
+#ifndef SIMULATORPROCESS_H
+#define SIMULATORPROCESS_H
+
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryFile>
+
+// The control-unit simulator as a child process on 127.0.0.1. Its log goes to a
+// file, so that a full pipe can never stall it while the benchmark blocks in
+// socket waits.
+class SimulatorProcess
+{
+public:
+    ~SimulatorProcess();
+
+    // Starts the program and waits until it listens on the port.
+    bool start(const QString &program, quint16 port, const QStringList &extraArguments = {});
+
+private:
+    QProcess m_process;
+    QTemporaryFile m_log;
+};
+
+#endif // SIMULATORPROCESS_H
