@@ -69,6 +69,9 @@ for tool in Xvfb openbox wmctrl xdotool ip; do
     command -v "$tool" >/dev/null || die "missing tool $tool (Debian: xvfb openbox wmctrl xdotool iproute2)"
 done
 
+# Only in a namespace of its own: one that holds nothing but loopback.
+[ "$(ip -o link show | grep -vc ': lo:')" -eq 0 ] ||
+    die "other interfaces than loopback here: run it through tests/netns-run.sh"
 ip link add tavik-a type veth peer name tavik-b &&
     ip addr add 10.211.91.1/24 dev tavik-a &&
     ip link set tavik-a up && ip link set tavik-b up || die "cannot make the veth pair"

@@ -67,6 +67,9 @@ until_ok() {
 }
 
 # A network with a broadcast address, inside this namespace only.
+# Only in a namespace of its own: one that holds nothing but loopback.
+[ "$(ip -o link show | grep -vc ': lo:')" -eq 0 ] ||
+    abort "other interfaces than loopback here: run it through tests/netns-run.sh"
 ip link add tavik-a type veth peer name tavik-b &&
     ip addr add 10.211.90.1/24 dev tavik-a &&
     ip link set tavik-a up && ip link set tavik-b up || abort "cannot make the veth pair"
