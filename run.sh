@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 
 # shellcheck disable=SC2086
 ensure_packages $build_packages
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF
 cmake --build build -j"$(nproc)"
 
 log=build/simulator.log
