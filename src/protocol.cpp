@@ -1,4 +1,5 @@
 #include "protocol.h"
+#include "repeatedmembers.h"
 
 #include <QDebug>
 #include <QJsonDocument>
@@ -156,7 +157,13 @@ QString exchangeFailure(const Exchange &exchange, const QString &address, int wa
 Reply Reply::read(const QString &text)
 {
     Reply reply;
-    const QJsonDocument document = QJsonDocument::fromJson(text.toLatin1());
+    const QByteArray json = text.toLatin1();
+    if (repeatsContainerMember(json)) {
+        qDebug() << "Reply repeats a member that held an array or object" << text;
+        reply.m_failure = QStringLiteral("the reply repeats a member");
+        return reply;
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(json);
     if (document.isNull()) {
         qDebug() << "Invalid JSON.." << text;
         reply.m_failure = QStringLiteral("the reply is not valid JSON");
