@@ -24,6 +24,30 @@ bool SimulatorProcess::start(const QString &program, quint16 port, const QString
     return false;
 }
 
+bool SimulatorProcess::isRunning() const
+{
+    return m_process.state() == QProcess::Running;
+}
+
+QString SimulatorProcess::endDescription() const
+{
+    if (isRunning())
+        return QString();
+    if (m_process.exitStatus() == QProcess::CrashExit)
+        return QStringLiteral("crashed");
+    return QStringLiteral("exited with status %1").arg(m_process.exitCode());
+}
+
+qint64 SimulatorProcess::processId() const
+{
+    return m_process.processId();
+}
+
+QString SimulatorProcess::logFileName() const
+{
+    return m_log.fileName();
+}
+
 SimulatorProcess::~SimulatorProcess()
 {
     if (m_process.state() == QProcess::NotRunning)

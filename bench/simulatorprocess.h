@@ -16,6 +16,12 @@ public:
     // Starts the program and waits until it listens on the port.
     bool start(const QString &program, quint16 port, const QStringList &extraArguments = {});
 
+    bool isRunning() const;
+    // How the program ended, in words; empty while it runs.
+    QString endDescription() const;
+    qint64 processId() const;
+    QString logFileName() const;
+
 private:
     QProcess m_process;
     QTemporaryFile m_log;
