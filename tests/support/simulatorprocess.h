@@ -1,12 +1,13 @@
 #ifndef SIMULATORPROCESS_H
 #define SIMULATORPROCESS_H
 
+#include <QByteArray>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryFile>
 
 // The control-unit simulator as a child process on 127.0.0.1. Its log goes to a
-// file, so that a full pipe can never stall it while the benchmark blocks in
+// file, so that a full pipe can never stall it while the caller blocks in
 // socket waits.
 class SimulatorProcess
 {
@@ -21,6 +22,12 @@ public:
     QString endDescription() const;
     qint64 processId() const;
     QString logFileName() const;
+    // Everything the simulator has logged so far.
+    QByteArray log() const;
+
+    // Sends one control line ("fault silence", "fault-on DATA,DAC", ...) and
+    // waits until the simulator has acknowledged it with "ok LINE".
+    bool control(const QByteArray &line, int timeoutMs = 5000);
 
 private:
     QProcess m_process;

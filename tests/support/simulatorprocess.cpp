@@ -48,6 +48,33 @@ QString SimulatorProcess::logFileName() const
     return m_log.fileName();
 }
 
+QByteArray SimulatorProcess::log() const
+{
+    QFile file(m_log.fileName());
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool SimulatorProcess::control(const QByteArray &line, int timeoutMs)
+{
+    // Only an acknowledgement written after the line went out counts, as the
+    // same line may have been sent before.
+    const int from = log().size();
+    const QByteArray ok = "ok " + line + '\n';
+    m_process.write(line + '\n');
+    m_process.waitForBytesWritten(timeoutMs);
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs && isRunning()) {
+        const QByteArray answer = log().mid(from);
+        if (answer.contains(ok))
+            return true;
+        if (answer.contains("error " + line + '\n'))
+            return false;
+        QThread::msleep(2);
+    }
+    return false;
+}
+
 SimulatorProcess::~SimulatorProcess()
 {
     if (m_process.state() == QProcess::NotRunning)
