@@ -148,6 +148,10 @@ Form::Form(QWidget *parent)
 
 Form::~Form()
 {
+    // A trigger box that has the focus emits editingFinished while the widgets
+    // are destroyed, after this object is gone; its closure must not run then.
+    for (QSpinBox *box : triggerBoxes())
+        disconnect(box, &QSpinBox::editingFinished, nullptr, nullptr);
     delete ui;
 }
 

@@ -237,7 +237,7 @@ void LinkTest::splitReplies_data()
     QTest::addColumn<QString>("text");
 
     QTest::newRow("JSON split inside the long wait") << firstData << 20 << 150 << 1000 << QString::fromLatin1(firstData);
-    QTest::newRow("JSON split inside the short wait") << firstData << 20 << 10 << 50 << QString::fromLatin1(firstData);
+    QTest::newRow("JSON split inside the short wait") << firstData << 20 << 5 << 50 << QString::fromLatin1(firstData);
     QTest::newRow("JSON split inside a string") << firstData << 3 << 100 << 1000 << QString::fromLatin1(firstData);
     QTest::newRow("not JSON returns as it arrives") << QByteArray("ERROR") << 3 << 300 << 1000 << "ERR";
     QTest::newRow("JSON split beyond the wait") << firstData << 20 << 150 << 50

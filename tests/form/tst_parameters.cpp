@@ -28,6 +28,7 @@ private slots:
     void tabbingOutUnchangedStillSends();
     void dacWithoutReplyIsOk();
     void dacWithLinkDownShowsError();
+    void destroyingWithFocusInTriggerBoxSendsNothing();
 
 private:
     QSpinBox *triggerBox(int channel) const;
@@ -289,6 +290,22 @@ void ParametersTest::dacWithLinkDownShowsError()
     QCOMPARE(unit.commands(), QList<QByteArray>{ "DAC 1,0.25" });
     QCOMPARE(form->findChild<QLabel *>(QStringLiteral("lbStatus"))->text(),
              QStringLiteral("Query: \"DAC 1,0.25\", Status: OK"));
+}
+
+// The focused box emits editingFinished while the window's widgets are destroyed.
+void ParametersTest::destroyingWithFocusInTriggerBoxSendsNothing()
+{
+    FakeUnit unit;
+    showAndActivate();
+    QSpinBox *box = triggerBox(3);
+    box->setFocus();
+    QTRY_VERIFY(box->hasFocus());
+    QVERIFY(form->initialize());
+
+    delete form;
+    form = nullptr;
+    QTest::qWait(100);
+    QVERIFY(unit.commands().isEmpty());
 }
 
 QTEST_MAIN(ParametersTest)
