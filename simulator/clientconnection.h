@@ -30,6 +30,8 @@ public:
 
     ClientConnection(QTcpSocket *socket, const QByteArray &peer, ControlUnit *unit);
 
+    void drop();
+
 private:
     struct PendingReply
     {
@@ -46,7 +48,6 @@ private:
     void sendDueReplies();
     void startFlood();
     void sendFlood();
-    void drop();
     void stopAll();
     qint64 queuedBytes() const;
 

@@ -23,7 +23,25 @@ ControlUnit::ControlUnit(quint64 seed, double rate, QObject *parent)
 
 bool ControlUnit::listen(const QHostAddress &address, quint16 port)
 {
+    m_listenAddress = address;
+    m_listenPort = port;
     return m_server->listen(address, port);
+}
+
+void ControlUnit::setRefusing(bool refusing)
+{
+    if (refusing == !m_server->isListening())
+        return;
+    if (refusing) {
+        m_server->close();
+        SimulatorLog::event("refusing connections");
+        for (ClientConnection *connection : findChildren<ClientConnection *>(QString(), Qt::FindDirectChildrenOnly))
+            connection->drop();
+    } else if (m_server->listen(m_listenAddress, m_listenPort)) {
+        SimulatorLog::event("listening again");
+    } else {
+        SimulatorLog::error("cannot listen again: " + m_server->errorString().toLocal8Bit());
+    }
 }
 
 QHostAddress ControlUnit::serverAddress() const

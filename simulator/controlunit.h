@@ -24,6 +24,9 @@ public:
     ControlUnit(quint64 seed, double rate, QObject *parent = nullptr);
 
     bool listen(const QHostAddress &address, quint16 port);
+    // While refusing, the port is closed and every connection dropped, as if
+    // the unit were switched off; afterwards it listens on the same port again.
+    void setRefusing(bool refusing);
     QHostAddress serverAddress() const;
     quint16 serverPort() const;
     QString errorString() const;
@@ -42,6 +45,8 @@ private:
     double now() const;
 
     QTcpServer *m_server;
+    QHostAddress m_listenAddress;
+    quint16 m_listenPort = 0;
     CounterModel m_model;
     FaultPolicy m_faultPolicy;
     QElapsedTimer m_clock;

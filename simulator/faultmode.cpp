@@ -25,6 +25,7 @@ const ModeName modeNames[] = {
     { FaultMode::Huge, "huge", false },
     { FaultMode::Flood, "flood", false },
     { FaultMode::Close, "close", false },
+    { FaultMode::Refuse, "refuse", false },
 };
 
 const ModeName *findMode(FaultMode::Kind kind)

@@ -9,10 +9,11 @@
 
 // One way of misbehaving, as written on the command line or on standard
 // input: "none", "delay:MS", "split:MS", "notjson", "array", "zero",
-// "silence", "drop:N", "garbage", "latin1", "huge", "flood" or "close".
+// "silence", "drop:N", "garbage", "latin1", "huge", "flood", "close" or
+// "refuse".
 struct FaultMode
 {
-    enum Kind { None, Delay, Split, NotJson, Array, Zero, Silence, Drop, Garbage, Latin1, Huge, Flood, Close };
+    enum Kind { None, Delay, Split, NotJson, Array, Zero, Silence, Drop, Garbage, Latin1, Huge, Flood, Close, Refuse };
 
     static constexpr int MaxArgument = 600000;
     static constexpr int HugeReplySize = 10 * 1024 * 1024;

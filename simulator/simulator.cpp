@@ -41,6 +41,7 @@ bool Simulator::start(QString *error)
                         + QByteArray::number(m_unit->serverPort()));
     if (m_discovery)
         SimulatorLog::event("discovery listening " + QByteArray::number(m_options.discoveryPort()));
+    m_unit->setRefusing(m_options.fault.kind == FaultMode::Refuse);
     return true;
 }
 
@@ -56,8 +57,10 @@ QByteArray Simulator::control(const QByteArray &line)
         ok = true;
     } else if (verb == "fault") {
         const std::optional<FaultMode> mode = FaultMode::parse(argument);
-        if (mode)
+        if (mode) {
             policy.setMode(*mode);
+            m_unit->setRefusing(mode->kind == FaultMode::Refuse);
+        }
         ok = mode.has_value();
     } else if (verb == "fault-on") {
         ok = policy.setCommands(argument);

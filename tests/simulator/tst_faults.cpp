@@ -36,6 +36,7 @@ void TestFaults::parsesModes_data()
     QTest::newRow("drop") << "drop:2" << true << "drop:2";
     QTest::newRow("flood") << "flood" << true << "flood";
     QTest::newRow("close") << "close" << true << "close";
+    QTest::newRow("refuse") << "refuse" << true << "refuse";
     QTest::newRow("delay without time") << "delay" << false << "";
     QTest::newRow("negative delay") << "delay:-5" << false << "";
     QTest::newRow("endless delay") << "delay:99999999" << false << "";

@@ -116,6 +116,7 @@ private slots:
     void silenceOnce();
     void dropAfterCommands();
     void closeAtOnce();
+    void refuseUntilTheModeChanges();
     void hugeReply();
     void flood();
     void controlLines();
@@ -298,6 +299,30 @@ void TestSimulatorProcess::closeAtOnce()
     QVERIFY(connectTo(socket));
     QVERIFY(socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(2000));
     QVERIFY(simulator.waitForLine("fault close"));
+}
+
+// Like a unit switched off and on again: the open connection goes, new ones
+// are refused, and the same port answers once the mode is changed.
+void TestSimulatorProcess::refuseUntilTheModeChanges()
+{
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start({ "--no-discovery" }));
+    QTcpSocket connected;
+    QVERIFY(connectTo(connected));
+    QCOMPARE(exchange(connected, "START 0.1"), QByteArray("OK"));
+
+    simulator.control("fault refuse");
+    QVERIFY(simulator.waitForLine("ok fault refuse"));
+    QVERIFY(connected.state() == QAbstractSocket::UnconnectedState || connected.waitForDisconnected(2000));
+    QTcpSocket refused;
+    QVERIFY(!connectTo(refused));
+    QCOMPARE(refused.error(), QAbstractSocket::ConnectionRefusedError);
+
+    simulator.control("fault none");
+    QVERIFY(simulator.waitForLine("listening again"));
+    QTcpSocket again;
+    QVERIFY(connectTo(again));
+    QCOMPARE(exchange(again, "START 0.1"), QByteArray("OK"));
 }
 
 void TestSimulatorProcess::hugeReply()
