@@ -1,6 +1,7 @@
 // Replies of the control unit, from the socket's pieces to the values shown.
 // Input: one byte that picks how the reply is cut into pieces, one byte that
-// picks the fallback time constant, then the bytes the unit sends. The last
+// picks the fallback time constant and, from 0xf8 up, repeats the rest until
+// the reply passes the reader's cap; then the bytes the unit sends. Their last
 // eight bytes double as a raw double for the level conversion.
 
 #include "fuzzsupport.h"
@@ -27,6 +28,15 @@ double rawDouble(const QByteArray &bytes)
     if (bytes.size() >= int(sizeof value))
         std::memcpy(&value, bytes.constData() + bytes.size() - sizeof value, sizeof value);
     return value;
+}
+
+// A flooding unit, from a short input: the bytes again and again until the
+// reader's cap lies inside the reply.
+QByteArray repeatedPastCap(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return bytes;
+    return bytes.repeated(maxReplyBytes / bytes.size() + 2);
 }
 
 bool isPositiveFinite(double value)
@@ -146,8 +156,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 2)
         return 0;
     ChunkPlan plan(data[0]);
-    const QByteArray reply(reinterpret_cast<const char *>(data) + 2, int(size - 2));
-    const double raw = rawDouble(reply);
+    const QByteArray bytes(reinterpret_cast<const char *>(data) + 2, int(size - 2));
+    const double raw = rawDouble(bytes);
+    const QByteArray reply = data[1] >= 0xf8 ? repeatedPastCap(bytes) : bytes;
     checkMillivolts(raw);
 
     const ReplyCollector pieces = collectInPieces(reply, plan);

@@ -1,8 +1,8 @@
 #include "repeatedmembers.h"
 
-#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -10,14 +10,20 @@ namespace Protocol {
 
 namespace {
 
+// Qt's parser gives up on texts nested deeper than this, before it reaches
+// anything that follows.
+constexpr int parserNestingLimit = 1024;
+
 struct Container
 {
     bool isObject = false;
     bool expectsName = true;
     bool expectsValue = false;
-    QString name;
-    // Member name -> whether any member of that name so far held a container.
-    QHash<QString, bool> heldContainer;
+    // The quoted name of the member whose value comes next.
+    const char *nameBegin = nullptr;
+    const char *nameEnd = nullptr;
+    // Names of the members so far that held an array or object.
+    QSet<QString> containerNames;
 };
 
 // The member name as the parser reads it; `token` includes the quotes.
@@ -29,27 +35,31 @@ QString memberName(const QByteArray &token)
     return name.isArray() ? name.array().at(0).toString() : QString::fromLatin1(token);
 }
 
-// Index just past the string token that starts at `begin` (a quote).
-int stringEnd(const QByteArray &json, int begin)
+// Just past the string token that starts at `begin` (a quote).
+const char *stringEnd(const char *begin, const char *end)
 {
-    int i = begin + 1;
-    while (i < json.size() && json.at(i) != '"')
-        i += json.at(i) == '\\' ? 2 : 1;
-    return qMin(i + 1, int(json.size()));
+    const char *p = begin + 1;
+    while (p < end && *p != '"')
+        p += *p == '\\' ? 2 : 1;
+    return p < end ? p + 1 : end;
 }
 
-// Notes a member value in the innermost container; true when it repeats a
-// name whose earlier value was a container.
+// Notes a member value in the innermost container; true when it repeats the
+// name of an earlier member that held an array or object.
 bool noteValue(QVector<Container> &open, bool isContainer)
 {
     if (open.isEmpty() || !open.last().isObject || !open.last().expectsValue)
         return false;
     Container &object = open.last();
     object.expectsValue = false;
-    bool &held = object.heldContainer[object.name];
-    const bool repeatsContainer = held;
-    held = held || isContainer;
-    return repeatsContainer;
+    if (object.containerNames.isEmpty() && !isContainer)
+        return false;
+    const QString name = memberName(QByteArray::fromRawData(object.nameBegin, int(object.nameEnd - object.nameBegin)));
+    if (object.containerNames.contains(name))
+        return true;
+    if (isContainer)
+        object.containerNames.insert(name);
+    return false;
 }
 
 } // namespace
@@ -61,24 +71,28 @@ bool repeatsContainerMember(const QByteArray &json)
         return false;
 
     QVector<Container> open;
-    int i = 0;
-    while (i < json.size()) {
-        const char c = json.at(i);
+    const char *const end = json.constData() + json.size();
+    for (const char *p = json.constData(); p < end;) {
+        const char c = *p;
         if (c == '"') {
-            const int end = stringEnd(json, i);
-            if (!open.isEmpty() && open.last().isObject && open.last().expectsName) {
-                open.last().name = memberName(json.mid(i, end - i));
-                open.last().expectsName = false;
-                open.last().expectsValue = true;
+            const char *const tokenEnd = stringEnd(p, end);
+            Container *const object = open.isEmpty() ? nullptr : &open.last();
+            if (object && object->isObject && object->expectsName) {
+                object->nameBegin = p;
+                object->nameEnd = tokenEnd;
+                object->expectsName = false;
+                object->expectsValue = true;
             } else if (noteValue(open, false)) {
                 return true;
             }
-            i = end;
+            p = tokenEnd;
             continue;
         }
         if (c == '{' || c == '[') {
             if (noteValue(open, true))
                 return true;
+            if (open.size() == parserNestingLimit)
+                return false;
             Container container;
             container.isObject = c == '{';
             open.append(container);
@@ -94,7 +108,7 @@ bool repeatsContainerMember(const QByteArray &json)
             if (noteValue(open, false))
                 return true;
         }
-        ++i;
+        ++p;
     }
     return false;
 }
