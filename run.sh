@@ -11,9 +11,9 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=O
 cmake --build build -j"$(nproc)"
 
 log=build/simulator.log
-# Discovery cannot find a unit on the loopback interface, so the simulator's
-# discovery responder would only answer other machines on the network.
-build/simulator/tavik-simulator --listen 127.0.0.1 --no-discovery >"$log" 2>&1 </dev/null &
+# The simulator takes commands on loopback only and answers discovery requests
+# from this machine only, so the connection dialog lists it as "127.0.0.1".
+build/simulator/tavik-simulator --listen 127.0.0.1 >"$log" 2>&1 </dev/null &
 simulator=$!
 trap 'kill "$simulator" 2>/dev/null || true' EXIT
 trap 'exit 130' INT TERM
@@ -29,7 +29,7 @@ until grep -q '^listening ' "$log" 2>/dev/null; do
     sleep 0.1
 done
 echo "Simulator: $(grep '^listening ' "$log") (log in $log)"
-echo "In the connection dialog choose \"Manual...\" and keep 127.000.000.001."
+echo "In the connection dialog choose 127.0.0.1 (or \"Manual...\" and keep 127.000.000.001)."
 
 status=0
 build/src/tavik-counter "$@" || status=$?

@@ -4,6 +4,7 @@
 #include "textescape.h"
 
 #include <QNetworkDatagram>
+#include <QNetworkInterface>
 #include <QNetworkProxy>
 #include <QPointer>
 #include <QTcpSocket>
@@ -52,6 +53,11 @@ void DiscoveryResponder::answerRequest(const QHostAddress &sender)
 {
     if (sender.protocol() != QAbstractSocket::IPv4Protocol) {
         SimulatorLog::event("discovery answer skipped: sender " + sender.toString().toLatin1() + " is not IPv4");
+        return;
+    }
+    if (m_behaviour.thisMachineOnly && !QNetworkInterface::allAddresses().contains(sender)) {
+        SimulatorLog::event("discovery answer skipped: " + sender.toString().toLatin1()
+                            + " is another machine, and commands are taken on loopback only");
         return;
     }
     if (m_pendingAnswers >= MaxPendingAnswers) {

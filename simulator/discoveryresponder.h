@@ -24,6 +24,7 @@ public:
         int connectDelayMs = 0;   // wait before connecting back
         int sendDelayMs = 0;      // connect at once, send after this time
         bool silent = false;      // connect, never send, close after a while
+        bool thisMachineOnly = false; // answer only requests sent from this machine
     };
 
     DiscoveryResponder(quint16 requestPort, quint16 answerPort, const Behaviour &behaviour,

@@ -30,6 +30,9 @@ bool Simulator::start(QString *error)
         behaviour.connectDelayMs = m_options.discoveryDelayMs;
         behaviour.sendDelayMs = m_options.discoverySendDelayMs;
         behaviour.silent = m_options.discoverySilent;
+        // A unit that takes commands on loopback only is of no use to other
+        // machines, so it does not tell them it is there.
+        behaviour.thisMachineOnly = m_options.listenAddress.isLoopback();
         m_discovery = new DiscoveryResponder(m_options.discoveryPort(), m_options.answerPort(), behaviour, this);
         if (!m_discovery->listen()) {
             *error = QStringLiteral("cannot listen for discovery on UDP port %1: %2")
