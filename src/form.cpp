@@ -257,7 +257,8 @@ QString Form::tcpIpQuery(QString command, int waitMs, bool *ok)
 }
 
 // One command and its reply. The reply is read until it is whole (see
-// ReplyCollector) or the wait, counted from the write, runs out.
+// ReplyCollector) or the wait, counted from the write, runs out. Data objects
+// the unit sends unasked are passed over, and what follows the reply is dropped.
 Exchange Form::exchange(const QString &command, int waitMs)
 {
     Exchange result;
@@ -268,17 +269,25 @@ Exchange Form::exchange(const QString &command, int waitMs)
     }
 
     Protocol::ReplyCollector reply;
+    QByteArray unread;
+    bool waiting = true;
     QElapsedTimer clock;
     clock.start();
-    while (!reply.isComplete() && !reply.isFull()) {
+    for (;;) {
+        unread.remove(0, reply.appendReply(unread));
+        if (reply.isComplete() && Protocol::isUnaskedData(command, reply.text())) {
+            qDebug() << "Passed over data sent unasked";
+            reply = Protocol::ReplyCollector();
+            continue;
+        }
         const int remaining = waitMs - int(clock.elapsed());
-        if (remaining <= 0)
+        if (reply.isComplete() || reply.isFull() || !waiting || remaining <= 0)
             break;
-        const bool arrived = socket->waitForReadyRead(remaining);
-        reply.append(socket->read(reply.room()));
-        if (!arrived)
-            break;
+        waiting = socket->waitForReadyRead(remaining);
+        unread += socket->read(reply.room());
     }
+    if (!unread.isEmpty())
+        qDebug() << "Dropped" << unread.size() << "bytes after the reply:" << Protocol::logText(unread).constData();
 
     result.text = reply.text();
     if (reply.isComplete())
@@ -291,7 +300,18 @@ Exchange Form::exchange(const QString &command, int waitMs)
         result.status = Exchange::ConnectionLost;
     else
         result.status = Exchange::NoReply;
+    abandonUnfinishedReply(result.status);
     return result;
+}
+
+// Replies carry nothing that ties them to their command, so a reply that did not
+// come whole within its wait is given up together with the connection: its late
+// part could otherwise be read as the reply to a later command. The next
+// exchange connects again.
+void Form::abandonUnfinishedReply(Exchange::Status status)
+{
+    if (status == Exchange::NoReply || status == Exchange::Incomplete || status == Exchange::Overlong)
+        socket->abort();
 }
 
 // Whatever the unit sent outside an exchange (a reply that came after its wait,
@@ -314,6 +334,10 @@ void Form::discardStaleInput()
              && socket->waitForReadyRead(0));
     if (discarded > 0)
         qDebug() << "Discarded" << discarded << "stale bytes:" << Protocol::logText(head).constData();
+    // More than any reply holds, or still coming when the time is up: the unit
+    // may well go on sending, so the command goes out on a fresh connection.
+    if (discarded > Protocol::maxReplyBytes || clock.elapsed() >= staleInputBudgetMs)
+        socket->abort();
 }
 
 QString Form::addressText() const
@@ -352,11 +376,17 @@ void Form::setDacValue(int channel, double value)
 {
     qDebug() << "setDacValue" << channel << value;
     const QString command = Protocol::dacCommand(channel, value);
-    bool ok = initialize();
-    if (ok)
-        tcpIpQuery(command, Protocol::shortReplyWaitMs, &ok);
-    ui->lbStatus->setText(QStringLiteral("Query: \"%1\", Status: %2")
-                              .arg(command, ok ? QStringLiteral("OK") : QStringLiteral("Error")));
+    Exchange exchange;
+    if (initialize())
+        exchange = this->exchange(command, Protocol::shortReplyWaitMs);
+    // The reply itself is not read. A level is not known to be set when the link
+    // was down or the unit closed the connection instead of answering.
+    QString status = QStringLiteral("OK");
+    if (exchange.status == Exchange::LinkDown || exchange.status == Exchange::ConnectionLost) {
+        status = QStringLiteral("Error (%1)")
+                     .arg(Protocol::exchangeFailure(exchange, addressText(), Protocol::shortReplyWaitMs));
+    }
+    ui->lbStatus->setText(QStringLiteral("Query: \"%1\", Status: %2").arg(command, status));
 }
 
 // A Start that finds the unit unreachable says so; the caller then runs its Stop.

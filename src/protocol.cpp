@@ -91,6 +91,19 @@ void ReplyCollector::append(const QByteArray &bytes)
     }
 }
 
+int ReplyCollector::appendReply(const QByteArray &bytes)
+{
+    const QByteArray fitting = bytes.left(room());
+    int taken = 0;
+    while (taken < fitting.size() && !m_closed) {
+        const char c = fitting[taken++];
+        m_bytes += c;
+        if (!m_complete)
+            scan(c);
+    }
+    return taken;
+}
+
 void ReplyCollector::scan(char c)
 {
     if (c == '\0') {
@@ -120,8 +133,10 @@ void ReplyCollector::scan(char c)
     } else if (c == '{' || c == '[') {
         ++m_depth;
     } else if (c == '}' || c == ']') {
-        if (--m_depth <= 0)
+        if (--m_depth <= 0) {
             m_complete = true;
+            m_closed = true;
+        }
     }
 }
 
@@ -129,6 +144,18 @@ QString ReplyCollector::text() const
 {
     const int end = m_bytes.indexOf('\0');
     return QString::fromUtf8(end < 0 ? m_bytes : m_bytes.left(end));
+}
+
+bool isUnaskedData(const QString &command, const QString &reply)
+{
+    if (command == dataCommand() || !reply.contains(QLatin1String("\"Channel")))
+        return false;
+    const Reply object = Reply::read(reply);
+    for (int channel = 0; channel < channelCount; ++channel) {
+        if (object.hasNumber(QStringLiteral("Channel%1").arg(channel)))
+            return true;
+    }
+    return false;
 }
 
 QString exchangeFailure(const Exchange &exchange, const QString &address, int waitMs)

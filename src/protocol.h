@@ -46,6 +46,10 @@ class ReplyCollector
 {
 public:
     void append(const QByteArray &bytes);
+    // Like append, but stops after the bracket that closes a JSON reply: what
+    // follows it in the same read was sent after the reply. Returns how many of
+    // the bytes it took.
+    int appendReply(const QByteArray &bytes);
     bool isComplete() const { return m_complete; }
     bool isEmpty() const { return m_bytes.isEmpty(); }
     bool isFull() const { return m_bytes.size() >= maxReplyBytes; }
@@ -59,6 +63,7 @@ private:
     QByteArray m_bytes;
     bool m_started = false;
     bool m_complete = false;
+    bool m_closed = false;
     bool m_inString = false;
     bool m_escaped = false;
     int m_depth = 0;
@@ -73,6 +78,11 @@ struct Exchange
 
     bool linkUp() const { return status != LinkDown; }
 };
+
+// Whether a whole reply to command is a data object the unit sent on its own, as
+// a unit does that keeps sending counts between polls: only "DATA?" is answered
+// with counts.
+bool isUnaskedData(const QString &command, const QString &reply);
 
 // What went wrong in an exchange, in words for the operator; empty when it replied.
 QString exchangeFailure(const Exchange &exchange, const QString &address, int waitMs);

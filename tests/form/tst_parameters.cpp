@@ -282,7 +282,7 @@ void ParametersTest::dacWithLinkDownShowsError()
     box->setValue(250);
     emit box->editingFinished();
     QCOMPARE(form->findChild<QLabel *>(QStringLiteral("lbStatus"))->text(),
-             QStringLiteral("Query: \"DAC 1,0.25\", Status: Error"));
+             QStringLiteral("Query: \"DAC 1,0.25\", Status: Error (the control unit at 127.0.0.1 cannot be reached)"));
 
     FakeUnit unit;
     emit box->editingFinished();

@@ -24,6 +24,10 @@ private slots:
     void replyCollector_data();
     void replyCollector();
     void replyCollectorBoundsItsSize();
+    void replyEndsAtItsClosingBracket_data();
+    void replyEndsAtItsClosingBracket();
+    void unaskedData_data();
+    void unaskedData();
     void logTextEscapes();
 };
 
@@ -222,6 +226,56 @@ void ProtocolTest::replyCollectorBoundsItsSize()
     QCOMPARE(collector.room(), 0);
     collector.append("]");
     QCOMPARE(collector.text().size(), maxReplyBytes);
+}
+
+void ProtocolTest::replyEndsAtItsClosingBracket_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("taken");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("object, then more") << QByteArray(R"({"a":"}"}{"b":2})") << 9 << R"({"a":"}"})";
+    QTest::newRow("array, then a line end") << QByteArray("[1,[2]]\r\n") << 7 << "[1,[2]]";
+    QTest::newRow("object not closed yet") << QByteArray(R"({"a":{})") << 7 << R"({"a":{})";
+    QTest::newRow("not JSON is taken as it came") << QByteArray("OK{\"a\":1}") << 9 << "OK{\"a\":1}";
+    QTest::newRow("zero byte inside") << QByteArray("{\"a\"\0:1}{}", 10) << 10 << "{\"a\"";
+}
+
+void ProtocolTest::replyEndsAtItsClosingBracket()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, taken);
+    QFETCH(QString, text);
+
+    ReplyCollector collector;
+    QCOMPARE(collector.appendReply(bytes), taken);
+    QCOMPARE(collector.text(), text);
+    if (collector.isComplete() && taken < bytes.size())
+        QCOMPARE(collector.appendReply(bytes.mid(taken)), 0);
+}
+
+void ProtocolTest::unaskedData_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<bool>("unasked");
+
+    const QString data = QStringLiteral(R"({"TimeConst":0.1,"Channel0":100,"Channel1":60})");
+    QTest::newRow("counts after PARAMS?") << paramsCommand() << data << true;
+    QTest::newRow("counts after DAC") << dacCommand(1, 0.1) << data << true;
+    QTest::newRow("counts after DATA?") << dataCommand() << data << false;
+    QTest::newRow("parameters after PARAMS?")
+        << paramsCommand() << QStringLiteral(R"({"TimeConst":0.5,"Ref0":0.25})") << false;
+    QTest::newRow("no count in it") << paramsCommand() << QStringLiteral(R"({"Channel0":"100"})") << false;
+    QTest::newRow("not JSON") << dacCommand(1, 0.1) << QStringLiteral(R"(OK "Channel0":1)") << false;
+}
+
+void ProtocolTest::unaskedData()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, reply);
+    QFETCH(bool, unasked);
+    QCOMPARE(isUnaskedData(command, reply), unasked);
 }
 
 void ProtocolTest::logTextEscapes()
