@@ -138,7 +138,7 @@ void ClientConnection::answer(const ParsedItem &command, const QByteArray &reply
         break;
     case FaultMode::Flood:
         queueReply(reply, 0);
-        startFlood();
+        startFlood(fault.argument);
         break;
     default:
         queueReply(fault.corruptReply(reply, policy.generator()), 0);
@@ -176,9 +176,10 @@ void ClientConnection::sendDueReplies()
         m_sendTimer.start(int(m_replies.front().dueMs - now));
 }
 
-void ClientConnection::startFlood()
+void ClientConnection::startFlood(int objectsPerBurst)
 {
     m_floodUntilMs = m_clock.elapsed() + FloodBurstMs;
+    m_floodBurst = std::max(1, objectsPerBurst);
     if (m_floodTimer.isActive())
         return;
     SimulatorLog::event("flood started");
@@ -193,10 +194,12 @@ void ClientConnection::sendFlood()
         SimulatorLog::event("flood stopped after " + QByteArray::number(m_floodSent) + " unsolicited replies");
         return;
     }
-    if (m_socket->state() != QAbstractSocket::ConnectedState || m_socket->bytesToWrite() > MaxFloodBacklog)
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
         return;
-    m_socket->write(m_unit->currentData());
-    ++m_floodSent;
+    for (int i = 0; i < m_floodBurst && m_socket->bytesToWrite() <= MaxFloodBacklog; ++i) {
+        m_socket->write(m_unit->currentData());
+        ++m_floodSent;
+    }
 }
 
 void ClientConnection::drop()

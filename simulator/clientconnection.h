@@ -46,7 +46,7 @@ private:
     void answer(const ParsedItem &command, const QByteArray &reply);
     void queueReply(const QByteArray &bytes, qint64 delayMs);
     void sendDueReplies();
-    void startFlood();
+    void startFlood(int objectsPerBurst);
     void sendFlood();
     void stopAll();
     qint64 queuedBytes() const;
@@ -62,6 +62,7 @@ private:
     std::deque<PendingReply> m_replies;
     qint64 m_floodUntilMs = 0;
     qint64 m_floodSent = 0;
+    int m_floodBurst = 1;
     int m_answeredMatching = 0;
     bool m_closing = false;
 };

@@ -9,6 +9,7 @@ struct ModeName
     FaultMode::Kind kind;
     const char *name;
     bool takesArgument;
+    bool argumentOptional = false;
 };
 
 const ModeName modeNames[] = {
@@ -23,7 +24,7 @@ const ModeName modeNames[] = {
     { FaultMode::Garbage, "garbage", false },
     { FaultMode::Latin1, "latin1", false },
     { FaultMode::Huge, "huge", false },
-    { FaultMode::Flood, "flood", false },
+    { FaultMode::Flood, "flood", true, true },
     { FaultMode::Close, "close", false },
     { FaultMode::Refuse, "refuse", false },
 };
@@ -100,7 +101,7 @@ std::optional<FaultMode> FaultMode::parse(const QString &text)
         if (!mode.takesArgument)
             return colon < 0 ? std::optional<FaultMode>(fault) : std::nullopt;
         if (colon < 0)
-            return std::nullopt;
+            return mode.argumentOptional ? std::optional<FaultMode>(fault) : std::nullopt;
         bool ok = false;
         fault.argument = trimmed.mid(colon + 1).toInt(&ok);
         if (!ok || fault.argument < 0 || fault.argument > MaxArgument)
@@ -114,7 +115,7 @@ QString FaultMode::toString() const
 {
     const ModeName *mode = findMode(kind);
     const QString name = QLatin1String(mode ? mode->name : "none");
-    if (mode && mode->takesArgument)
+    if (mode && mode->takesArgument && !(mode->argumentOptional && argument == 0))
         return name + QLatin1Char(':') + QString::number(argument);
     return name;
 }

@@ -9,8 +9,8 @@
 
 // One way of misbehaving, as written on the command line or on standard
 // input: "none", "delay:MS", "split:MS", "notjson", "array", "zero",
-// "silence", "drop:N", "garbage", "latin1", "huge", "flood", "close" or
-// "refuse".
+// "silence", "drop:N", "garbage", "latin1", "huge", "flood", "flood:N",
+// "close" or "refuse".
 struct FaultMode
 {
     enum Kind { None, Delay, Split, NotJson, Array, Zero, Silence, Drop, Garbage, Latin1, Huge, Flood, Close, Refuse };
@@ -19,7 +19,7 @@ struct FaultMode
     static constexpr int HugeReplySize = 10 * 1024 * 1024;
 
     Kind kind = None;
-    int argument = 0;   // milliseconds for delay and split, commands for drop
+    int argument = 0;   // milliseconds for delay and split, commands for drop, objects per burst for flood
 
     static std::optional<FaultMode> parse(const QString &text);
     QString toString() const;

@@ -40,7 +40,7 @@ bool SimulatorOptions::parse(const QStringList &arguments, QString *error)
         { QStringLiteral("discovery-delay"), QStringLiteral("Wait before connecting back to a discovery request."), QStringLiteral("ms") },
         { QStringLiteral("discovery-send-delay"), QStringLiteral("Connect back at once, but send only after this time."), QStringLiteral("ms") },
         { QStringLiteral("discovery-silent"), QStringLiteral("Connect back, send nothing, close after a second.") },
-        { QStringLiteral("fault"), QStringLiteral("none, delay:MS, split:MS, notjson, array, zero, silence, drop:N, garbage, latin1, huge, flood, close or refuse."), QStringLiteral("mode") },
+        { QStringLiteral("fault"), QStringLiteral("none, delay:MS, split:MS, notjson, array, zero, silence, drop:N, garbage, latin1, huge, flood[:N], close or refuse."), QStringLiteral("mode") },
         { QStringLiteral("fault-on"), QStringLiteral("Commands whose replies the fault applies to (default PARAMS,DATA)."), QStringLiteral("list") },
         { QStringLiteral("fault-count"), QStringLiteral("Apply the fault this many times only (default unlimited)."), QStringLiteral("n") },
         { QStringLiteral("fault-probability"), QStringLiteral("Apply the fault to a reply with this probability."), QStringLiteral("p") },

@@ -35,6 +35,8 @@ void TestFaults::parsesModes_data()
     QTest::newRow("split") << " split:0 " << true << "split:0";
     QTest::newRow("drop") << "drop:2" << true << "drop:2";
     QTest::newRow("flood") << "flood" << true << "flood";
+    QTest::newRow("flood in bursts") << "flood:200" << true << "flood:200";
+    QTest::newRow("flood of one") << "flood:0" << true << "flood";
     QTest::newRow("close") << "close" << true << "close";
     QTest::newRow("refuse") << "refuse" << true << "refuse";
     QTest::newRow("delay without time") << "delay" << false << "";

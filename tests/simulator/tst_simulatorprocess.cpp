@@ -119,6 +119,7 @@ private slots:
     void refuseUntilTheModeChanges();
     void hugeReply();
     void flood();
+    void floodInBursts();
     void controlLines();
     void discovery_data();
     void discovery();
@@ -360,6 +361,18 @@ void TestSimulatorProcess::flood()
     QVERIFY(simulator.waitForLine("flood stopped", 3000));
     readReply(socket, 100);
     QVERIFY(readReply(socket, 200).isEmpty());
+}
+
+void TestSimulatorProcess::floodInBursts()
+{
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start({ "--fault", "flood:100", "--no-discovery" }));
+    QTcpSocket socket;
+    QVERIFY(connectTo(socket));
+    socket.write("DATA?");
+    QTest::qWait(100);
+    const QByteArray unsolicited = socket.readAll();
+    QVERIFY2(unsolicited.count('}') >= 500, QByteArray::number(unsolicited.count('}')).constData());
 }
 
 void TestSimulatorProcess::controlLines()
