@@ -1,0 +1,207 @@
+// Memory of the program against a control unit that floods the link.
+//
+// Starts the simulator on 127.0.0.1, presses Start on the Counts vs Time page at
+// a time constant of 0.01 s (a poll every 12 ms) and runs the measurement in
+// three phases: the unit behaves, then it floods the link with data objects
+// nobody asked for (N of them every 5 ms, as fast as the connection takes them),
+// then it behaves again. Prints the resident memory of this process (VmRSS of
+// /proc/self/status) before, during and after the flood, with the polls
+// achieved and the readings failed in each phase.
+//
+// Usage: bench_flood [--simulator PATH] [--seconds S] [--objects N]
+// Run it in a network namespace of its own (the simulator answers discovery):
+//   tests/netns-run.sh env QT_QPA_PLATFORM=offscreen build/bench/bench_flood
+
+#include "form.h"
+#include "residentmemory.h"
+#include "simulatorlogtally.h"
+#include "simulatorprocess.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+namespace {
+
+constexpr quint16 port = 9800;
+constexpr double timeConstant = 0.01;
+constexpr double nominalPollSeconds = timeConstant * 1.2;
+constexpr int countsPage = 1;
+constexpr int quietSeconds = 10;
+constexpr int sampleSeconds = 5;
+const QLatin1String readingFailedPrefix("Reading failed: ");
+
+// Polls and failed readings, told from the status line after each tick.
+class PollCounter
+{
+public:
+    explicit PollCounter(QLabel *status) : m_status(status) {}
+
+    void tickEnded()
+    {
+        ++m_polls;
+        const QString text = m_status->text();
+        if (text.startsWith(readingFailedPrefix)) {
+            ++m_failures;
+            ++m_reasons[text.mid(readingFailedPrefix.size())];
+        }
+    }
+
+    int polls() const { return m_polls; }
+    int failures() const { return m_failures; }
+    const std::map<QString, int> &reasons() const { return m_reasons; }
+
+private:
+    QLabel *m_status;
+    int m_polls = 0;
+    int m_failures = 0;
+    std::map<QString, int> m_reasons;
+};
+
+struct Phase
+{
+    const char *name;
+    int seconds;
+    QByteArray fault;
+};
+
+QtMessageHandler previousHandler = nullptr;
+
+// The link logs the stale bytes it drops, which under a flood is many lines a second.
+void dropDebugLines(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type != QtDebugMsg)
+        previousHandler(type, context, message);
+}
+
+double mebibytes(long kib)
+{
+    return kib / 1024.0;
+}
+
+void runFor(qint64 milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(int(std::max<qint64>(0, milliseconds)), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    previousHandler = qInstallMessageHandler(dropDebugLines);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Resident memory of the counts measurement against a unit that floods the link."));
+    parser.addHelpOption();
+    QCommandLineOption simulatorOption(QStringLiteral("simulator"), QStringLiteral("Simulator executable."),
+                                       QStringLiteral("path"), QStringLiteral(TAVIK_SIMULATOR_PATH));
+    QCommandLineOption secondsOption(QStringLiteral("seconds"), QStringLiteral("Length of the flood (default 30)."),
+                                     QStringLiteral("s"), QStringLiteral("30"));
+    QCommandLineOption objectsOption(QStringLiteral("objects"),
+                                     QStringLiteral("Unasked data objects every 5 ms while flooding (default 1000)."),
+                                     QStringLiteral("n"), QStringLiteral("1000"));
+    parser.addOptions({ simulatorOption, secondsOption, objectsOption });
+    parser.process(app);
+
+    const int floodSeconds = std::max(1, parser.value(secondsOption).toInt());
+    const int objects = std::max(1, parser.value(objectsOption).toInt());
+
+    SimulatorProcess simulator;
+    if (!simulator.start(parser.value(simulatorOption), port, { "--fault-on", "DATA" })) {
+        std::fprintf(stderr, "cannot start the simulator %s on 127.0.0.1:%d\n",
+                     qPrintable(parser.value(simulatorOption)), port);
+        return 1;
+    }
+    SimulatorLogTally log(simulator.logFileName());
+
+    Form form;
+    form.setAddress(QHostAddress(QHostAddress::LocalHost));
+    form.resize(954, 378);
+    form.show();
+    auto *pages = form.findChild<QListWidget *>(QStringLiteral("listWidget"));
+    auto *timeConstantBox = form.findChild<QDoubleSpinBox *>(QStringLiteral("sbTimeConstant"));
+    auto *startButton = form.findChild<QPushButton *>(QStringLiteral("pbStartTime"));
+    auto *stopButton = form.findChild<QPushButton *>(QStringLiteral("pbStopTime"));
+    auto *status = form.findChild<QLabel *>(QStringLiteral("lbStatus"));
+    auto *timer = form.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly).value(0);
+    if (!pages || !timeConstantBox || !startButton || !stopButton || !status || !timer) {
+        std::fprintf(stderr, "cannot find the window's parts\n");
+        return 1;
+    }
+    pages->setCurrentRow(countsPage);
+    timeConstantBox->setValue(timeConstant);
+    runFor(200);
+
+    startButton->click();
+    if (!timer->isActive()) {
+        std::fprintf(stderr, "the measurement did not start: %s\n", qPrintable(status->text()));
+        return 1;
+    }
+    std::printf("control unit:     simulator %s on 127.0.0.1\n", qPrintable(parser.value(simulatorOption)));
+    std::printf("flood:            %d unasked data objects every 5 ms for %d s, at most 1 MiB in flight\n", objects,
+                floodSeconds);
+    std::printf("time constant:    %.2f s, timer interval %d ms, %.0f nominal polls per second\n\n", timeConstant,
+                timer->interval(), 1 / nominalPollSeconds);
+    std::printf("%-7s %8s %12s %8s %8s %10s\n", "phase", "time", "resident", "polls", "failed", "unit saw");
+    std::fflush(stdout);
+
+    const QList<Phase> phases {
+        { "before", quietSeconds, "fault none" },
+        { "flood", floodSeconds, "fault flood:" + QByteArray::number(objects) },
+        { "after", quietSeconds, "fault none" },
+    };
+    QElapsedTimer clock;
+    clock.start();
+    long peakKiB = 0;
+    for (const Phase &phase : phases) {
+        if (!simulator.control(phase.fault)) {
+            std::fprintf(stderr, "the simulator did not take \"%s\"\n", phase.fault.constData());
+            return 1;
+        }
+        PollCounter counter(status);
+        const QMetaObject::Connection counting =
+            QObject::connect(timer, &QTimer::timeout, [&counter] { counter.tickEnded(); });
+        log.update();
+        const int dataBefore = log.dataCommands();
+        const qint64 phaseStart = clock.elapsed();
+        for (int seconds = sampleSeconds; seconds <= phase.seconds; seconds += sampleSeconds) {
+            runFor(phaseStart + seconds * 1000LL - clock.elapsed());
+            const long kib = residentKiB();
+            peakKiB = std::max(peakKiB, kib);
+            log.update();
+            std::printf("%-7s %6.1f s %8.1f MiB %8d %8d %6d DATA?\n", phase.name, clock.elapsed() / 1000.0,
+                        mebibytes(kib), counter.polls(), counter.failures(), log.dataCommands() - dataBefore);
+            std::fflush(stdout);
+        }
+        QObject::disconnect(counting);
+        const double seconds = (clock.elapsed() - phaseStart) / 1000.0;
+        std::printf("%-7s polls achieved %d of %.0f nominal (ratio %.3f), readings failed %d\n", phase.name,
+                    counter.polls(), seconds / nominalPollSeconds, counter.polls() / (seconds / nominalPollSeconds),
+                    counter.failures());
+        for (const auto &reason : counter.reasons())
+            std::printf("        %6d  %s\n", reason.second, qPrintable(reason.first));
+        std::printf("\n");
+    }
+    stopButton->click();
+    runFor(100);
+    log.update();
+
+    std::printf("peak resident:    %.1f MiB (VmRSS at the samples)\n", mebibytes(peakKiB));
+    std::printf("connections:      %d opened by the program in all\n", log.connections());
+    const bool survived = simulator.isRunning();
+    std::printf("simulator:        %s\n", survived ? "running at the end" : qPrintable(simulator.endDescription()));
+    return survived ? 0 : 1;
+}
