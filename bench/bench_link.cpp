@@ -11,16 +11,13 @@
 
 #include "fakeunit.h"
 #include "form.h"
+#include "simulatorprocess.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QNetworkProxy>
-#include <QProcess>
 #include <QTcpSocket>
-#include <QTemporaryFile>
-#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -31,46 +28,6 @@ namespace {
 
 constexpr quint16 port = 9800;
 constexpr double targetRatio = 1.3;
-
-// The simulator as a child process, its log going to a file so that a full
-// pipe can never stall it while this program blocks in socket waits.
-class SimulatorProcess
-{
-public:
-    bool start(const QString &program)
-    {
-        if (program.isEmpty() || !QFile::exists(program) || !m_log.open())
-            return false;
-        m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.setStandardOutputFile(m_log.fileName());
-        m_process.start(program, { "--listen", "127.0.0.1", "--port", QString::number(port), "--seed", "1" });
-        if (!m_process.waitForStarted(3000))
-            return false;
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 5000 && m_process.state() == QProcess::Running) {
-            QFile log(m_log.fileName());
-            if (log.open(QIODevice::ReadOnly) && log.readAll().contains("listening 127.0.0.1:"))
-                return true;
-            QThread::msleep(20);
-        }
-        return false;
-    }
-
-    ~SimulatorProcess()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(2000))
-                m_process.kill();
-            m_process.waitForFinished(2000);
-        }
-    }
-
-private:
-    QProcess m_process;
-    QTemporaryFile m_log;
-};
 
 // The least a client must do: write the command, read until the reply object closed.
 QByteArray bareExchange(QTcpSocket &socket, const QByteArray &command)
@@ -112,7 +69,7 @@ int main(int argc, char *argv[])
     SimulatorProcess simulator;
     std::unique_ptr<FakeUnit> fake;
     QString unitName;
-    if (!parser.isSet(fakeOption) && simulator.start(parser.value(simulatorOption))) {
+    if (!parser.isSet(fakeOption) && simulator.start(parser.value(simulatorOption), port, { "--seed", "1" })) {
         unitName = QStringLiteral("simulator %1").arg(parser.value(simulatorOption));
     } else {
         fake.reset(new FakeUnit(port));
