@@ -274,6 +274,9 @@ Exchange Form::exchange(const QString &command, int waitMs)
     QElapsedTimer clock;
     clock.start();
     for (;;) {
+        // The late "OK" of an earlier DAC or START is no answer to a query.
+        if (reply.isEmpty() && Protocol::isAlwaysAnswered(command))
+            unread.remove(0, Protocol::acknowledgementLength(unread));
         unread.remove(0, reply.appendReply(unread));
         if (reply.isComplete() && Protocol::isUnaskedData(command, reply.text())) {
             qDebug() << "Passed over data sent unasked";
@@ -300,16 +303,20 @@ Exchange Form::exchange(const QString &command, int waitMs)
         result.status = Exchange::ConnectionLost;
     else
         result.status = Exchange::NoReply;
-    abandonUnfinishedReply(result.status);
+    abandonUnfinishedReply(command, result.status);
     return result;
 }
 
 // Replies carry nothing that ties them to their command, so a reply that did not
 // come whole within its wait is given up together with the connection: its late
 // part could otherwise be read as the reply to a later command. The next
-// exchange connects again.
-void Form::abandonUnfinishedReply(Exchange::Status status)
+// exchange connects again. Silence after a command whose acknowledgement is
+// optional is how some units always answer it, and a late "OK" misleads no
+// reader, so that connection is kept.
+void Form::abandonUnfinishedReply(const QString &command, Exchange::Status status)
 {
+    if (status == Exchange::NoReply && !Protocol::isAlwaysAnswered(command))
+        return;
     if (status == Exchange::NoReply || status == Exchange::Incomplete || status == Exchange::Overlong)
         socket->abort();
 }

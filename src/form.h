@@ -48,7 +48,7 @@ private slots:
 
 private:
     Protocol::Exchange exchange(const QString &command, int waitMs);
-    void abandonUnfinishedReply(Protocol::Exchange::Status status);
+    void abandonUnfinishedReply(const QString &command, Protocol::Exchange::Status status);
     void discardStaleInput();
     QString addressText() const;
     std::array<QSpinBox *, Protocol::channelCount> triggerBoxes() const;

@@ -12,6 +12,15 @@
 
 namespace Protocol {
 
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+} // namespace
+
 QString numberText(double value)
 {
     return QStringLiteral("%1").arg(value);
@@ -111,7 +120,7 @@ void ReplyCollector::scan(char c)
         return;
     }
     if (!m_started) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+        if (isBlank(c))
             return;
         m_started = true;
         if (c != '{' && c != '[') {
@@ -144,6 +153,26 @@ QString ReplyCollector::text() const
 {
     const int end = m_bytes.indexOf('\0');
     return QString::fromUtf8(end < 0 ? m_bytes : m_bytes.left(end));
+}
+
+bool isAlwaysAnswered(const QString &command)
+{
+    return command == paramsCommand() || command == dataCommand();
+}
+
+int acknowledgementLength(const QByteArray &bytes)
+{
+    int length = 0;
+    while (length < bytes.size() && isBlank(bytes[length]))
+        ++length;
+    if (bytes.mid(length, 2) != "OK")
+        return 0;
+    length += 2;
+    if (length < bytes.size() && !isBlank(bytes[length]) && bytes[length] != '{' && bytes[length] != '[')
+        return 0;
+    while (length < bytes.size() && isBlank(bytes[length]))
+        ++length;
+    return length;
 }
 
 bool isUnaskedData(const QString &command, const QString &reply)

@@ -79,6 +79,15 @@ struct Exchange
     bool linkUp() const { return status != LinkDown; }
 };
 
+// Whether the unit always answers command: it answers "PARAMS?" and "DATA?" with a
+// JSON object, while the acknowledgement of "DAC" and "START" is optional and some
+// units never send it.
+bool isAlwaysAnswered(const QString &command);
+
+// The length of the acknowledgement ("OK", with the blanks around it) at the front
+// of bytes, 0 when they do not start with one.
+int acknowledgementLength(const QByteArray &bytes);
+
 // Whether a whole reply to command is a data object the unit sent on its own, as
 // a unit does that keeps sending counts between polls: only "DATA?" is answered
 // with counts.

@@ -4,8 +4,6 @@
 #include <QtTest>
 #include <QtWidgets>
 
-Q_DECLARE_METATYPE(FakeUnit::Reply)
-
 // The General page: reading the counter parameters with "Update" and writing a
 // trigger level when the operator leaves its box.
 class ParametersTest : public QObject
@@ -37,20 +35,6 @@ private:
 
     Form *form = nullptr;
 };
-
-namespace {
-
-FakeUnit::Reply scripted(const QByteArray &bytes, int delayMs = 0, int splitAt = -1, int gapMs = 0)
-{
-    FakeUnit::Reply reply;
-    reply.bytes = bytes;
-    reply.delayMs = delayMs;
-    reply.splitAt = splitAt;
-    reply.gapMs = gapMs;
-    return reply;
-}
-
-} // namespace
 
 void ParametersTest::init()
 {
@@ -150,22 +134,22 @@ void ParametersTest::updateWithoutUsableReply_data()
     QTest::newRow("no reply") << true << FakeUnit::Reply()
                               << prefix + "no reply from the control unit at 127.0.0.1 within 50 ms";
     QTest::newRow("reply later than the wait")
-        << true << scripted(R"({"TimeConst":0.5,"Ref0":0.25})", 200)
+        << true << FakeUnit::scripted(R"({"TimeConst":0.5,"Ref0":0.25})", 200)
         << prefix + "no reply from the control unit at 127.0.0.1 within 50 ms";
     QTest::newRow("second part later than the wait")
-        << true << scripted(R"({"TimeConst":0.5,"Ref0":0.25})", 0, 12, 200)
+        << true << FakeUnit::scripted(R"({"TimeConst":0.5,"Ref0":0.25})", 0, 12, 200)
         << prefix + "the reply of the control unit at 127.0.0.1 was incomplete after 50 ms";
     FakeUnit::Reply closing;
     closing.closeAfter = true;
     QTest::newRow("connection closed") << true << closing
                                        << prefix + "the control unit at 127.0.0.1 closed the connection without a reply";
-    QTest::newRow("not JSON") << true << scripted("ERROR")
+    QTest::newRow("not JSON") << true << FakeUnit::scripted("ERROR")
                               << prefix + "the reply is not valid JSON (control unit at 127.0.0.1)";
-    QTest::newRow("array") << true << scripted(R"([0.5,0.25])")
+    QTest::newRow("array") << true << FakeUnit::scripted(R"([0.5,0.25])")
                            << prefix + "the reply is not a JSON object (control unit at 127.0.0.1)";
-    QTest::newRow("U+00E9 in a string") << true << scripted("{\"Unit\":\"caf\xc3\xa9\",\"Ref0\":0.25}")
+    QTest::newRow("U+00E9 in a string") << true << FakeUnit::scripted("{\"Unit\":\"caf\xc3\xa9\",\"Ref0\":0.25}")
                                         << prefix + "the reply is not valid JSON (control unit at 127.0.0.1)";
-    QTest::newRow("zero byte first") << true << scripted(QByteArray(1, '\0') + R"({"Ref0":0.25})")
+    QTest::newRow("zero byte first") << true << FakeUnit::scripted(QByteArray(1, '\0') + R"({"Ref0":0.25})")
                                      << prefix + "the reply is not valid JSON (control unit at 127.0.0.1)";
 }
 

@@ -28,6 +28,8 @@ private slots:
     void replyEndsAtItsClosingBracket();
     void unaskedData_data();
     void unaskedData();
+    void acknowledgementLength_data();
+    void acknowledgementLength();
     void logTextEscapes();
 };
 
@@ -252,6 +254,29 @@ void ProtocolTest::replyEndsAtItsClosingBracket()
     QCOMPARE(collector.text(), text);
     if (collector.isComplete() && taken < bytes.size())
         QCOMPARE(collector.appendReply(bytes.mid(taken)), 0);
+}
+
+void ProtocolTest::acknowledgementLength_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("length");
+
+    QTest::newRow("alone") << QByteArray("OK") << 2;
+    QTest::newRow("before a reply") << QByteArray(R"(OK{"a":1})") << 2;
+    QTest::newRow("before an array") << QByteArray("OK[1]") << 2;
+    QTest::newRow("with blanks and a line end") << QByteArray(" OK\r\n{}") << 5;
+    QTest::newRow("twice without a blank") << QByteArray("OKOK{}") << 0;
+    QTest::newRow("a word that starts with it") << QByteArray("OKAY") << 0;
+    QTest::newRow("a reply") << QByteArray(R"({"a":"OK"})") << 0;
+    QTest::newRow("only its first letter") << QByteArray("O") << 0;
+    QTest::newRow("nothing") << QByteArray() << 0;
+}
+
+void ProtocolTest::acknowledgementLength()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, length);
+    QCOMPARE(Protocol::acknowledgementLength(bytes), length);
 }
 
 void ProtocolTest::unaskedData_data()

@@ -77,6 +77,16 @@ bool FakeUnit::isListening() const
     return m_listening;
 }
 
+FakeUnit::Reply FakeUnit::scripted(const QByteArray &bytes, int delayMs, int splitAt, int gapMs)
+{
+    Reply reply;
+    reply.bytes = bytes;
+    reply.delayMs = delayMs;
+    reply.splitAt = splitAt;
+    reply.gapMs = gapMs;
+    return reply;
+}
+
 void FakeUnit::setReplies(const QByteArray &keyword, const QList<Reply> &replies)
 {
     QMutexLocker lock(&m_mutex);

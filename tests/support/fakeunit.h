@@ -29,6 +29,7 @@ public:
         int gapMs = 0;
         bool closeAfter = false;
     };
+    static Reply scripted(const QByteArray &bytes, int delayMs = 0, int splitAt = -1, int gapMs = 0);
 
     explicit FakeUnit(quint16 port = 9800);
     ~FakeUnit() override;
@@ -70,5 +71,7 @@ private:
     QByteArray m_pending;
     int m_connections = 0;
 };
+
+Q_DECLARE_METATYPE(FakeUnit::Reply)
 
 #endif // FAKEUNIT_H
