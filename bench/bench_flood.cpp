@@ -12,6 +12,7 @@
 // Run it in a network namespace of its own (the simulator answers discovery):
 //   tests/netns-run.sh env QT_QPA_PLATFORM=offscreen build/bench/bench_flood
 
+#include "countsmeasurement.h"
 #include "form.h"
 #include "residentmemory.h"
 #include "simulatorlogtally.h"
@@ -19,11 +20,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDoubleSpinBox>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLabel>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
 
@@ -36,7 +34,6 @@ namespace {
 constexpr quint16 port = 9800;
 constexpr double timeConstant = 0.01;
 constexpr double nominalPollSeconds = timeConstant * 1.2;
-constexpr int countsPage = 1;
 constexpr int quietSeconds = 10;
 constexpr int sampleSeconds = 5;
 const QLatin1String readingFailedPrefix("Reading failed: ");
@@ -84,18 +81,6 @@ void dropDebugLines(QtMsgType type, const QMessageLogContext &context, const QSt
         previousHandler(type, context, message);
 }
 
-double mebibytes(long kib)
-{
-    return kib / 1024.0;
-}
-
-void runFor(qint64 milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(int(std::max<qint64>(0, milliseconds)), Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -129,32 +114,14 @@ int main(int argc, char *argv[])
 
     Form form;
     form.setAddress(QHostAddress(QHostAddress::LocalHost));
-    form.resize(954, 378);
-    form.show();
-    auto *pages = form.findChild<QListWidget *>(QStringLiteral("listWidget"));
-    auto *timeConstantBox = form.findChild<QDoubleSpinBox *>(QStringLiteral("sbTimeConstant"));
-    auto *startButton = form.findChild<QPushButton *>(QStringLiteral("pbStartTime"));
-    auto *stopButton = form.findChild<QPushButton *>(QStringLiteral("pbStopTime"));
-    auto *status = form.findChild<QLabel *>(QStringLiteral("lbStatus"));
-    auto *timer = form.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly).value(0);
-    if (!pages || !timeConstantBox || !startButton || !stopButton || !status || !timer) {
-        std::fprintf(stderr, "cannot find the window's parts\n");
+    CountsMeasurement counts;
+    if (!startCounts(form, timeConstant, &counts))
         return 1;
-    }
-    pages->setCurrentRow(countsPage);
-    timeConstantBox->setValue(timeConstant);
-    runFor(200);
-
-    startButton->click();
-    if (!timer->isActive()) {
-        std::fprintf(stderr, "the measurement did not start: %s\n", qPrintable(status->text()));
-        return 1;
-    }
     std::printf("control unit:     simulator %s on 127.0.0.1\n", qPrintable(parser.value(simulatorOption)));
     std::printf("flood:            %d unasked data objects every 5 ms for %d s, at most 1 MiB in flight\n", objects,
                 floodSeconds);
     std::printf("time constant:    %.2f s, timer interval %d ms, %.0f nominal polls per second\n\n", timeConstant,
-                timer->interval(), 1 / nominalPollSeconds);
+                counts.timer->interval(), 1 / nominalPollSeconds);
     std::printf("%-7s %8s %12s %8s %8s %10s\n", "phase", "time", "resident", "polls", "failed", "unit saw");
     std::fflush(stdout);
 
@@ -171,9 +138,9 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "the simulator did not take \"%s\"\n", phase.fault.constData());
             return 1;
         }
-        PollCounter counter(status);
+        PollCounter counter(counts.status);
         const QMetaObject::Connection counting =
-            QObject::connect(timer, &QTimer::timeout, [&counter] { counter.tickEnded(); });
+            QObject::connect(counts.timer, &QTimer::timeout, [&counter] { counter.tickEnded(); });
         log.update();
         const int dataBefore = log.dataCommands();
         const qint64 phaseStart = clock.elapsed();
@@ -195,7 +162,7 @@ int main(int argc, char *argv[])
             std::printf("        %6d  %s\n", reason.second, qPrintable(reason.first));
         std::printf("\n");
     }
-    stopButton->click();
+    counts.stopButton->click();
     runFor(100);
     log.update();
 

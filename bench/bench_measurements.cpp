@@ -13,21 +13,18 @@
 // Run it in a network namespace of its own (the simulator answers discovery):
 //   tests/netns-run.sh env QT_QPA_PLATFORM=offscreen build/bench/bench_measurements
 
+#include "countsmeasurement.h"
 #include "fakeunit.h"
 #include "form.h"
+#include "residentmemory.h"
 #include "simulatorprocess.h"
 
 #include <qcustomplot.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDoubleSpinBox>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
 #include <QLabel>
-#include <QListWidget>
-#include <QPushButton>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -49,18 +46,6 @@ constexpr double countsWindowSeconds = 28;
 constexpr double targetPollRatio = 0.95;
 constexpr double targetTickMs = 2;
 constexpr double targetGrowthMiB = 2;
-
-long residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLong();
-    }
-    return -1;
-}
 
 double percentile(std::vector<double> samples, double fraction)
 {
@@ -137,13 +122,6 @@ private:
     std::vector<double> m_windowPoints;
 };
 
-void runFor(int milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 const char *verdict(bool met)
 {
     return met ? "met" : "MISSED";
@@ -193,15 +171,9 @@ int main(int argc, char *argv[])
 
     Form form;
     form.setAddress(QHostAddress(QHostAddress::LocalHost));
-    form.resize(954, 378);
-    form.show();
-    form.findChild<QListWidget *>(QStringLiteral("listWidget"))->setCurrentRow(1);
-    form.findChild<QDoubleSpinBox *>(QStringLiteral("sbTimeConstant"))->setValue(timeConstant);
     auto *plot = form.findChild<QCustomPlot *>(QStringLiteral("cpCounts"));
-    auto *status = form.findChild<QLabel *>(QStringLiteral("lbStatus"));
-    auto *timer = form.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly).value(0);
     auto *socket = form.findChild<QTcpSocket *>();
-    if (!plot || !status || !timer || !socket || !form.initialize()) {
+    if (!plot || !socket || !form.initialize()) {
         std::fprintf(stderr, "cannot reach the control unit or the window's parts\n");
         return 1;
     }
@@ -209,15 +181,11 @@ int main(int argc, char *argv[])
         for (int channel = 0; channel < plot->graphCount(); ++channel)
             plot->graph(channel)->setAntialiased(false);
     }
-    runFor(200);
-
-    form.findChild<QPushButton *>(QStringLiteral("pbStartTime"))->click();
-    if (!timer->isActive()) {
-        std::fprintf(stderr, "the measurement did not start: %s\n", qPrintable(status->text()));
+    CountsMeasurement counts;
+    if (!startCounts(form, timeConstant, &counts))
         return 1;
-    }
-    TickWatcher watcher(timer, socket, plot, status);
-    QObject::connect(timer, &QTimer::timeout, &watcher, [&watcher] { watcher.tickEnded(); });
+    TickWatcher watcher(counts.timer, socket, plot, counts.status);
+    QObject::connect(counts.timer, &QTimer::timeout, &watcher, [&watcher] { watcher.tickEnded(); });
     QElapsedTimer clock;
     clock.start();
 
@@ -234,17 +202,17 @@ int main(int argc, char *argv[])
     checkpoints[firstMemorySeconds].push_back([&] { firstResident = residentKiB(); });
     checkpoints[secondMemorySeconds].push_back([&] { secondResident = residentKiB(); });
     for (const auto &checkpoint : checkpoints) {
-        runFor(int(std::max<qint64>(0, checkpoint.first * 1000LL - clock.elapsed())));
+        runFor(checkpoint.first * 1000LL - clock.elapsed());
         for (const auto &reading : checkpoint.second)
             reading();
     }
     const double totalElapsed = clock.elapsed() / 1000.0;
-    form.findChild<QPushButton *>(QStringLiteral("pbStopTime"))->click();
+    counts.stopButton->click();
 
     const double pollsPerSecond = pollTicks / pollElapsed;
     const double pollRatio = pollsPerSecond / nominalPollsPerSecond;
     std::printf("control unit:            %s\n", qPrintable(unitName));
-    std::printf("time constant:           %.2f s, timer interval %d ms\n", timeConstant, timer->interval());
+    std::printf("time constant:           %.2f s, timer interval %d ms\n", timeConstant, counts.timer->interval());
     std::printf("counts graphs:           %s\n", parser.isSet(aliasedOption) ? "drawn WITHOUT antialiasing (--aliased-graphs)"
                                                                           : "as the program draws them");
     std::printf("polls per second:        %.2f over %.1f s (nominal %.2f), ratio %.3f (target >= %.2f: %s)\n",

@@ -20,6 +20,7 @@
 // Run it in a network namespace of its own (the simulator answers discovery):
 //   tests/netns-run.sh env QT_QPA_PLATFORM=offscreen build/bench/bench_soak
 
+#include "countsmeasurement.h"
 #include "form.h"
 #include "residentmemory.h"
 #include "simulatorlogtally.h"
@@ -27,11 +28,8 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDoubleSpinBox>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QLabel>
-#include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
 
@@ -44,7 +42,6 @@ namespace {
 constexpr quint16 port = 9800;
 constexpr double timeConstant = 0.01;
 constexpr double nominalPollSeconds = timeConstant * 1.2;
-constexpr int countsPage = 1;
 constexpr int firstMemorySeconds = 60;
 constexpr int progressSeconds = 60;
 // A healthy tick (one exchange on loopback and a replot) takes a few ms; one
@@ -129,18 +126,6 @@ MemorySample sampleMemory(double seconds, const SimulatorProcess &simulator)
     return { seconds, residentKiB(), simulator.isRunning() ? residentKiB(simulator.processId()) : -1 };
 }
 
-double mebibytes(long kib)
-{
-    return kib / 1024.0;
-}
-
-void runFor(qint64 milliseconds)
-{
-    QEventLoop loop;
-    QTimer::singleShot(int(std::max<qint64>(0, milliseconds)), Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 QString faultsText(const SimulatorLogTally &log)
 {
     QStringList parts;
@@ -213,29 +198,11 @@ int main(int argc, char *argv[])
 
     Form form;
     form.setAddress(QHostAddress(QHostAddress::LocalHost));
-    form.resize(954, 378);
-    form.show();
-    auto *pages = form.findChild<QListWidget *>(QStringLiteral("listWidget"));
-    auto *timeConstantBox = form.findChild<QDoubleSpinBox *>(QStringLiteral("sbTimeConstant"));
-    auto *startButton = form.findChild<QPushButton *>(QStringLiteral("pbStartTime"));
-    auto *stopButton = form.findChild<QPushButton *>(QStringLiteral("pbStopTime"));
-    auto *status = form.findChild<QLabel *>(QStringLiteral("lbStatus"));
-    auto *timer = form.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly).value(0);
-    if (!pages || !timeConstantBox || !startButton || !stopButton || !status || !timer) {
-        std::fprintf(stderr, "cannot find the window's parts\n");
+    CountsMeasurement counts;
+    if (!startCounts(form, timeConstant, &counts))
         return 1;
-    }
-    pages->setCurrentRow(countsPage);
-    timeConstantBox->setValue(timeConstant);
-    runFor(200);
-
-    startButton->click();
-    if (!timer->isActive()) {
-        std::fprintf(stderr, "the measurement did not start: %s\n", qPrintable(status->text()));
-        return 1;
-    }
-    SoakWatcher watcher(timer, status);
-    QObject::connect(timer, &QTimer::timeout, &watcher, [&watcher] { watcher.tickEnded(); });
+    SoakWatcher watcher(counts.timer, counts.status);
+    QObject::connect(counts.timer, &QTimer::timeout, &watcher, [&watcher] { watcher.tickEnded(); });
     QElapsedTimer clock;
     clock.start();
 
@@ -256,7 +223,7 @@ int main(int argc, char *argv[])
     }
     const double elapsed = clock.elapsed() / 1000.0;
     const MemorySample lastMemory = sampleMemory(elapsed, simulator);
-    stopButton->click();
+    counts.stopButton->click();
     runFor(100);
     log.update();
 
@@ -268,7 +235,7 @@ int main(int argc, char *argv[])
                 qPrintable(parser.value(simulatorOption)), qPrintable(parser.value(seedOption)));
     std::printf("faults:                  on %.2f%% of the DATA? replies, mode at random from %s\n",
                 probability * 100, qPrintable(modes));
-    std::printf("time constant:           %.2f s, timer interval %d ms\n", timeConstant, timer->interval());
+    std::printf("time constant:           %.2f s, timer interval %d ms\n", timeConstant, counts.timer->interval());
     std::printf("run time:                %.1f s\n", elapsed);
     std::printf("polls achieved:          %d of %.0f nominal (%.1f s / %.3f s), ratio %.3f\n", polls, nominal,
                 elapsed, nominalPollSeconds, polls / nominal);

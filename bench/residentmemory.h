@@ -7,4 +7,9 @@
 // processId is 0. -1 when it cannot be read (the process has ended).
 long residentKiB(qint64 processId = 0);
 
+inline double mebibytes(long kib)
+{
+    return kib / 1024.0;
+}
+
 #endif // RESIDENTMEMORY_H
