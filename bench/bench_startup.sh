@@ -15,34 +15,14 @@ PROBE="$3"
 RUNS="${4:-7}"
 
 WORK=$(mktemp -d)
-PIDS=()
-cleanup() {
-    local pid
-    for pid in "${PIDS[@]}"; do
-        kill "$pid" 2>/dev/null
-    done
-    for pid in "${PIDS[@]}"; do
-        wait "$pid" 2>/dev/null
-    done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+# shellcheck source=../tests/startup/desktop-lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/startup/desktop-lib.sh"
+trap desktop_cleanup EXIT
 trap 'exit 1' INT TERM
 
 die() {
     echo "bench_startup: $*" >&2
     exit 1
-}
-
-# until_ok SECONDS COMMAND...: polls COMMAND every 50 ms until it succeeds.
-until_ok() {
-    local tries=$(($1 * 20)) i
-    shift
-    for ((i = 0; i < tries; i++)); do
-        "$@" && return 0
-        sleep 0.05
-    done
-    return 1
 }
 
 # summary NAME UNIT < numbers: median, lowest and highest.
@@ -69,23 +49,9 @@ for tool in Xvfb openbox wmctrl xdotool ip; do
     command -v "$tool" >/dev/null || die "missing tool $tool (Debian: xvfb openbox wmctrl xdotool iproute2)"
 done
 
-# Only in a namespace of its own: one that holds nothing but loopback.
-[ "$(ip -o link show | grep -vc ': lo:')" -eq 0 ] ||
-    die "other interfaces than loopback here: run it through tests/netns-run.sh"
-ip link add tavik-a type veth peer name tavik-b &&
-    ip addr add 10.211.91.1/24 dev tavik-a &&
-    ip link set tavik-a up && ip link set tavik-b up || die "cannot make the veth pair"
-link_running() {
-    ip -o link show dev tavik-a | grep -q 'state UP'
-}
-until_ok 5 link_running || die "tavik-a never came up"
-
-export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_RUNTIME_DIR="$WORK/runtime"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-
-"$SIMULATOR" --listen 127.0.0.1 >"$WORK/simulator.log" 2>&1 &
-PIDS+=($!)
-until_ok 10 grep -q '^discovery listening' "$WORK/simulator.log" || die "simulator not ready"
+desktop_network 10.211.91.1/24 || die "no network for discovery"
+desktop_home || die "cannot make private settings"
+desktop_simulator "$SIMULATOR" || die "no simulator"
 
 echo "Start-up, one simulator answering discovery, $RUNS runs each"
 echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -111,13 +77,7 @@ since_start() {
 }
 
 # Process start to the dialog shown.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
-PIDS+=($!)
-until_ok 10 test -s "$WORK/display" || die "Xvfb did not start"
-export DISPLAY=":$(cat "$WORK/display")"
-openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
-PIDS+=($!)
-until_ok 10 wmctrl -m >/dev/null 2>&1 || die "openbox did not start"
+desktop_display || die "no X display"
 
 # Pauses of 4 ms between looks, without starting a process, so that polling
 # leaves the processor to the program.

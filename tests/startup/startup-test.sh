@@ -19,20 +19,10 @@ SIMULATOR="$2"
 ARTIFACTS="$3"
 
 WORK=$(mktemp -d)
-PIDS=()
 FAILURES=0
-
-cleanup() {
-    local pid
-    for pid in "${PIDS[@]}"; do
-        kill "$pid" 2>/dev/null
-    done
-    for pid in "${PIDS[@]}"; do
-        wait "$pid" 2>/dev/null
-    done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+# shellcheck source=desktop-lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/desktop-lib.sh"
+trap desktop_cleanup EXIT
 trap 'exit 1' INT TERM
 
 fail() {
@@ -55,45 +45,10 @@ done
 mkdir -p "$ARTIFACTS" || abort "cannot make $ARTIFACTS"
 rm -f "$ARTIFACTS"/*.png
 
-# until_ok SECONDS COMMAND...: polls COMMAND every 50 ms until it succeeds.
-until_ok() {
-    local tries=$(($1 * 20)) i
-    shift
-    for ((i = 0; i < tries; i++)); do
-        "$@" && return 0
-        sleep 0.05
-    done
-    return 1
-}
-
-# A network with a broadcast address, inside this namespace only.
-# Only in a namespace of its own: one that holds nothing but loopback.
-[ "$(ip -o link show | grep -vc ': lo:')" -eq 0 ] ||
-    abort "other interfaces than loopback here: run it through tests/netns-run.sh"
-ip link add tavik-a type veth peer name tavik-b &&
-    ip addr add 10.211.90.1/24 dev tavik-a &&
-    ip link set tavik-a up && ip link set tavik-b up || abort "cannot make the veth pair"
-link_running() {
-    ip -o link show dev tavik-a | grep -q 'state UP'
-}
-until_ok 5 link_running || abort "tavik-a never came up"
-
-# Private settings, so that the stored address is absent and its default applies.
-export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_RUNTIME_DIR="$WORK/runtime"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
-PIDS+=($!)
-until_ok 10 test -s "$WORK/display" || abort "Xvfb did not start: $(cat "$WORK/xvfb.log")"
-export DISPLAY=":$(cat "$WORK/display")"
-openbox --sm-disable >"$WORK/openbox.log" 2>&1 &
-PIDS+=($!)
-until_ok 10 wmctrl -m >/dev/null 2>&1 || abort "openbox did not start: $(cat "$WORK/openbox.log")"
-
-"$SIMULATOR" --listen 127.0.0.1 >"$WORK/simulator.log" 2>&1 &
-PIDS+=($!)
-until_ok 10 grep -q '^discovery listening' "$WORK/simulator.log" ||
-    abort "simulator not ready: $(cat "$WORK/simulator.log")"
+desktop_network 10.211.90.1/24 || abort "no network for discovery"
+desktop_home || abort "cannot make private settings"
+desktop_display || abort "no X display"
+desktop_simulator "$SIMULATOR" || abort "no simulator"
 
 # --- helpers over one run of the program ----------------------------------
 
