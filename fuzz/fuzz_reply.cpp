@@ -124,6 +124,15 @@ void checkCollectedText(const ReplyCollector &collector, const QString &text, co
         FUZZ_CHECK(collector.isComplete());
 }
 
+// What the link drops ahead of a query's reply: a whole "OK" with its blanks,
+// never part of the reply behind it.
+void checkAcknowledgement(const QByteArray &bytes)
+{
+    const int length = acknowledgementLength(bytes);
+    FUZZ_CHECK(length == 0 || bytes.left(length).trimmed() == "OK");
+    FUZZ_CHECK(length == 0 || length == bytes.size() || !QByteArray(" \t\r\n").contains(bytes.at(length)));
+}
+
 void checkParams(const QString &text, bool complete)
 {
     const Reply reply = Reply::read(text);
@@ -171,6 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool flood = isFlood(data, size);
     const QByteArray reply = flood ? repeatedPastCap(bytes) : bytes;
     checkMillivolts(raw);
+    checkAcknowledgement(bytes);
 
     const ReplyCollector pieces = collectInPieces(reply, plan);
     if (!plan.takesWhole()) {
