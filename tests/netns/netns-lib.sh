@@ -79,14 +79,19 @@ netns_start() {
     return 1
 }
 
-# netns_stop_all: stops every process started with netns_start.
-netns_stop_all() {
+# stop_processes PID...: stops the background processes and waits for their end.
+stop_processes() {
     local pid
-    for pid in "${NETNS_PIDS[@]}"; do
+    for pid in "$@"; do
         kill "$pid" 2>/dev/null
     done
-    for pid in "${NETNS_PIDS[@]}"; do
+    for pid in "$@"; do
         wait "$pid" 2>/dev/null
     done
+}
+
+# netns_stop_all: stops every process started with netns_start.
+netns_stop_all() {
+    stop_processes "${NETNS_PIDS[@]}"
     NETNS_PIDS=()
 }

@@ -5,16 +5,13 @@
 # desktop_cleanup, set as the EXIT trap, stops them all. Each desktop_ function
 # prints why it failed on stderr and returns non-zero.
 
+# shellcheck source=../netns/netns-lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../netns/netns-lib.sh"
+
 PIDS=()
 
 desktop_cleanup() {
-    local pid
-    for pid in "${PIDS[@]}"; do
-        kill "$pid" 2>/dev/null
-    done
-    for pid in "${PIDS[@]}"; do
-        wait "$pid" 2>/dev/null
-    done
+    stop_processes "${PIDS[@]}"
     rm -rf "$WORK"
 }
 
