@@ -32,5 +32,5 @@ echo "Simulator: $(grep '^listening ' "$log") (log in $log)"
 echo "In the connection dialog choose 127.0.0.1 (or \"Manual...\" and keep 127.000.000.001)."
 
 status=0
-build/src/tavik-counter "$@" || status=$?
+build/app/tavik-counter "$@" || status=$?
 exit "$status"

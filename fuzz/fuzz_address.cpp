@@ -2,7 +2,7 @@
 // Input: one byte that picks the text's encoding (its value modulo 3: Latin-1,
 // UTF-8, UTF-16), then the text.
 
-#include "dialog.h"
+#include "addresstext.h"
 #include "fuzzsupport.h"
 
 #include <QHostAddress>
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1)
         return 0;
     const QString text = textFromInput(data[0], reinterpret_cast<const char *>(data) + 1, int(size - 1));
-    const QHostAddress address = Dialog::convertToHostAddress(text);
+    const QHostAddress address = hostAddressFromText(text);
 
     const auto protocol = address.protocol();
     FUZZ_CHECK(address.isNull() == (protocol == QAbstractSocket::UnknownNetworkLayerProtocol));
@@ -100,6 +100,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     // What the conversion gives must read back as itself.
     if (protocol == QAbstractSocket::IPv4Protocol)
-        FUZZ_CHECK(Dialog::convertToHostAddress(address.toString()) == address);
+        FUZZ_CHECK(hostAddressFromText(address.toString()) == address);
     return 0;
 }

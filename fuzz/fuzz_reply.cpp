@@ -7,7 +7,10 @@
 // letting the slow floods take over a long run, whatever the corpus holds.
 
 #include "fuzzsupport.h"
+#include "countsreading.h"
 #include "protocol.h"
+#include "reply.h"
+#include "replycollector.h"
 
 #include <QByteArray>
 #include <QString>

@@ -22,7 +22,7 @@ program=
 sleep 1
 export DISPLAY="$display"
 # A home of its own: no stored address, so the manual entry offers 127.000.000.001.
-HOME="$work" XDG_CONFIG_HOME="$work" "$build/src/tavik-counter" >"$work/program.log" 2>&1 &
+HOME="$work" XDG_CONFIG_HOME="$work" "$build/app/tavik-counter" >"$work/program.log" 2>&1 &
 program=$!
 
 window()

@@ -1,7 +1,7 @@
 #include "fakeunit.h"
 #include "form.h"
 #include "measurementprobe.h"
-#include "protocol.h"
+#include "histogram.h"
 
 #include <QtTest>
 

@@ -1,4 +1,8 @@
+#include "countsreading.h"
+#include "exchange.h"
 #include "protocol.h"
+#include "reply.h"
+#include "replycollector.h"
 
 #include <QtTest>
 

@@ -1,4 +1,6 @@
 #include "form.h"
+#include "controlunitlink.h"
+#include "histogram.h"
 #include "sweepexport.h"
 #include "ui_form.h"
 
@@ -9,9 +11,7 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
-#include <QNetworkProxy>
 #include <QSaveFile>
-#include <QTcpSocket>
 #include <QTimer>
 #include <QWidgetAction>
 
@@ -19,16 +19,8 @@
 #include <cstdlib>
 
 using Protocol::Exchange;
-using Protocol::Reply;
 
 namespace {
-
-// Bytes left unread from earlier exchanges are read and dropped for at most this
-// long before a command goes out, so a unit that never stops sending cannot hold
-// the program up.
-constexpr int staleInputBudgetMs = 50;
-// Bounds what the socket buffers between exchanges, however much a unit sends.
-constexpr qint64 socketReadBufferBytes = 256 * 1024;
 
 // Points of the counts plot older than this many seconds are dropped; the bottom
 // axis shows this window plus a small margin ahead of the newest point.
@@ -130,12 +122,12 @@ SweepExport::Sweep sweepPoints(const QCustomPlot *plot)
 Form::Form(QWidget *parent)
     : QWidget(parent),
       ui(new Ui_Form),
-      socket(new QTcpSocket(this)),
+      link(new ControlUnitLink(this)),
+      counter(link),
+      sweep(&counter),
       timer(new QTimer(this))
 {
     ui->setupUi(this);
-    socket->setProxy(QNetworkProxy::NoProxy);
-    socket->setReadBufferSize(socketReadBufferBytes);
     ui->lbStatus->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
     setupCountsPlot();
@@ -228,128 +220,30 @@ void Form::setAddress(const QHostAddress &address)
                               QMessageBox::Ok);
         std::exit(1);
     }
-    this->address = address;
-    if (socket->isOpen())
-        socket->close();
+    link->setAddress(address);
 }
 
 bool Form::isSocketReady()
 {
-    if (!socket->isOpen())
-        return false;
-    return (int(socket->state()) & 0x3) != 0;
+    return link->isSocketReady();
 }
 
 bool Form::initialize()
 {
-    if (!isSocketReady())
-        socket->connectToHost(address, Protocol::commandPort, QIODevice::ReadWrite);
-    socket->waitForConnected(Protocol::connectWaitMs);
-    return socket->state() == QAbstractSocket::ConnectedState;
+    return link->initialize();
 }
 
 QString Form::tcpIpQuery(QString command, int waitMs, bool *ok)
 {
-    const Exchange reply = exchange(command, waitMs);
+    const Exchange reply = link->exchange(command, waitMs);
     if (ok)
         *ok = reply.linkUp();
     return reply.text;
 }
 
-// One command and its reply. The reply is read until it is whole (see
-// ReplyCollector) or the wait, counted from the write, runs out. Data objects
-// the unit sends unasked are passed over, and what follows the reply is dropped.
-Exchange Form::exchange(const QString &command, int waitMs)
-{
-    Exchange result;
-    discardStaleInput();
-    if (!initialize() || socket->write(command.toLatin1()) < 0) {
-        qDebug() << "Something wrong";
-        return result;
-    }
-
-    Protocol::ReplyCollector reply;
-    QByteArray unread;
-    bool waiting = true;
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        // The late "OK" of an earlier DAC or START is no answer to a query.
-        if (reply.isEmpty() && Protocol::isAlwaysAnswered(command))
-            unread.remove(0, Protocol::acknowledgementLength(unread));
-        unread.remove(0, reply.appendReply(unread));
-        if (reply.isComplete() && Protocol::isUnaskedData(command, reply.text())) {
-            qDebug() << "Passed over data sent unasked";
-            reply = Protocol::ReplyCollector();
-            continue;
-        }
-        const int remaining = waitMs - int(clock.elapsed());
-        if (reply.isComplete() || reply.isFull() || !waiting || remaining <= 0)
-            break;
-        waiting = socket->waitForReadyRead(remaining);
-        unread += socket->read(reply.room());
-    }
-    if (!unread.isEmpty())
-        qDebug() << "Dropped" << unread.size() << "bytes after the reply:" << Protocol::logText(unread).constData();
-
-    result.text = reply.text();
-    if (reply.isComplete())
-        result.status = Exchange::Replied;
-    else if (reply.isFull())
-        result.status = Exchange::Overlong;
-    else if (!reply.isEmpty())
-        result.status = Exchange::Incomplete;
-    else if (socket->state() != QAbstractSocket::ConnectedState)
-        result.status = Exchange::ConnectionLost;
-    else
-        result.status = Exchange::NoReply;
-    abandonUnfinishedReply(command, result.status);
-    return result;
-}
-
-// Replies carry nothing that ties them to their command, so a reply that did not
-// come whole within its wait is given up together with the connection: its late
-// part could otherwise be read as the reply to a later command. The next
-// exchange connects again. Silence after a command whose acknowledgement is
-// optional is how some units always answer it, and a late "OK" misleads no
-// reader, so that connection is kept.
-void Form::abandonUnfinishedReply(const QString &command, Exchange::Status status)
-{
-    if (status == Exchange::NoReply && !Protocol::isAlwaysAnswered(command))
-        return;
-    if (status == Exchange::NoReply || status == Exchange::Incomplete || status == Exchange::Overlong)
-        socket->abort();
-}
-
-// Whatever the unit sent outside an exchange (a reply that came after its wait,
-// the answer to a command that was not waited for) belongs to no command: it is
-// logged and dropped, never read as the front of the next reply.
-void Form::discardStaleInput()
-{
-    if (!socket->isOpen())
-        return;
-    QByteArray head;
-    qint64 discarded = 0;
-    QElapsedTimer clock;
-    clock.start();
-    do {
-        const QByteArray bytes = socket->readAll();
-        discarded += bytes.size();
-        if (head.size() < 200)
-            head += bytes.left(200 - head.size());
-    } while (clock.elapsed() < staleInputBudgetMs && socket->state() == QAbstractSocket::ConnectedState
-             && socket->waitForReadyRead(0));
-    if (discarded > 0)
-        qDebug() << "Discarded" << discarded << "stale bytes:" << Protocol::logText(head).constData();
-    // More than any reply holds, or still coming when the time is up: the unit
-    // may well go on sending, so the command goes out on a fresh connection.
-    if (discarded > Protocol::maxReplyBytes || clock.elapsed() >= staleInputBudgetMs)
-        socket->abort();
-}
-
 QString Form::addressText() const
 {
-    return address.toString();
+    return link->addressText();
 }
 
 std::array<QSpinBox *, Protocol::channelCount> Form::triggerBoxes() const
@@ -360,21 +254,16 @@ std::array<QSpinBox *, Protocol::channelCount> Form::triggerBoxes() const
 void Form::updateParams()
 {
     qDebug() << "Update params";
-    const Exchange exchange = this->exchange(Protocol::paramsCommand(), Protocol::shortReplyWaitMs);
-    const Reply reply = Reply::read(exchange.text);
-    if (exchange.status == Exchange::Replied && reply.isUsable()) {
-        ui->sbTimeConstant->setValue(reply.number(QStringLiteral("TimeConst")));
+    Exchange exchange;
+    const CounterParameters parameters = counter.readParameters(&exchange);
+    if (parameters.valid) {
+        ui->sbTimeConstant->setValue(parameters.timeConstant);
         const auto boxes = triggerBoxes();
-        for (int channel = 0; channel < Protocol::channelCount; ++channel) {
-            const double volts = reply.number(QStringLiteral("Ref%1").arg(channel));
-            boxes[channel]->setValue(Protocol::millivoltsFromVolts(volts));
-        }
+        for (int channel = 0; channel < Protocol::channelCount; ++channel)
+            boxes[channel]->setValue(parameters.triggerLevels[channel]);
         ui->lbStatus->setText(QStringLiteral("Parameters read from the control unit at %1").arg(addressText()));
     } else {
-        QString failure = Protocol::exchangeFailure(exchange, addressText(), Protocol::shortReplyWaitMs);
-        if (failure.isEmpty())
-            failure = QStringLiteral("%1 (control unit at %2)").arg(reply.failure(), addressText());
-        ui->lbStatus->setText(QStringLiteral("Update failed: %1").arg(failure));
+        ui->lbStatus->setText(QStringLiteral("Update failed: %1").arg(parameters.failure));
     }
     qDebug() << exchange.text;
 }
@@ -382,18 +271,11 @@ void Form::updateParams()
 void Form::setDacValue(int channel, double value)
 {
     qDebug() << "setDacValue" << channel << value;
-    const QString command = Protocol::dacCommand(channel, value);
-    Exchange exchange;
-    if (initialize())
-        exchange = this->exchange(command, Protocol::shortReplyWaitMs);
     // The reply itself is not read. A level is not known to be set when the link
     // was down or the unit closed the connection instead of answering.
-    QString status = QStringLiteral("OK");
-    if (exchange.status == Exchange::LinkDown || exchange.status == Exchange::ConnectionLost) {
-        status = QStringLiteral("Error (%1)")
-                     .arg(Protocol::exchangeFailure(exchange, addressText(), Protocol::shortReplyWaitMs));
-    }
-    ui->lbStatus->setText(QStringLiteral("Query: \"%1\", Status: %2").arg(command, status));
+    const LevelWrite write = counter.setLevel(channel, value);
+    const QString status = write.isSet() ? QStringLiteral("OK") : QStringLiteral("Error (%1)").arg(write.failure);
+    ui->lbStatus->setText(QStringLiteral("Query: \"%1\", Status: %2").arg(write.command, status));
 }
 
 // A Start that finds the unit unreachable says so; the caller then runs its Stop.
@@ -401,25 +283,13 @@ bool Form::initializeForStart()
 {
     if (initialize())
         return true;
-    ui->lbStatus->setText(QStringLiteral("Start failed: %1")
-                              .arg(Protocol::exchangeFailure(Exchange(), addressText(), Protocol::connectWaitMs)));
+    ui->lbStatus->setText(QStringLiteral("Start failed: %1").arg(link->failure(Exchange(), Protocol::connectWaitMs)));
     return false;
 }
 
-// The one "DATA?" exchange of every measurement tick. A reading that failed
-// carries the reason and the time constant of the box.
 Protocol::CountsReading Form::readCounts()
 {
-    const double boxTimeConstant = ui->sbTimeConstant->value();
-    const Exchange exchange = this->exchange(Protocol::dataCommand(), Protocol::longReplyWaitMs);
-    Protocol::CountsReading reading = Protocol::CountsReading::fromReply(exchange.text, boxTimeConstant);
-    const QString failure = Protocol::exchangeFailure(exchange, addressText(), Protocol::longReplyWaitMs);
-    if (!failure.isEmpty()) {
-        reading.valid = false;
-        reading.failure = failure;
-        reading.timeConstant = boxTimeConstant;
-    }
-    return reading;
+    return counter.readCounts(ui->sbTimeConstant->value());
 }
 
 // Adds one point per reported channel at key and shows the rates; a failed
@@ -457,8 +327,7 @@ void Form::on_pbStartTime_clicked()
     }
     // The unit's answer to START, if any, is not waited for; the next exchange
     // drops it as stale input.
-    socket->write(Protocol::startCommand(timeConstant).toLatin1());
-    socket->flush();
+    counter.startWithoutWaiting(timeConstant);
     startTime.start();
     connect(timer, &QTimer::timeout, [this] { countsTick(); });
     timer->start(Protocol::pollIntervalMs(timeConstant));
@@ -505,11 +374,9 @@ void Form::on_pbStartSweep_clicked()
         on_pbStopSweep_clicked();
         return;
     }
-    tcpIpQuery(Protocol::startCommand(timeConstant), Protocol::shortReplyWaitMs);
-    sweepLevel = ui->sbStartSweep->value();
+    sweep.begin({ ui->sbStartSweep->value(), ui->sbStopSweep->value(), ui->sbStepSweep->value() }, timeConstant);
+    sweepLevel = sweep.level();
     connect(timer, &QTimer::timeout, [this] { sweepTick(); });
-    tcpIpQuery(Protocol::dacCommand(Protocol::referenceDacChannel, Protocol::voltsFromMillivolts(sweepLevel)),
-               Protocol::longReplyWaitMs);
     timer->start(Protocol::pollIntervalMs(timeConstant));
 }
 
@@ -524,17 +391,14 @@ void Form::on_pbStopSweep_clicked()
 // (and the rows of the saved sweep) always hold the same levels.
 void Form::sweepTick()
 {
-    Protocol::CountsReading reading = readCounts();
-    reading.requireAllChannels();
+    const Protocol::CountsReading reading = sweep.measureLevel(ui->sbTimeConstant->value());
     QCustomPlot *plot = ui->cpSweep;
     if (plotReading(plot, sweepLevel, reading)) {
         plot->rescaleAxes(true);
         plot->replot();
     }
-    sweepLevel += ui->sbStepSweep->value();
-    if (sweepLevel < ui->sbStopSweep->value())
-        tcpIpQuery(Protocol::dacCommand(Protocol::referenceDacChannel, Protocol::voltsFromMillivolts(sweepLevel)),
-                   Protocol::longReplyWaitMs);
+    if (sweep.advance())
+        sweepLevel = sweep.level();
     else
         on_pbStopSweep_clicked();
     ui->sbTimeConstant->setValue(reading.timeConstant);
@@ -558,7 +422,7 @@ void Form::on_pbHistogramStart_clicked()
         on_pbHistogramStop_clicked();
         return;
     }
-    tcpIpQuery(Protocol::startCommand(timeConstant), Protocol::shortReplyWaitMs);
+    counter.start(timeConstant);
     connect(timer, &QTimer::timeout, [this] { histogramTick(); });
     timer->start(Protocol::pollIntervalMs(timeConstant));
 }
@@ -575,13 +439,7 @@ void Form::on_pbHistogramStop_clicked()
 void Form::histogramTick()
 {
     Protocol::CountsReading reading = readCounts();
-    reading.requireAllChannels();
-    if (reading.valid
-        && !Protocol::applyHistogramBins(Protocol::histogramBins(reading.counts), histogramCumulative, histogramValues)) {
-        reading.valid = false;
-        reading.failure = QStringLiteral("the bars would leave the range of numbers");
-    }
-    if (reading.valid) {
+    if (Protocol::takeHistogramReading(reading, histogramCumulative, histogramValues)) {
         ui->lbStatus->setText(Protocol::histogramText(histogramValues));
         histogramBars->setData(histogramKeys, histogramValues, false);
         QCustomPlot *plot = ui->cpHistogram;

@@ -1,7 +1,10 @@
 #ifndef FORM_H
 #define FORM_H
 
+#include "counter.h"
+#include "countsreading.h"
 #include "protocol.h"
+#include "referencesweep.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -10,16 +13,17 @@
 
 #include <array>
 
+class ControlUnitLink;
 class QCPBars;
 class QMenu;
 class QSpinBox;
 class QCustomPlot;
-class QTcpSocket;
 class QTimer;
 class Ui_Form;
 
 // The main window: owns the link to the control unit, the measurement timer and
-// the three plots, and runs everything after start-up.
+// the three plots, and runs everything after start-up. What the counter's
+// commands and replies mean is the library's; the window shows and asks.
 class Form : public QWidget
 {
     Q_OBJECT
@@ -47,9 +51,6 @@ private slots:
     void on_pbHistogramStop_clicked();
 
 private:
-    Protocol::Exchange exchange(const QString &command, int waitMs);
-    void abandonUnfinishedReply(const QString &command, Protocol::Exchange::Status status);
-    void discardStaleInput();
     QString addressText() const;
     std::array<QSpinBox *, Protocol::channelCount> triggerBoxes() const;
 
@@ -76,8 +77,9 @@ private:
     void reportSaveFailure(const QString &fileName, const QString &reason);
 
     Ui_Form *ui;
-    QHostAddress address;
-    QTcpSocket *socket;
+    ControlUnitLink *link;
+    Counter counter;
+    ReferenceSweep sweep;
     QCPBars *histogramBars = nullptr;
     QVector<double> histogramValues;
     int sweepLevel;

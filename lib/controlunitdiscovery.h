@@ -1,0 +1,26 @@
+#ifndef CONTROLUNITDISCOVERY_H
+#define CONTROLUNITDISCOVERY_H
+
+#include "protocol.h"
+
+#include <QStringList>
+
+// Finds the control units on the local IPv4 networks: a "SERVER_REQUEST"
+// datagram goes to the broadcast address of every interface that can broadcast
+// (port + 1), and every unit that hears it connects back (port + 2) and says
+// something. One run takes a window of half a second, turning the event loop.
+class ControlUnitDiscovery
+{
+public:
+    explicit ControlUnitDiscovery(quint16 controlUnitPort = Protocol::commandPort);
+
+    // The dotted addresses of the units that answered, in the order their
+    // answers were handled; this machine is named "127.0.0.1". Empty at once
+    // when the answer port cannot be opened.
+    QStringList run();
+
+private:
+    quint16 m_controlUnitPort;
+};
+
+#endif // CONTROLUNITDISCOVERY_H

@@ -1,0 +1,158 @@
+#include "controlunitlink.h"
+#include "logging.h"
+#include "protocol.h"
+#include "replycollector.h"
+
+#include <QElapsedTimer>
+#include <QNetworkProxy>
+#include <QTcpSocket>
+
+using Protocol::Exchange;
+
+namespace {
+
+// Bytes left unread from earlier exchanges are read and dropped for at most this
+// long before a command goes out, so a unit that never stops sending cannot hold
+// the program up.
+constexpr int staleInputBudgetMs = 50;
+// Bounds what the socket buffers between exchanges, however much a unit sends.
+constexpr qint64 socketReadBufferBytes = 256 * 1024;
+
+} // namespace
+
+ControlUnitLink::ControlUnitLink(QObject *parent)
+    : QObject(parent),
+      m_socket(new QTcpSocket(this))
+{
+    m_socket->setProxy(QNetworkProxy::NoProxy);
+    m_socket->setReadBufferSize(socketReadBufferBytes);
+}
+
+void ControlUnitLink::setAddress(const QHostAddress &address)
+{
+    m_address = address;
+    if (m_socket->isOpen())
+        m_socket->close();
+}
+
+bool ControlUnitLink::isSocketReady() const
+{
+    if (!m_socket->isOpen())
+        return false;
+    return (int(m_socket->state()) & 0x3) != 0;
+}
+
+bool ControlUnitLink::initialize()
+{
+    if (!isSocketReady())
+        m_socket->connectToHost(m_address, Protocol::commandPort, QIODevice::ReadWrite);
+    m_socket->waitForConnected(Protocol::connectWaitMs);
+    return m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+bool ControlUnitLink::send(const QString &command)
+{
+    discardStaleInput();
+    if (!initialize() || m_socket->write(command.toLatin1()) < 0) {
+        qCDebug(lcLink) << "Something wrong";
+        return false;
+    }
+    m_socket->flush();
+    return true;
+}
+
+// The reply is read until it is whole (see ReplyCollector) or the wait, counted
+// from the write, runs out. Data objects the unit sends unasked are passed over,
+// and what follows the reply is dropped.
+Exchange ControlUnitLink::exchange(const QString &command, int waitMs)
+{
+    Exchange result;
+    discardStaleInput();
+    if (!initialize() || m_socket->write(command.toLatin1()) < 0) {
+        qCDebug(lcLink) << "Something wrong";
+        return result;
+    }
+
+    Protocol::ReplyCollector reply;
+    QByteArray unread;
+    bool waiting = true;
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        // The late "OK" of an earlier DAC or START is no answer to a query.
+        if (reply.isEmpty() && Protocol::isAlwaysAnswered(command))
+            unread.remove(0, Protocol::acknowledgementLength(unread));
+        unread.remove(0, reply.appendReply(unread));
+        if (reply.isComplete() && Protocol::isUnaskedData(command, reply.text())) {
+            qCDebug(lcLink) << "Passed over data sent unasked";
+            reply = Protocol::ReplyCollector();
+            continue;
+        }
+        const int remaining = waitMs - int(clock.elapsed());
+        if (reply.isComplete() || reply.isFull() || !waiting || remaining <= 0)
+            break;
+        waiting = m_socket->waitForReadyRead(remaining);
+        unread += m_socket->read(reply.room());
+    }
+    if (!unread.isEmpty())
+        qCDebug(lcLink) << "Dropped" << unread.size() << "bytes after the reply:" << Protocol::logText(unread).constData();
+
+    result.text = reply.text();
+    if (reply.isComplete())
+        result.status = Exchange::Replied;
+    else if (reply.isFull())
+        result.status = Exchange::Overlong;
+    else if (!reply.isEmpty())
+        result.status = Exchange::Incomplete;
+    else if (m_socket->state() != QAbstractSocket::ConnectedState)
+        result.status = Exchange::ConnectionLost;
+    else
+        result.status = Exchange::NoReply;
+    abandonUnfinishedReply(command, result.status);
+    return result;
+}
+
+QString ControlUnitLink::failure(const Exchange &exchange, int waitMs) const
+{
+    return Protocol::exchangeFailure(exchange, addressText(), waitMs);
+}
+
+// Replies carry nothing that ties them to their command, so a reply that did not
+// come whole within its wait is given up together with the connection: its late
+// part could otherwise be read as the reply to a later command. The next
+// exchange connects again. Silence after a command whose acknowledgement is
+// optional is how some units always answer it, and a late "OK" misleads no
+// reader, so that connection is kept.
+void ControlUnitLink::abandonUnfinishedReply(const QString &command, Exchange::Status status)
+{
+    if (status == Exchange::NoReply && !Protocol::isAlwaysAnswered(command))
+        return;
+    if (status == Exchange::NoReply || status == Exchange::Incomplete || status == Exchange::Overlong)
+        m_socket->abort();
+}
+
+// Whatever the unit sent outside an exchange (a reply that came after its wait,
+// the answer to a command that was not waited for) belongs to no command: it is
+// logged and dropped, never read as the front of the next reply.
+void ControlUnitLink::discardStaleInput()
+{
+    if (!m_socket->isOpen())
+        return;
+    QByteArray head;
+    qint64 discarded = 0;
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        const QByteArray bytes = m_socket->readAll();
+        discarded += bytes.size();
+        if (head.size() < 200)
+            head += bytes.left(200 - head.size());
+    } while (clock.elapsed() < staleInputBudgetMs && m_socket->state() == QAbstractSocket::ConnectedState
+             && m_socket->waitForReadyRead(0));
+    if (discarded > 0)
+        qCDebug(lcLink) << "Discarded" << discarded << "stale bytes:" << Protocol::logText(head).constData();
+    // More than any reply holds, or still coming when the time is up: the unit
+    // may well go on sending, so the command goes out on a fresh connection.
+    if (discarded > Protocol::maxReplyBytes || clock.elapsed() >= staleInputBudgetMs)
+        m_socket->abort();
+}

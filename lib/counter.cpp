@@ -1,0 +1,63 @@
+#include "counter.h"
+#include "controlunitlink.h"
+
+using Protocol::Exchange;
+
+Counter::Counter(ControlUnitLink *link)
+    : m_link(link)
+{
+}
+
+CounterParameters Counter::readParameters(Exchange *exchange)
+{
+    const Exchange reply = m_link->exchange(Protocol::paramsCommand(), Protocol::shortReplyWaitMs);
+    if (exchange)
+        *exchange = reply;
+    CounterParameters parameters = CounterParameters::fromReply(reply.text);
+    const QString failure = m_link->failure(reply, Protocol::shortReplyWaitMs);
+    if (!failure.isEmpty()) {
+        parameters.valid = false;
+        parameters.failure = failure;
+    } else if (!parameters.valid) {
+        parameters.failure = QStringLiteral("%1 (control unit at %2)").arg(parameters.failure, m_link->addressText());
+    }
+    return parameters;
+}
+
+LevelWrite Counter::setLevel(int channel, double volts, int waitMs)
+{
+    LevelWrite write;
+    write.command = Protocol::dacCommand(channel, volts);
+    write.exchange = m_link->exchange(write.command, waitMs);
+    if (write.exchange.status == Exchange::LinkDown || write.exchange.status == Exchange::ConnectionLost)
+        write.failure = m_link->failure(write.exchange, waitMs);
+    return write;
+}
+
+LevelWrite Counter::setReference(int millivolts)
+{
+    return setLevel(Protocol::referenceDacChannel, Protocol::voltsFromMillivolts(millivolts),
+                    Protocol::longReplyWaitMs);
+}
+
+Exchange Counter::start(double timeConstant)
+{
+    return m_link->exchange(Protocol::startCommand(timeConstant), Protocol::shortReplyWaitMs);
+}
+
+bool Counter::startWithoutWaiting(double timeConstant)
+{
+    return m_link->send(Protocol::startCommand(timeConstant));
+}
+
+Protocol::CountsReading Counter::readCounts(double fallbackTimeConstant)
+{
+    const Exchange exchange = m_link->exchange(Protocol::dataCommand(), Protocol::longReplyWaitMs);
+    const QString failure = m_link->failure(exchange, Protocol::longReplyWaitMs);
+    if (!failure.isEmpty()) {
+        // The reply is still read, for its lines in the log.
+        Protocol::CountsReading::fromReply(exchange.text, fallbackTimeConstant);
+        return Protocol::CountsReading::failed(failure, fallbackTimeConstant);
+    }
+    return Protocol::CountsReading::fromReply(exchange.text, fallbackTimeConstant);
+}

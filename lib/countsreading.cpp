@@ -1,0 +1,88 @@
+#include "countsreading.h"
+#include "reply.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Protocol {
+
+CountsReading CountsReading::fromReply(const QString &text, double fallbackTimeConstant)
+{
+    CountsReading reading;
+    reading.timeConstant = fallbackTimeConstant;
+    const Reply reply = Reply::read(text);
+    if (!reply.isUsable()) {
+        reading.failure = reply.failure();
+        return reading;
+    }
+    for (int channel = 0; channel < channelCount; ++channel) {
+        const QString name = QStringLiteral("Channel%1").arg(channel);
+        reading.reported[channel] = reply.hasNumber(name);
+        reading.counts[channel] = reply.number(name);
+    }
+    if (std::none_of(reading.reported.cbegin(), reading.reported.cend(), [](bool channelReported) { return channelReported; })) {
+        reading.failure = QStringLiteral("the reply holds no counts");
+        return reading;
+    }
+
+    const double reported = reply.number(QStringLiteral("TimeConst"));
+    bool usable = reported > 0;
+    for (int channel = 0; usable && channel < channelCount; ++channel)
+        usable = std::isfinite(reading.counts[channel] / reported);
+    if (usable)
+        reading.timeConstant = reported;
+    for (int channel = 0; channel < channelCount; ++channel) {
+        if (!std::isfinite(reading.rate(channel))) {
+            reading.failure = QStringLiteral("the reply holds counts out of range");
+            return reading;
+        }
+    }
+    reading.valid = true;
+    return reading;
+}
+
+CountsReading CountsReading::failed(const QString &failure, double timeConstant)
+{
+    CountsReading reading;
+    reading.failure = failure;
+    reading.timeConstant = timeConstant;
+    return reading;
+}
+
+bool CountsReading::isComplete() const
+{
+    return std::all_of(reported.cbegin(), reported.cend(), [](bool channelReported) { return channelReported; });
+}
+
+void CountsReading::requireAllChannels()
+{
+    if (valid && !isComplete()) {
+        valid = false;
+        failure = QStringLiteral("the reply holds no count for %1").arg(missingChannels());
+    }
+}
+
+QString CountsReading::missingChannels() const
+{
+    QStringList names;
+    for (int channel = 0; channel < channelCount; ++channel) {
+        if (!reported[channel])
+            names << QStringLiteral("Channel%1").arg(channel);
+    }
+    return names.join(QStringLiteral(", "));
+}
+
+QString ratesText(const CountsReading &reading)
+{
+    QStringList rates;
+    for (int channel = 0; channel < channelCount; ++channel)
+        rates << (reading.reported[channel] ? numberText(reading.rate(channel)) : QStringLiteral("-"));
+    QString text = QStringLiteral("Counts per second: ") + rates.join(QStringLiteral(", "));
+    if (!reading.isComplete())
+        text += QStringLiteral("; the reply holds no count for %1").arg(reading.missingChannels());
+    return text;
+}
+
+} // namespace Protocol

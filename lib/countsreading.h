@@ -1,0 +1,43 @@
+#ifndef COUNTSREADING_H
+#define COUNTSREADING_H
+
+#include "protocol.h"
+
+#include <QString>
+
+#include <array>
+
+namespace Protocol {
+
+// The counts of one "DATA?" reply, with the time constant they were taken over.
+struct CountsReading
+{
+    bool valid = false;
+    QString failure;
+    double timeConstant = 0;
+    std::array<double, channelCount> counts {};
+    // A channel the reply holds no number for has no count: its 0 in counts is a
+    // placeholder, never a reading.
+    std::array<bool, channelCount> reported {};
+
+    // A reply without a usable "TimeConst" (missing, zero, negative, or one that
+    // makes a rate infinite) is read with the fallback time constant instead.
+    // A reply that holds no count at all is not a valid reading.
+    static CountsReading fromReply(const QString &text, double fallbackTimeConstant);
+    // A reading that did not come, for the given reason.
+    static CountsReading failed(const QString &failure, double timeConstant);
+    double rate(int channel) const { return counts[channel] / timeConstant; }
+    bool isComplete() const;
+    // Makes a reading that lacks a channel a failed one, for uses that need all four.
+    void requireAllChannels();
+    // "Channel2, Channel3": the channels the reply holds no count for.
+    QString missingChannels() const;
+};
+
+// "Counts per second: a, b, c, d"; a channel without a count shows as "-" and the
+// text ends by naming what the reply lacked.
+QString ratesText(const CountsReading &reading);
+
+} // namespace Protocol
+
+#endif // COUNTSREADING_H

@@ -1,0 +1,4 @@
+#include "logging.h"
+
+Q_LOGGING_CATEGORY(lcLink, "tavik.link")
+Q_LOGGING_CATEGORY(lcDiscovery, "tavik.discovery")

@@ -1,0 +1,11 @@
+#ifndef LOGGING_H
+#define LOGGING_H
+
+#include <QLoggingCategory>
+
+// The exchanges with the control unit, and what was made of the replies.
+Q_DECLARE_LOGGING_CATEGORY(lcLink)
+// The discovery of control units.
+Q_DECLARE_LOGGING_CATEGORY(lcDiscovery)
+
+#endif // LOGGING_H

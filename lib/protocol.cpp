@@ -1,0 +1,116 @@
+#include "protocol.h"
+#include "reply.h"
+
+#include <cmath>
+#include <limits>
+
+namespace Protocol {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+QString numberText(double value)
+{
+    return QStringLiteral("%1").arg(value);
+}
+
+double voltsFromMillivolts(int millivolts)
+{
+    return millivolts / 1000.0;
+}
+
+int millivoltsFromVolts(double volts)
+{
+    const double millivolts = std::floor(volts * 1000.0 + 0.5);
+    if (std::isnan(millivolts))
+        return 0;
+    if (millivolts >= double(std::numeric_limits<int>::max()))
+        return std::numeric_limits<int>::max();
+    if (millivolts <= double(std::numeric_limits<int>::min()))
+        return std::numeric_limits<int>::min();
+    return int(millivolts);
+}
+
+int pollIntervalMs(double timeConstant)
+{
+    return int(timeConstant * 1200);
+}
+
+QString paramsCommand()
+{
+    return QStringLiteral("PARAMS?\r\n");
+}
+
+QString dataCommand()
+{
+    return QStringLiteral("DATA?");
+}
+
+QString startCommand(double timeConstant)
+{
+    return QStringLiteral("START %1").arg(numberText(timeConstant));
+}
+
+QString dacCommand(int channel, double volts)
+{
+    return QStringLiteral("DAC %1,%2").arg(channel).arg(numberText(volts));
+}
+
+QByteArray logText(const QByteArray &bytes, int maxChars)
+{
+    QByteArray text;
+    for (const char c : bytes) {
+        if (text.size() >= maxChars) {
+            text += "...";
+            break;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\r')
+            text += "\\r";
+        else if (c == '\n')
+            text += "\\n";
+        else if (c == '\\')
+            text += "\\\\";
+        else if (byte < 0x20 || byte >= 0x7f)
+            text += "\\x" + QByteArray::number(byte, 16).rightJustified(2, '0');
+        else
+            text += c;
+    }
+    return text;
+}
+
+bool isAlwaysAnswered(const QString &command)
+{
+    return command == paramsCommand() || command == dataCommand();
+}
+
+int acknowledgementLength(const QByteArray &bytes)
+{
+    int length = 0;
+    while (length < bytes.size() && isBlank(bytes[length]))
+        ++length;
+    if (bytes.mid(length, 2) != "OK")
+        return 0;
+    length += 2;
+    if (length < bytes.size() && !isBlank(bytes[length]) && bytes[length] != '{' && bytes[length] != '[')
+        return 0;
+    while (length < bytes.size() && isBlank(bytes[length]))
+        ++length;
+    return length;
+}
+
+bool isUnaskedData(const QString &command, const QString &reply)
+{
+    if (command == dataCommand() || !reply.contains(QLatin1String("\"Channel")))
+        return false;
+    const Reply object = Reply::read(reply);
+    for (int channel = 0; channel < channelCount; ++channel) {
+        if (object.hasNumber(QStringLiteral("Channel%1").arg(channel)))
+            return true;
+    }
+    return false;
+}
+
+} // namespace Protocol

@@ -1,0 +1,55 @@
+#ifndef PROTOCOL_H
+#define PROTOCOL_H
+
+#include <QByteArray>
+#include <QString>
+
+// Commands and number texts of the control unit's command protocol.
+namespace Protocol {
+
+constexpr quint16 commandPort = 9800;
+constexpr int connectWaitMs = 1000;
+constexpr int shortReplyWaitMs = 50;
+constexpr int longReplyWaitMs = 1000;
+constexpr int channelCount = 4;
+constexpr int referenceDacChannel = 15;
+// A real reply is a few hundred bytes; anything longer than this is not a reply.
+constexpr int maxReplyBytes = 64 * 1024;
+
+// General notation, six significant digits, '.' as decimal point in every locale.
+QString numberText(double value);
+
+double voltsFromMillivolts(int millivolts);
+// Nearest millivolt, a half rounding up; values outside the int range saturate,
+// and a value that is not a number gives 0.
+int millivoltsFromVolts(double volts);
+// 1.2 time constants in milliseconds, truncated toward zero.
+int pollIntervalMs(double timeConstant);
+
+QString paramsCommand();
+QString dataCommand();
+QString startCommand(double timeConstant);
+QString dacCommand(int channel, double volts);
+
+// Whether the unit always answers command: it answers "PARAMS?" and "DATA?" with a
+// JSON object, while the acknowledgement of "DAC" and "START" is optional and some
+// units never send it.
+bool isAlwaysAnswered(const QString &command);
+
+// The length of the acknowledgement ("OK", with the blanks around it) at the front
+// of bytes, 0 when they do not start with one.
+int acknowledgementLength(const QByteArray &bytes);
+
+// Whether a whole reply to command is a data object the unit sent on its own, as
+// a unit does that keeps sending counts between polls: only "DATA?" is answered
+// with counts.
+bool isUnaskedData(const QString &command, const QString &reply);
+
+// Escaped, shortened form of raw bytes for the debug log.
+QByteArray logText(const QByteArray &bytes, int maxChars = 200);
+
+bool isBlank(char c);
+
+} // namespace Protocol
+
+#endif // PROTOCOL_H

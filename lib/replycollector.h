@@ -1,0 +1,44 @@
+#ifndef REPLYCOLLECTOR_H
+#define REPLYCOLLECTOR_H
+
+#include "protocol.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace Protocol {
+
+// Collects the bytes of one reply and tells when it is whole. A reply is whole
+// once it holds a complete JSON text (its outermost brackets have closed), once it
+// starts with something that cannot begin a JSON object or array, or once it holds
+// a zero byte, which ends the reply text.
+class ReplyCollector
+{
+public:
+    void append(const QByteArray &bytes);
+    // Like append, but stops after the bracket that closes a JSON reply: what
+    // follows it in the same read was sent after the reply. Returns how many of
+    // the bytes it took.
+    int appendReply(const QByteArray &bytes);
+    bool isComplete() const { return m_complete; }
+    bool isEmpty() const { return m_bytes.isEmpty(); }
+    bool isFull() const { return m_bytes.size() >= maxReplyBytes; }
+    int room() const { return maxReplyBytes - int(m_bytes.size()); }
+    // The reply text: the bytes up to the first zero byte, decoded as UTF-8.
+    QString text() const;
+
+private:
+    void scan(char c);
+
+    QByteArray m_bytes;
+    bool m_started = false;
+    bool m_complete = false;
+    bool m_closed = false;
+    bool m_inString = false;
+    bool m_escaped = false;
+    int m_depth = 0;
+};
+
+} // namespace Protocol
+
+#endif // REPLYCOLLECTOR_H
