@@ -105,6 +105,11 @@ void ClientConnection::handleCommand(const ParsedItem &command)
 void ClientConnection::answer(const ParsedItem &command, const QByteArray &reply)
 {
     FaultPolicy &policy = m_unit->faultPolicy();
+    // drop:N counts the commands answered since the mode was set, not before.
+    if (m_countedModeGeneration != policy.modeGeneration()) {
+        m_countedModeGeneration = policy.modeGeneration();
+        m_answeredMatching = 0;
+    }
     const FaultMode fault = policy.pick(command.kind);
     const bool matching = policy.appliesTo(command.kind);
     if (fault.kind == FaultMode::Drop && m_answeredMatching < fault.argument) {
@@ -133,7 +138,6 @@ void ClientConnection::answer(const ParsedItem &command, const QByteArray &reply
     case FaultMode::Silence:
         break;
     case FaultMode::Drop:
-    case FaultMode::Close:
         drop();
         break;
     case FaultMode::Flood:

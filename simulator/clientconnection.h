@@ -64,6 +64,7 @@ private:
     qint64 m_floodSent = 0;
     int m_floodBurst = 1;
     int m_answeredMatching = 0;
+    quint64 m_countedModeGeneration = 0;
     bool m_closing = false;
 };
 

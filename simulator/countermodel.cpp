@@ -70,7 +70,7 @@ GateCounts CounterModel::latestGate(double now)
         return m_previousRunCounts;
     const qint64 gate = gates - 1;
     if (gate != m_cachedGate) {
-        m_cachedCounts = drawGate(gate);
+        m_cachedCounts = drawGate(m_gatesDrawn++);
         m_cachedGate = gate;
     }
     return m_cachedCounts;
@@ -124,12 +124,12 @@ qint64 CounterModel::completedGates(double now) const
     return gates < 1e15 ? qint64(gates) : qint64(1e15);
 }
 
-GateCounts CounterModel::drawGate(qint64 gate) const
+GateCounts CounterModel::drawGate(quint64 draw) const
 {
     std::seed_seq sequence = {
         quint32(m_seed), quint32(m_seed >> 32),
         quint32(m_generation), quint32(m_generation >> 32),
-        quint32(quint64(gate)), quint32(quint64(gate) >> 32),
+        quint32(draw), quint32(draw >> 32),
     };
     std::mt19937_64 generator(sequence);
     GateCounts counts;
@@ -141,5 +141,6 @@ GateCounts CounterModel::drawGate(qint64 gate) const
 void CounterModel::settingsChanged()
 {
     ++m_generation;
+    m_gatesDrawn = 0;
     m_cachedGate = -1;
 }

@@ -15,9 +15,11 @@ struct GateCounts
 // The counter's physics. Pulses arrive as a Poisson process of a fixed rate
 // with heights drawn from a fixed spectrum; channel k counts the pulses
 // higher than its trigger level plus the reference level. Gates of one time
-// constant run back to back from the last start; the counts of a gate are
-// drawn only when asked for, from a generator seeded by the gate, so the
-// results depend only on the seed and the sequence of requests.
+// constant run back to back from the last start. The counts of a gate are
+// drawn only when it is first read, from a generator seeded by the seed, the
+// settings changes so far and the number of gates read since the last one,
+// not by the gate's place in time: a client that reads at most once per gate
+// gets the same counts however its requests are timed.
 class CounterModel
 {
 public:
@@ -48,7 +50,7 @@ public:
 
 private:
     qint64 completedGates(double now) const;
-    GateCounts drawGate(qint64 gate) const;
+    GateCounts drawGate(quint64 draw) const;
     void settingsChanged();
 
     quint64 m_seed;
@@ -60,6 +62,7 @@ private:
     bool m_running = false;
     double m_runStart = 0;
     quint64 m_generation = 0;
+    quint64 m_gatesDrawn = 0;    // since the last settings change
     qint64 m_cachedGate = -1;
     GateCounts m_cachedCounts;
     GateCounts m_previousRunCounts;

@@ -26,6 +26,8 @@ struct FaultMode
 
     // Whether the fault only changes the reply's bytes (see corruptReply).
     bool changesReplyText() const;
+    // Whether the fault acts on connections (close, refuse) rather than on replies.
+    bool actsOnConnections() const { return kind == Close || kind == Refuse; }
     // The bytes sent instead of `reply` for the text-changing modes.
     QByteArray corruptReply(const QByteArray &reply, std::mt19937_64 &generator) const;
 

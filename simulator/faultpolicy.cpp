@@ -45,6 +45,7 @@ FaultPolicy::FaultPolicy(quint64 seed)
 void FaultPolicy::setMode(const FaultMode &mode)
 {
     m_mode = mode;
+    ++m_modeGeneration;
     m_remaining = m_count;
     m_probability = 1.0;
     m_randomModes.clear();
@@ -99,19 +100,36 @@ bool FaultPolicy::setProbability(double probability)
 
 bool FaultPolicy::setRandomModes(const QString &list)
 {
+    const std::optional<QList<FaultMode>> modes = parseRandomModes(list);
+    if (modes)
+        m_randomModes = *modes;
+    return modes.has_value();
+}
+
+std::optional<QList<FaultMode>> FaultPolicy::parseRandomModes(const QString &list, QString *error)
+{
     QList<FaultMode> modes;
     for (const QString &text : splitList(list)) {
         const std::optional<FaultMode> mode = FaultMode::parse(text);
+        QString why;
         if (!mode)
-            return false;
+            why = QStringLiteral("unknown mode %1").arg(text);
+        else if (mode->actsOnConnections())
+            why = QStringLiteral("%1 acts on connections, not on single replies (use --fault %1)").arg(text);
+        if (!why.isEmpty()) {
+            if (error)
+                *error = why;
+            return std::nullopt;
+        }
         modes.append(*mode);
     }
-    m_randomModes = modes;
-    return true;
+    return modes;
 }
 
 FaultMode FaultPolicy::pick(ParsedItem::Kind command)
 {
+    if (m_mode.actsOnConnections() && m_randomModes.isEmpty())
+        return FaultMode();
     if (!appliesTo(command) || exhausted() || !chance())
         return FaultMode();
     if (m_randomModes.isEmpty())

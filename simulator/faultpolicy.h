@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
 #include <random>
 
 // Decides which replies go wrong and how: the fault mode, the commands whose
@@ -23,6 +24,9 @@ public:
     // random choice, so "fault X" means: from now on, behave like X.
     void setMode(const FaultMode &mode);
     FaultMode mode() const { return m_mode; }
+    // Goes up each time the mode is set, so that connections can count
+    // their commands from then on.
+    quint64 modeGeneration() const { return m_modeGeneration; }
 
     bool setCommands(const QString &list);
     QString commandsText() const;
@@ -33,9 +37,14 @@ public:
 
     bool setProbability(double probability);
     bool setRandomModes(const QString &list);
+    // The modes of a comma-separated list to pick from at random; on failure
+    // nothing, and `error` says why. Only modes that act on single replies
+    // can be picked.
+    static std::optional<QList<FaultMode>> parseRandomModes(const QString &list, QString *error = nullptr);
 
     // The fault for the reply to `command`; None when the reply is to be
-    // sent as it is. Only consume() counts an application.
+    // sent as it is, and always None for the modes that act on connections.
+    // Only consume() counts an application.
     FaultMode pick(ParsedItem::Kind command);
     // Whether a new connection is to be closed at once.
     bool closesNewConnection();
@@ -50,6 +59,7 @@ private:
     bool chance();
 
     FaultMode m_mode;
+    quint64 m_modeGeneration = 0;
     unsigned m_commands;
     int m_count = Unlimited;
     int m_remaining = Unlimited;

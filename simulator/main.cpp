@@ -35,5 +35,9 @@ int main(int argc, char *argv[])
     QObject::connect(&control, &StdinControl::lineReceived, &simulator, [&simulator](const QByteArray &line) {
         SimulatorLog::event(simulator.control(line));
     });
+    QObject::connect(&control, &StdinControl::overlongLineReceived, [](const QByteArray &head, qint64 length) {
+        SimulatorLog::event("error " + head + "... (" + QByteArray::number(length) + " bytes, longer than "
+                            + QByteArray::number(StdinControl::MaxLineLength) + ")");
+    });
     return app.exec();
 }

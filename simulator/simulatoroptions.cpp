@@ -27,24 +27,31 @@ bool SimulatorOptions::parse(const QStringList &arguments, QString *error)
         "Plays the networked control unit of the Tavik four-channel counter: answers the command\n"
         "protocol on a TCP port and discovery requests on the UDP port next to it.\n"
         "Lines on standard input change the behaviour at run time: \"fault MODE\",\n"
-        "\"fault-on LIST\", \"fault-count N\", \"fault-probability P\", \"fault-random-modes LIST\", \"quit\"."));
+        "\"fault-on LIST\", \"fault-count N\", \"fault-probability P\", \"fault-random-modes LIST\", \"quit\";\n"
+        "each is acknowledged with \"ok LINE\" or \"error LINE\", and a line longer than 4096 bytes is\n"
+        "thrown away whole and answered with \"error\"."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     parser.addOptions({
         { QStringLiteral("listen"), QStringLiteral("Address to accept commands on (default 0.0.0.0)."), QStringLiteral("address") },
         { QStringLiteral("port"), QStringLiteral("Command port (default 9800); discovery uses port+1 and port+2."), QStringLiteral("port") },
-        { QStringLiteral("seed"), QStringLiteral("Seed of the random counts (default 1)."), QStringLiteral("n") },
+        { QStringLiteral("seed"), QStringLiteral("Seed of the random counts and fault choices (default 1). The counts repeat "
+                                                 "for the same seed and commands as long as each DATA? comes a time constant "
+                                                 "or more after START and after the previous DATA?."), QStringLiteral("n") },
         { QStringLiteral("rate"), QStringLiteral("Pulse rate in pulses per second (default 30000)."), QStringLiteral("hz") },
         { QStringLiteral("no-ok-reply"), QStringLiteral("Send nothing in answer to START and DAC.") },
         { QStringLiteral("no-discovery"), QStringLiteral("Do not answer discovery requests.") },
         { QStringLiteral("discovery-delay"), QStringLiteral("Wait before connecting back to a discovery request."), QStringLiteral("ms") },
         { QStringLiteral("discovery-send-delay"), QStringLiteral("Connect back at once, but send only after this time."), QStringLiteral("ms") },
         { QStringLiteral("discovery-silent"), QStringLiteral("Connect back, send nothing, close after a second.") },
-        { QStringLiteral("fault"), QStringLiteral("none, delay:MS, split:MS, notjson, array, zero, silence, drop:N, garbage, latin1, huge, flood[:N], close or refuse."), QStringLiteral("mode") },
+        { QStringLiteral("fault"), QStringLiteral("none, delay:MS, split:MS, notjson, array, zero, silence, drop:N, garbage, latin1, huge, flood[:N] "
+                                                  "(these act on replies), close (closes each new connection at once) or refuse "
+                                                  "(closes the command port)."), QStringLiteral("mode") },
         { QStringLiteral("fault-on"), QStringLiteral("Commands whose replies the fault applies to (default PARAMS,DATA)."), QStringLiteral("list") },
         { QStringLiteral("fault-count"), QStringLiteral("Apply the fault this many times only (default unlimited)."), QStringLiteral("n") },
         { QStringLiteral("fault-probability"), QStringLiteral("Apply the fault to a reply with this probability."), QStringLiteral("p") },
-        { QStringLiteral("fault-random-modes"), QStringLiteral("Pick the fault at random from this list of modes."), QStringLiteral("list") },
+        { QStringLiteral("fault-random-modes"), QStringLiteral("Pick the fault at random from this list of modes that act on "
+                                                               "replies (close and refuse are not accepted)."), QStringLiteral("list") },
     });
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -134,8 +141,9 @@ bool SimulatorOptions::parse(const QStringList &arguments, QString *error)
     }
     if (parser.isSet(QStringLiteral("fault-random-modes"))) {
         faultRandomModes = parser.value(QStringLiteral("fault-random-modes"));
-        if (!check.setRandomModes(faultRandomModes)) {
-            *error = QStringLiteral("invalid --fault-random-modes: %1").arg(faultRandomModes);
+        QString why;
+        if (!FaultPolicy::parseRandomModes(faultRandomModes, &why)) {
+            *error = QStringLiteral("invalid --fault-random-modes %1: %2").arg(faultRandomModes, why);
             return false;
         }
     }

@@ -42,6 +42,7 @@ private slots:
     void equalThresholdsCountAlike();
     void countsArePoisson();
     void sameSeedSameCounts();
+    void sameCommandsSameCountsAtAnyPace();
     void gatesRunFromStart();
     void levelChangeRedrawsGate();
     void referenceSweepFallsOverDecades();
@@ -141,6 +142,39 @@ void TestCounterModel::sameSeedSameCounts()
     };
     QCOMPARE(run(42), run(42));
     QVERIFY(run(42) != run(43));
+}
+
+// A client that reads each gate at most once (every read a time constant or
+// more after the previous one and after START) gets the same counts however
+// its reads are timed, level changes and restarts included.
+void TestCounterModel::sameCommandsSameCountsAtAnyPace()
+{
+    const double timeConstant = 0.1;
+    auto run = [timeConstant](double gatesPerRead) {
+        CounterModel model(8);
+        double now = 5.0;
+        model.start(timeConstant, now);
+        QVector<qint64> counts;
+        for (int read = 1; read <= 12; ++read) {
+            if (read == 4)
+                model.setReferenceLevel(0.2);
+            if (read == 7)
+                model.setTriggerLevel(2, 0.4);
+            now += gatesPerRead * timeConstant;
+            const GateCounts gate = model.latestGate(now);
+            counts += QVector<qint64>(gate.channel.begin(), gate.channel.end());
+            if (read == 9)
+                model.start(timeConstant, now);
+        }
+        return counts;
+    };
+    const QVector<qint64> steady = run(1.1);
+    QCOMPARE(run(1.3), steady);
+    QCOMPARE(run(2.5), steady);
+    QCOMPARE(run(7.9), steady);
+    // Still a new reading every time.
+    for (int read = 1; read < 12; ++read)
+        QVERIFY(steady.mid(4 * read, 4) != steady.mid(4 * (read - 1), 4));
 }
 
 void TestCounterModel::gatesRunFromStart()

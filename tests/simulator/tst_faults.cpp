@@ -21,6 +21,8 @@ private slots:
     void hugeReplyIsOneObject();
     void appliesToListedCommandsOnly();
     void countLimitsApplications();
+    void connectionModesLeaveRepliesAlone_data();
+    void connectionModesLeaveRepliesAlone();
     void randomModesComeFromTheList();
 };
 
@@ -151,11 +153,41 @@ void TestFaults::countLimitsApplications()
     QCOMPARE(policy.pick(ParsedItem::Params).kind, FaultMode::Zero);
 }
 
+void TestFaults::connectionModesLeaveRepliesAlone_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("closesNewConnections");
+
+    QTest::newRow("close") << "close" << true;
+    QTest::newRow("refuse") << "refuse" << false;
+}
+
+// They act when a connection is made (or on the port), never on the replies
+// of a connection that is already open.
+void TestFaults::connectionModesLeaveRepliesAlone()
+{
+    QFETCH(QString, mode);
+    QFETCH(bool, closesNewConnections);
+
+    FaultPolicy policy;
+    QVERIFY(policy.setCommands(QStringLiteral("PARAMS,DATA,START,DAC")));
+    policy.setMode(*FaultMode::parse(mode));
+    for (const ParsedItem::Kind command : { ParsedItem::Params, ParsedItem::Data, ParsedItem::Start, ParsedItem::Dac })
+        QCOMPARE(policy.pick(command).kind, FaultMode::None);
+    QCOMPARE(policy.closesNewConnection(), closesNewConnections);
+}
+
 void TestFaults::randomModesComeFromTheList()
 {
     FaultPolicy policy(5);
     QVERIFY(policy.setRandomModes(QStringLiteral("notjson,delay:100")));
     QVERIFY(!policy.setRandomModes(QStringLiteral("notjson,bogus")));
+    // A mode that acts on connections cannot stand in for a reply.
+    QVERIFY(!policy.setRandomModes(QStringLiteral("notjson,refuse")));
+    QVERIFY(!policy.setRandomModes(QStringLiteral("close")));
+    QString why;
+    QVERIFY(!FaultPolicy::parseRandomModes(QStringLiteral("garbage, refuse"), &why));
+    QCOMPARE(why, QStringLiteral("refuse acts on connections, not on single replies (use --fault refuse)"));
     QVERIFY(policy.setProbability(0.25));
     QVERIFY(!policy.setProbability(1.5));
     int notJson = 0;

@@ -115,12 +115,18 @@ private slots:
     void delayedReply();
     void silenceOnce();
     void dropAfterCommands();
+    void dropCountsFromWhenTheModeIsSet();
     void closeAtOnce();
+    void closeSparesOpenConnections();
     void refuseUntilTheModeChanges();
     void hugeReply();
     void flood();
     void floodInBursts();
     void controlLines();
+    void overlongControlLine_data();
+    void overlongControlLine();
+    void connectionModesNotPickedAtRandom_data();
+    void connectionModesNotPickedAtRandom();
     void discovery_data();
     void discovery();
     void badOptions_data();
@@ -292,6 +298,27 @@ void TestSimulatorProcess::dropAfterCommands()
     }
 }
 
+// Commands answered before drop:N was set do not count towards N.
+void TestSimulatorProcess::dropCountsFromWhenTheModeIsSet()
+{
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start({ "--no-discovery" }));
+    QTcpSocket socket;
+    QVERIFY(connectTo(socket));
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(QJsonDocument::fromJson(exchange(socket, "DATA?")).isObject());
+
+    simulator.control("fault drop:2");
+    QVERIFY(simulator.waitForLine("ok fault drop:2"));
+    for (int i = 0; i < 2; ++i) {
+        const QByteArray reply = exchange(socket, "DATA?");
+        QVERIFY2(QJsonDocument::fromJson(reply).isObject(), qPrintable("reply " + QByteArray::number(i) + ": " + reply));
+    }
+    socket.write("DATA?");
+    QVERIFY(socket.waitForDisconnected(2000));
+    QVERIFY(socket.readAll().isEmpty());
+}
+
 void TestSimulatorProcess::closeAtOnce()
 {
     SimulatorProcess simulator;
@@ -300,6 +327,31 @@ void TestSimulatorProcess::closeAtOnce()
     QVERIFY(connectTo(socket));
     QVERIFY(socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(2000));
     QVERIFY(simulator.waitForLine("fault close"));
+}
+
+// Only connections made while the mode is on are closed; one that was open
+// before goes on being answered, whatever --fault-on says.
+void TestSimulatorProcess::closeSparesOpenConnections()
+{
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start({ "--no-discovery" }));
+    QTcpSocket open;
+    QVERIFY(connectTo(open));
+    QVERIFY(QJsonDocument::fromJson(exchange(open, "DATA?")).isObject());
+
+    simulator.control("fault-on PARAMS,DATA,START,DAC");
+    QVERIFY(simulator.waitForLine("ok fault-on"));
+    simulator.control("fault close");
+    QVERIFY(simulator.waitForLine("ok fault close"));
+    QTcpSocket closed;
+    QVERIFY(connectTo(closed));
+    QVERIFY(closed.state() == QAbstractSocket::UnconnectedState || closed.waitForDisconnected(2000));
+    QVERIFY(simulator.waitForLine("fault close"));
+
+    QVERIFY(QJsonDocument::fromJson(exchange(open, "PARAMS?\r\n")).isObject());
+    QVERIFY(QJsonDocument::fromJson(exchange(open, "DATA?")).isObject());
+    QCOMPARE(exchange(open, "DAC 1,0.2"), QByteArray("OK"));
+    QCOMPARE(open.state(), QAbstractSocket::ConnectedState);
 }
 
 // Like a unit switched off and on again: the open connection goes, new ones
@@ -406,6 +458,76 @@ void TestSimulatorProcess::controlLines()
     QVERIFY(QTest::qWaitFor([&] { return simulator.process().state() == QProcess::NotRunning; }, 3000));
     QCOMPARE(simulator.process().exitStatus(), QProcess::NormalExit);
     QCOMPARE(simulator.process().exitCode(), 0);
+}
+
+void TestSimulatorProcess::overlongControlLine_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("accepted");
+
+    const int longest = 4096;
+    QTest::newRow("a command after 8192 bytes") << QByteArray(8192, 'A') + "fault silence" << false;
+    QTest::newRow("one byte too long") << QByteArray("fault silence").leftJustified(longest + 1, ' ') << false;
+    QTest::newRow("longest line") << QByteArray("fault silence").leftJustified(longest, ' ') << true;
+}
+
+// A line too long for the reader is thrown away up to its newline and
+// answered with "error"; no part of it is carried out.
+void TestSimulatorProcess::overlongControlLine()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(bool, accepted);
+
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start({ "--no-discovery" }));
+    QTcpSocket socket;
+    QVERIFY(connectTo(socket));
+
+    simulator.control(line);
+    if (accepted) {
+        QVERIFY(simulator.waitForLine("ok fault silence"));
+        socket.write("DATA?");
+        QVERIFY(readReply(socket, 300).isEmpty());
+        return;
+    }
+    QVERIFY(simulator.waitForLine("error " + line.left(40) + "... (" + QByteArray::number(line.size())
+                                  + " bytes, longer than 4096)"));
+    // The reader takes the next line as usual.
+    simulator.control("fault-on DATA");
+    QVERIFY(simulator.waitForLine("ok fault-on DATA"));
+    QVERIFY(!simulator.hasLine("ok fault silence"));
+    QVERIFY(QJsonDocument::fromJson(exchange(socket, "DATA?")).isObject());
+}
+
+void TestSimulatorProcess::connectionModesNotPickedAtRandom_data()
+{
+    QTest::addColumn<QByteArray>("mode");
+
+    QTest::newRow("refuse") << QByteArray("refuse");
+    QTest::newRow("close") << QByteArray("close");
+}
+
+// They act on connections, so they cannot stand in for a reply: refused on
+// the command line and on standard input alike.
+void TestSimulatorProcess::connectionModesNotPickedAtRandom()
+{
+    QFETCH(QByteArray, mode);
+
+    QProcess process;
+    process.start(QString::fromLocal8Bit(qgetenv("TAVIK_SIMULATOR")),
+                  { "--no-discovery", "--fault-random-modes", "notjson," + mode });
+    QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(process.exitCode(), 2);
+    const QByteArray error = process.readAllStandardError();
+    QVERIFY2(error.startsWith("invalid --fault-random-modes notjson," + mode + ": " + mode + " acts on connections"),
+             error.constData());
+
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start({ "--no-discovery" }));
+    simulator.control("fault-random-modes garbage," + mode);
+    QVERIFY(simulator.waitForLine("error fault-random-modes garbage," + mode));
+    simulator.control("fault-random-modes garbage,notjson");
+    QVERIFY(simulator.waitForLine("ok fault-random-modes garbage,notjson"));
 }
 
 void TestSimulatorProcess::discovery_data()
