@@ -1,4 +1,5 @@
 #include "form.h"
+#include "atomicfile.h"
 #include "controlunitlink.h"
 #include "histogram.h"
 #include "sweepexport.h"
@@ -11,7 +12,6 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
-#include <QSaveFile>
 #include <QTimer>
 #include <QWidgetAction>
 
@@ -89,20 +89,6 @@ void setChannelShown(QCustomPlot *plot, int channel, bool shown)
         graph->removeFromLegend();
     plot->legend->setVisible(plot->legend->itemCount() > 0);
     plot->replot();
-}
-
-// Unbuffered writes fail here, with their reason, when the disk refuses the data:
-// commit() does not notice a failed flush of a buffer and would put the cut-off
-// file in place of the old one.
-bool writeAll(QSaveFile &file, const QByteArray &bytes)
-{
-    for (qint64 done = 0; done < bytes.size();) {
-        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
-        if (written <= 0)
-            return false;
-        done += written;
-    }
-    return true;
 }
 
 SweepExport::Sweep sweepPoints(const QCustomPlot *plot)
@@ -523,9 +509,9 @@ void Form::saveSweepData()
         return;
     // Read only now: the dialog's event loop lets a running sweep add points.
     const QByteArray bytes = SweepExport::fileBytes(sweepPoints(ui->cpSweep));
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeAll(file, bytes) || !file.commit()) {
-        reportSaveFailure(fileName, file.errorString());
+    QString error;
+    if (!writeFileAtomically(fileName, bytes, &error)) {
+        reportSaveFailure(fileName, error);
         return;
     }
     ui->lbStatus->setText(QStringLiteral("Sweep data saved to %1").arg(QDir::toNativeSeparators(fileName)));

@@ -1,0 +1,91 @@
+#include "commandline.h"
+#include "controlunitlink.h"
+#include "counter.h"
+#include "exitstatus.h"
+#include "interruption.h"
+#include "measurementrun.h"
+#include "progressline.h"
+#include "rowoutput.h"
+#include "unitcommands.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+
+#include <cstdio>
+
+namespace {
+
+void printText(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+// The library logs its exchanges under categories of its own; they show only
+// when asked for, so that standard error carries the tool's own messages.
+void setUpLogging(bool verbose)
+{
+    qSetMessagePattern(QStringLiteral("%{category}: %{message}"));
+    QLoggingCategory::setFilterRules(verbose ? QStringLiteral("tavik.*.debug=true") : QStringLiteral("tavik.*=false"));
+}
+
+ExitStatus runOnUnit(const Invocation &invocation, RowOutput *output, ProgressLine *progress)
+{
+    ControlUnitLink link;
+    link.setAddress(invocation.address);
+    if (!link.initialize()) {
+        progress->message(link.failure(Protocol::Exchange(), Protocol::connectWaitMs));
+        return UnitUnreachable;
+    }
+    Counter counter(&link);
+    switch (invocation.command) {
+    case Invocation::Command::Params:
+        return UnitCommands::params(&counter, output, progress);
+    case Invocation::Command::SetLevel:
+        return UnitCommands::setLevel(&counter, invocation, progress);
+    default:
+        Interruption::install();
+        return MeasurementRun(&counter, output, progress).run(invocation);
+    }
+}
+
+ExitStatus run(const Invocation &invocation)
+{
+    ProgressLine progress(invocation.isMeasurement() && !invocation.quiet);
+    RowOutput output(invocation.json ? RowOutput::Format::Json : RowOutput::Format::Table, invocation.outputFile);
+    QString error;
+    if (!output.checkWritable(&error)) {
+        progress.message(QStringLiteral("%1 cannot be written: %2").arg(invocation.outputFile, error));
+        return FileNotWritten;
+    }
+    if (invocation.command == Invocation::Command::Discover)
+        return UnitCommands::discover(&output, &progress);
+    return runOnUnit(invocation, &output, &progress);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tavik-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVIK_VERSION));
+
+    CommandLine commandLine;
+    if (!commandLine.parse(QCoreApplication::arguments())) {
+        printText(stderr, QStringLiteral("tavik-cli: %1\nTry 'tavik-cli --help'.\n").arg(commandLine.errorText()));
+        return BadUsage;
+    }
+    switch (commandLine.action()) {
+    case CommandLine::Action::ShowHelp:
+        printText(stdout, commandLine.helpText());
+        return Success;
+    case CommandLine::Action::ShowVersion:
+        printText(stdout, QStringLiteral("tavik-cli %1\n").arg(QCoreApplication::applicationVersion()));
+        return Success;
+    case CommandLine::Action::Run:
+        break;
+    }
+    setUpLogging(commandLine.invocation().verbose);
+    return run(commandLine.invocation());
+}

@@ -1,0 +1,214 @@
+#include "measurementrun.h"
+#include "controlunitlink.h"
+#include "counter.h"
+#include "histogram.h"
+#include "interruption.h"
+#include "invocation.h"
+#include "pollpacer.h"
+#include "progressline.h"
+#include "referencesweep.h"
+#include "rowoutput.h"
+#include "sweepexport.h"
+
+#include <QJsonValue>
+#include <QStringList>
+#include <QVector>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+QStringList channelColumns(const QString &first)
+{
+    return { first, QStringLiteral("Channel0"), QStringLiteral("Channel1"), QStringLiteral("Channel2"),
+             QStringLiteral("Channel3") };
+}
+
+// The time still to go when total steps take as long as the average so far,
+// and never less than the interval each.
+qint64 timeLeftMs(const PollPacer &pacer, int done, int total)
+{
+    if (done <= 0 || total <= done)
+        return 0;
+    const qint64 perStep = std::max<qint64>(pacer.intervalMs(), pacer.elapsedMs() / done);
+    return perStep * (total - done);
+}
+
+QString timesText(qint64 elapsedMs, qint64 leftMs)
+{
+    return QStringLiteral("%1 elapsed, %2 left")
+        .arg(ProgressLine::durationText(elapsedMs), ProgressLine::durationText(leftMs));
+}
+
+} // namespace
+
+MeasurementRun::MeasurementRun(Counter *counter, RowOutput *output, ProgressLine *progress)
+    : m_counter(counter),
+      m_output(output),
+      m_progress(progress)
+{
+}
+
+ExitStatus MeasurementRun::run(const Invocation &invocation)
+{
+    switch (invocation.command) {
+    case Invocation::Command::Counts:
+        if (!runCounts(invocation)) {
+            m_progress->message(m_counter->link()->failure(Protocol::Exchange(), Protocol::connectWaitMs));
+            return UnitUnreachable;
+        }
+        break;
+    case Invocation::Command::Sweep:
+        runSweep(invocation);
+        break;
+    case Invocation::Command::Histogram:
+        runHistogram(invocation);
+        break;
+    default:
+        return BadUsage;
+    }
+    m_progress->clear();
+    return finish();
+}
+
+// The window's conversation: START written without waiting for its answer,
+// which the first poll drops.
+bool MeasurementRun::runCounts(const Invocation &invocation)
+{
+    m_output->begin(channelColumns(QStringLiteral("Seconds")),
+                    RowOutput::headerLine(channelColumns(QStringLiteral("Seconds"))));
+    if (!m_counter->startWithoutWaiting(invocation.timeConstant))
+        return false;
+    pollForReadings(invocation, [this](Protocol::CountsReading &reading, double seconds) {
+        if (!reading.valid)
+            return false;
+        QVector<QJsonValue> row { seconds };
+        for (int channel = 0; channel < Protocol::channelCount; ++channel)
+            row << (reading.reported[channel] ? QJsonValue(reading.rate(channel)) : QJsonValue());
+        m_output->add(row);
+        return true;
+    });
+    return true;
+}
+
+// The rows are those of the window's sweep file, each made by the same export.
+void MeasurementRun::runSweep(const Invocation &invocation)
+{
+    const QByteArray header = SweepExport::fileBytes(SweepExport::Sweep());
+    m_output->begin(QString::fromLatin1(header.trimmed()).split(QLatin1Char('\t')), header);
+
+    ReferenceSweep sweep(m_counter);
+    sweep.begin(invocation.plan, invocation.timeConstant);
+    PollPacer pacer(Protocol::pollIntervalMs(invocation.timeConstant));
+    pacer.start();
+    const int levels = invocation.plan.levelCount();
+    do {
+        if (!pacer.waitForNextPoll()) {
+            m_interrupted = true;
+            return;
+        }
+        const int level = sweep.level();
+        const Protocol::CountsReading reading = sweep.measureLevel(invocation.timeConstant);
+        ++m_readings;
+        if (reading.valid) {
+            SweepExport::Sweep step;
+            QVector<QJsonValue> row { level };
+            for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+                step[channel].append(QPointF(level, reading.rate(channel)));
+                row << reading.rate(channel);
+            }
+            m_output->add(row, SweepExport::fileBytes(step).mid(header.size()));
+        } else {
+            reportFailure(QStringLiteral("level %1 mV").arg(level), reading);
+        }
+        m_progress->show(QStringLiteral("level %1 of %2 (%3 mV), %4")
+                             .arg(sweep.levelsDone())
+                             .arg(levels)
+                             .arg(level)
+                             .arg(timesText(pacer.elapsedMs(), timeLeftMs(pacer, sweep.levelsDone(), levels))));
+        if (Interruption::isRequested() && sweep.levelsDone() < levels) {
+            m_interrupted = true;
+            return;
+        }
+    } while (sweep.advance());
+}
+
+// START with the short wait, then the bins of every reading added up, or each
+// replacing the last.
+void MeasurementRun::runHistogram(const Invocation &invocation)
+{
+    const QStringList columns { QStringLiteral("Seconds"), QStringLiteral("Bin0"), QStringLiteral("Bin1"),
+                                QStringLiteral("Bin2"), QStringLiteral("Bin3") };
+    m_output->begin(columns, RowOutput::headerLine(columns));
+    m_counter->start(invocation.timeConstant);
+    QVector<double> heights(Protocol::channelCount, 0.0);
+    pollForReadings(invocation, [this, &heights, &invocation](Protocol::CountsReading &reading, double seconds) {
+        if (!Protocol::takeHistogramReading(reading, !invocation.replace, heights))
+            return false;
+        QVector<QJsonValue> row { seconds };
+        for (const double height : heights)
+            row << height;
+        m_output->add(row);
+        return true;
+    });
+}
+
+// Polls for a number of readings, or for as long as a poll starts within the
+// duration.
+void MeasurementRun::pollForReadings(const Invocation &invocation, const TakeReading &take)
+{
+    PollPacer pacer(Protocol::pollIntervalMs(invocation.timeConstant));
+    const bool timed = invocation.readings == 0;
+    const qint64 durationMs = qRound64(invocation.durationSeconds * 1000);
+    const int expected = timed ? int(std::min<qint64>(durationMs / pacer.intervalMs(), INT_MAX)) : invocation.readings;
+    pacer.start();
+    for (int reading = 1; timed || reading <= invocation.readings; ++reading) {
+        if (timed && pacer.nextPollMs() > durationMs)
+            return;
+        if (!pacer.waitForNextPoll()) {
+            m_interrupted = true;
+            return;
+        }
+        Protocol::CountsReading counts = m_counter->readCounts(invocation.timeConstant);
+        const double seconds = pacer.elapsedMs() / 1000.0;
+        ++m_readings;
+        if (!take(counts, seconds))
+            reportFailure(QStringLiteral("reading %1").arg(reading), counts);
+        const qint64 elapsedMs = pacer.elapsedMs();
+        const qint64 leftMs = timed ? std::max<qint64>(0, durationMs - elapsedMs)
+                                    : timeLeftMs(pacer, reading, expected);
+        m_progress->show(QStringLiteral("reading %1 of %2, %3")
+                             .arg(reading)
+                             .arg(std::max(expected, reading))
+                             .arg(timesText(elapsedMs, leftMs)));
+        if (Interruption::isRequested() && (timed || reading < invocation.readings)) {
+            m_interrupted = true;
+            return;
+        }
+    }
+}
+
+void MeasurementRun::reportFailure(const QString &what, const Protocol::CountsReading &reading)
+{
+    ++m_failures;
+    m_progress->message(QStringLiteral("%1 failed: %2").arg(what, reading.failure));
+}
+
+ExitStatus MeasurementRun::finish()
+{
+    QString error;
+    if (!m_output->finish(&error)) {
+        m_progress->message(QStringLiteral("%1 not written: %2").arg(m_output->fileName(), error));
+        return FileNotWritten;
+    }
+    if (m_interrupted) {
+        m_progress->message(QStringLiteral("interrupted; %1 row(s) kept").arg(m_output->rowCount()));
+        return Interrupted;
+    }
+    if (m_failures > 0) {
+        m_progress->message(QStringLiteral("%1 of %2 readings failed").arg(m_failures).arg(m_readings));
+        return ReadingsFailed;
+    }
+    return Success;
+}

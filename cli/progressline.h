@@ -1,0 +1,36 @@
+#ifndef PROGRESSLINE_H
+#define PROGRESSLINE_H
+
+#include <QElapsedTimer>
+#include <QString>
+
+// A live line on standard error that a run rewrites in place, and the messages
+// of the run, which are written above it. The line is shown only on a terminal.
+class ProgressLine
+{
+public:
+    // shown: whether the line is wanted; it is shown only when standard error is a terminal too.
+    explicit ProgressLine(bool shown);
+    ~ProgressLine();
+
+    bool isShown() const { return m_shown; }
+    // Shows text as the line; at most a few times a second unless now is set.
+    void show(const QString &text, bool now = false);
+    // A message line of its own, after the program's name; the live line is
+    // shown again below it with the next progress.
+    void message(const QString &text);
+    // Takes the line away.
+    void clear();
+
+    // "2.5 s", "1:05", "1:02:03".
+    static QString durationText(qint64 ms);
+
+private:
+    void write(const QString &text);
+
+    bool m_shown;
+    QString m_line;
+    QElapsedTimer m_sinceShown;
+};
+
+#endif // PROGRESSLINE_H

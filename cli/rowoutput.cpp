@@ -1,0 +1,85 @@
+#include "rowoutput.h"
+#include "atomicfile.h"
+#include "sweepexport.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <cstdio>
+
+RowOutput::RowOutput(Format format, const QString &fileName)
+    : m_format(format),
+      m_fileName(fileName)
+{
+}
+
+bool RowOutput::checkWritable(QString *error) const
+{
+    if (m_fileName.isEmpty())
+        return true;
+    QSaveFile file(m_fileName);
+    if (file.open(QIODevice::WriteOnly)) {
+        file.cancelWriting();
+        return true;
+    }
+    *error = file.errorString();
+    return false;
+}
+
+void RowOutput::begin(const QStringList &columns, const QByteArray &tableHeader)
+{
+    m_columns = columns;
+    if (m_format == Format::Table)
+        put(tableHeader);
+}
+
+void RowOutput::add(const QVector<QJsonValue> &values)
+{
+    add(values, tableLine(values));
+}
+
+void RowOutput::add(const QVector<QJsonValue> &values, const QByteArray &tableLine)
+{
+    ++m_rows;
+    if (m_format == Format::Table) {
+        put(tableLine);
+        return;
+    }
+    QJsonObject row;
+    for (int column = 0; column < m_columns.size() && column < values.size(); ++column)
+        row.insert(m_columns[column], values[column]);
+    put(QJsonDocument(row).toJson(QJsonDocument::Compact) + '\n');
+}
+
+bool RowOutput::finish(QString *error)
+{
+    return m_fileName.isEmpty() || writeFileAtomically(m_fileName, m_gathered, error);
+}
+
+QByteArray RowOutput::tableLine(const QVector<QJsonValue> &values, const QByteArray &lineEnd)
+{
+    QStringList fields;
+    for (const QJsonValue &value : values) {
+        if (value.isDouble())
+            fields << SweepExport::exactNumberText(value.toDouble());
+        else
+            fields << value.toString();
+    }
+    return fields.join(QLatin1Char('\t')).toUtf8() + lineEnd;
+}
+
+QByteArray RowOutput::headerLine(const QStringList &columns)
+{
+    return columns.join(QLatin1Char('\t')).toLatin1() + "\r\n";
+}
+
+void RowOutput::put(const QByteArray &bytes)
+{
+    if (!m_fileName.isEmpty()) {
+        m_gathered += bytes;
+        return;
+    }
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    std::fflush(stdout);
+}

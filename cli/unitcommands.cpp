@@ -1,0 +1,84 @@
+#include "unitcommands.h"
+#include "controlunitdiscovery.h"
+#include "controlunitlink.h"
+#include "counter.h"
+#include "invocation.h"
+#include "progressline.h"
+#include "rowoutput.h"
+
+#include <QJsonValue>
+#include <QVector>
+
+#include <cstdio>
+
+namespace {
+
+ExitStatus finish(RowOutput *output, ProgressLine *messages, ExitStatus status)
+{
+    QString error;
+    if (output->finish(&error))
+        return status;
+    messages->message(QStringLiteral("%1 not written: %2").arg(output->fileName(), error));
+    return FileNotWritten;
+}
+
+ExitStatus exchangeFailed(const Protocol::Exchange &exchange)
+{
+    return exchange.linkUp() ? ReadingsFailed : UnitUnreachable;
+}
+
+} // namespace
+
+namespace UnitCommands {
+
+ExitStatus discover(RowOutput *output, ProgressLine *messages)
+{
+    const QStringList units = ControlUnitDiscovery().run();
+    if (units.isEmpty()) {
+        messages->message(QStringLiteral("no control unit answered"));
+        return UnitUnreachable;
+    }
+    output->begin({ QStringLiteral("Address") }, QByteArray());
+    for (const QString &unit : units)
+        output->add({ unit }, unit.toLatin1() + '\n');
+    return finish(output, messages, Success);
+}
+
+ExitStatus params(Counter *counter, RowOutput *output, ProgressLine *messages)
+{
+    const QStringList columns { QStringLiteral("TimeConstant"), QStringLiteral("Trigger0"),
+                                QStringLiteral("Trigger1"), QStringLiteral("Trigger2"), QStringLiteral("Trigger3") };
+    Protocol::Exchange exchange;
+    const CounterParameters parameters = counter->readParameters(&exchange);
+    if (!parameters.valid) {
+        messages->message(QStringLiteral("parameters not read: %1").arg(parameters.failure));
+        return exchangeFailed(exchange);
+    }
+    output->begin(columns, RowOutput::headerLine(columns));
+    QVector<QJsonValue> row { parameters.timeConstant };
+    for (const int level : parameters.triggerLevels)
+        row << level;
+    output->add(row);
+    return finish(output, messages, Success);
+}
+
+// The unit need not answer a level, so only a link that went down, a
+// connection closed instead of an answer, or the unit's "ERR" say it was not set.
+ExitStatus setLevel(Counter *counter, const Invocation &invocation, ProgressLine *messages)
+{
+    const LevelWrite write =
+        counter->setLevel(invocation.channel, Protocol::voltsFromMillivolts(invocation.millivolts));
+    if (!write.isSet()) {
+        messages->message(QStringLiteral("level not set: %1").arg(write.failure));
+        return exchangeFailed(write.exchange);
+    }
+    if (write.exchange.text.trimmed() == QLatin1String("ERR")) {
+        messages->message(QStringLiteral("level not set: the control unit at %1 answered \"ERR\" to \"%2\"")
+                              .arg(counter->link()->addressText(), write.command));
+        return ReadingsFailed;
+    }
+    std::fputs("OK\n", stdout);
+    return Success;
+}
+
+} // namespace UnitCommands

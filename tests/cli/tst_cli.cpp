@@ -1,0 +1,715 @@
+#include "fakeunit.h"
+#include "simulatorprocess.h"
+
+#include <QtTest>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <memory>
+
+#include <signal.h>
+
+namespace {
+
+const quint16 port = 9800;
+const QByteArray countsHeader = "Seconds\tChannel0\tChannel1\tChannel2\tChannel3\r\n";
+const QByteArray sweepHeader = "Reference\tChannel0\tChannel1\tChannel2\tChannel3\r\n";
+const QByteArray histogramHeader = "Seconds\tBin0\tBin1\tBin2\tBin3\r\n";
+const QByteArray paramsHeader = "TimeConstant\tTrigger0\tTrigger1\tTrigger2\tTrigger3\r\n";
+
+struct Result
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QList<QByteArray> tableRows(const QByteArray &out)
+{
+    QList<QByteArray> rows = out.split('\n');
+    if (!rows.isEmpty() && rows.last().isEmpty())
+        rows.removeLast();
+    return rows;
+}
+
+QList<QByteArray> fields(const QByteArray &row)
+{
+    return row.chopped(row.endsWith('\r') ? 1 : 0).split('\t');
+}
+
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+} // namespace
+
+class CliTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void helpAndVersion();
+    void badUsage_data();
+    void badUsage();
+    void storedAddress();
+    void unreachable_data();
+    void unreachable();
+
+    void params();
+    void setLevel_data();
+    void setLevel();
+    void conversation_data();
+    void conversation();
+    void rows_data();
+    void rows();
+    void json_data();
+    void json();
+    void pace();
+
+    void interrupted_data();
+    void interrupted();
+    void fileNotWritten_data();
+    void fileNotWritten();
+    void progress_data();
+    void progress();
+    void verbose_data();
+    void verbose();
+
+private:
+    Result run(const QStringList &arguments, int timeoutMs = 30000);
+    QProcessEnvironment environment() const;
+    bool startSimulator(const QStringList &arguments = {});
+    int simulatorLines(const QByteArray &start) const;
+
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<SimulatorProcess> simulator;
+};
+
+void CliTest::initTestCase()
+{
+    QVERIFY2(QFileInfo(QStringLiteral(TAVIK_CLI)).isExecutable(), TAVIK_CLI);
+    QVERIFY(!qEnvironmentVariableIsEmpty("TAVIK_SIMULATOR"));
+}
+
+void CliTest::init()
+{
+    dir.reset(new QTemporaryDir);
+    QVERIFY(dir->isValid());
+}
+
+void CliTest::cleanup()
+{
+    simulator.reset();
+    dir.reset();
+}
+
+// The settings the tool reads live in the test's own directory, empty unless a
+// test writes them.
+QProcessEnvironment CliTest::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir->filePath(QStringLiteral("config")));
+    return env;
+}
+
+Result CliTest::run(const QStringList &arguments, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(QStringLiteral(TAVIK_CLI), arguments);
+    Result result;
+    if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        result.err = "did not end normally: " + process.readAllStandardError();
+        return result;
+    }
+    result.status = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+bool CliTest::startSimulator(const QStringList &arguments)
+{
+    simulator.reset(new SimulatorProcess);
+    return simulator->start(QString::fromLocal8Bit(qgetenv("TAVIK_SIMULATOR")), port,
+                            QStringList { "--seed", "7", "--no-discovery" } + arguments);
+}
+
+int CliTest::simulatorLines(const QByteArray &start) const
+{
+    int count = 0;
+    for (const QByteArray &line : simulator->log().split('\n'))
+        count += line.startsWith(start);
+    return count;
+}
+
+void CliTest::helpAndVersion()
+{
+    const Result help = run({ "--help" });
+    QCOMPARE(help.status, 0);
+    for (const char *text : { "discover", "params", "set-level CHANNEL MV", "counts --time-constant S",
+                              "sweep --start MV --stop MV --step MV", "histogram", "--json", "--output <FILE>",
+                              "Exit status:", "  1 ", "  2 ", "  3 ", "  4 ", "  130 " })
+        QVERIFY2(help.out.contains(text), text);
+
+    const Result version = run({ "--version" });
+    QCOMPARE(version.status, 0);
+    QCOMPARE(version.out, QByteArray("tavik-cli " TAVIK_VERSION "\n"));
+}
+
+void CliTest::badUsage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+
+    const QStringList counts { "counts", "--time-constant", "0.1", "--readings", "2" };
+    QTest::newRow("no command") << QStringList() << "no command given";
+    QTest::newRow("unknown command") << QStringList { "measure" } << "unknown command \"measure\"";
+    QTest::newRow("unknown option") << QStringList { "params", "--fast" } << "Unknown option 'fast'";
+    QTest::newRow("option of another command") << QStringList { "params", "--start", "10" }
+                                               << "--start is not an option of params";
+    QTest::newRow("output of set-level") << QStringList { "set-level", "0", "10", "--output", "x" }
+                                         << "--output is not an option of set-level";
+    QTest::newRow("argument too many") << QStringList { "params", "now" } << "params takes no arguments";
+    QTest::newRow("value missing") << QStringList { "counts", "--time-constant" }
+                                   << "Missing value after '--time-constant'";
+    QTest::newRow("set-level without level") << QStringList { "set-level", "1" }
+                                             << "set-level takes CHANNEL and MV";
+    QTest::newRow("channel 4") << QStringList { "set-level", "4", "100" }
+                               << "CHANNEL must be a whole number from 0 to 3, not \"4\"";
+    QTest::newRow("level above range") << QStringList { "set-level", "0", "1201" }
+                                       << "MV must be a whole number of millivolts from 0 to 1200, not \"1201\"";
+    QTest::newRow("level in volts") << QStringList { "set-level", "0", "0.5" } << "MV must be a whole number";
+    QTest::newRow("time constant missing") << QStringList { "counts", "--readings", "2" }
+                                           << "--time-constant is needed";
+    QTest::newRow("time constant too short") << QStringList { "counts", "--time-constant", "0.005", "--readings", "2" }
+                                             << "--time-constant must be a number of seconds from 0.01 to 10, not "
+                                                "\"0.005\"";
+    QTest::newRow("time constant too long") << QStringList { "histogram", "--time-constant", "11", "--readings", "2" }
+                                            << "from 0.01 to 10, not \"11\"";
+    QTest::newRow("time constant not a number") << QStringList { "counts", "--time-constant", "fast", "--readings", "2" }
+                                                << "not \"fast\"";
+    QTest::newRow("neither duration nor readings") << QStringList { "counts", "--time-constant", "0.1" }
+                                                   << "give either --duration or --readings";
+    QTest::newRow("duration and readings") << counts + QStringList { "--duration", "1" }
+                                           << "give either --duration or --readings";
+    QTest::newRow("no readings") << QStringList { "histogram", "--time-constant", "0.1", "--readings", "0" }
+                                 << "--readings must be a whole number from 1 on, not \"0\"";
+    QTest::newRow("duration negative") << QStringList { "counts", "--time-constant", "0.1", "--duration=-1" }
+                                       << "--duration must be a number of seconds above 0, not \"-1\"";
+    QTest::newRow("stop missing") << QStringList { "sweep", "--time-constant", "0.1", "--start", "0", "--step", "10" }
+                                  << "--stop is needed";
+    QTest::newRow("start above range") << QStringList { "sweep", "--time-constant", "0.1", "--start", "1300", "--stop",
+                                                        "0", "--step", "10" }
+                                       << "--start must be a whole number of millivolts from 0 to 1200";
+    QTest::newRow("endless sweep") << QStringList { "sweep", "--time-constant", "0.1", "--start", "0", "--stop", "100",
+                                                    "--step", "0" }
+                                   << "--step 0 never reaches --stop 100 from --start 0";
+    QTest::newRow("empty output name") << counts + QStringList { "--output", "" } << "--output needs a file name";
+    for (const char *address : { "256.0.0.1", "10.0.0.1.2", "unit-7", "", "1.2.3.x" })
+        QTest::addRow("address \"%s\"", address)
+            << counts + QStringList { "--address", address }
+            << QStringLiteral("--address \"%1\" is not an IPv4 address in dotted decimal").arg(address);
+}
+
+// Refused with its reason before anything is sent.
+void CliTest::badUsage()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    QVERIFY(startSimulator());
+
+    const Result result = run(arguments);
+    QCOMPARE(result.status, 2);
+    QVERIFY2(result.err.startsWith("tavik-cli: "), result.err.constData());
+    QVERIFY2(result.err.contains(message.toUtf8()), result.err.constData());
+    QVERIFY(result.err.endsWith("\nTry 'tavik-cli --help'.\n"));
+    QCOMPARE(result.out, QByteArray());
+    QCOMPARE(simulatorLines("connected"), 0);
+}
+
+// Without --address the tool uses the address the window's dialog offers.
+void CliTest::storedAddress()
+{
+    QVERIFY(startSimulator());
+    QCOMPARE(run({ "params" }).status, 0);
+
+    const QString settings = dir->filePath(QStringLiteral("config/Morvida/Kestrava_Calibration.conf"));
+    QVERIFY(QDir().mkpath(QFileInfo(settings).path()));
+    QFile file(settings);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[General]\nTcpIpAddress=127.0.0.300\n");
+    file.close();
+    const Result result = run({ "params" });
+    QCOMPARE(result.status, 2);
+    QVERIFY2(result.err.startsWith("tavik-cli: the stored address \"127.0.0.300\" is not usable; give one with "
+                                   "--address\n"),
+             result.err.constData());
+    QCOMPARE(simulatorLines("connected"), 1);
+}
+
+void CliTest::unreachable_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+
+    QTest::newRow("params") << QStringList { "params" };
+    QTest::newRow("set-level") << QStringList { "set-level", "0", "100" };
+    QTest::newRow("counts") << QStringList { "counts", "--time-constant", "0.1", "--readings", "3" };
+    QTest::newRow("sweep") << QStringList { "sweep", "--time-constant", "0.1", "--start", "0", "--stop", "30",
+                                            "--step", "10" };
+    QTest::newRow("histogram") << QStringList { "histogram", "--time-constant", "0.1", "--duration", "1" };
+}
+
+// Nothing listens on the command port: one message, no rows, the old file kept.
+void CliTest::unreachable()
+{
+    QFETCH(QStringList, arguments);
+    const QString output = dir->filePath(QStringLiteral("old.txt"));
+    QFile old(output);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old rows\n");
+    old.close();
+
+    const Result result = run(arguments + QStringList { "--address", "127.000.000.001" });
+    QCOMPARE(result.status, 3);
+    QCOMPARE(result.err, QByteArray("tavik-cli: the control unit at 127.0.0.1 cannot be reached\n"));
+    QCOMPARE(result.out, QByteArray());
+    if (arguments.first() != QLatin1String("set-level")) {
+        QCOMPARE(run(arguments + QStringList { "--output", output }).status, 3);
+        QCOMPARE(fileContents(output), QByteArray("old rows\n"));
+    }
+}
+
+void CliTest::params()
+{
+    QVERIFY(startSimulator());
+    const Result table = run({ "params", "--address", "127.0.0.1" });
+    QCOMPARE(table.status, 0);
+    QCOMPARE(table.out, paramsHeader + "0.1\t50\t150\t300\t500\r\n");
+    QCOMPARE(table.err, QByteArray());
+
+    const Result json = run({ "params", "--json" });
+    QCOMPARE(json.status, 0);
+    QCOMPARE(json.out, QByteArray(R"({"TimeConstant":0.1,"Trigger0":50,"Trigger1":150,"Trigger2":300,"Trigger3":500})"
+                                  "\n"));
+}
+
+void CliTest::setLevel_data()
+{
+    QTest::addColumn<FakeUnit::Reply>("reply");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+
+    FakeUnit::Reply closing;
+    closing.closeAfter = true;
+    QTest::newRow("acknowledged") << FakeUnit::scripted("OK") << 0 << QByteArray("OK\n") << QByteArray();
+    QTest::newRow("not acknowledged") << FakeUnit::Reply() << 0 << QByteArray("OK\n") << QByteArray();
+    QTest::newRow("refused") << FakeUnit::scripted("ERR\r\n") << 1 << QByteArray()
+                             << QByteArray("tavik-cli: level not set: the control unit at 127.0.0.1 answered \"ERR\" "
+                                           "to \"DAC 2,0.42\"\n");
+    QTest::newRow("connection closed") << closing << 1 << QByteArray()
+                                       << QByteArray("tavik-cli: level not set: the control unit at 127.0.0.1 closed "
+                                                     "the connection without a reply\n");
+}
+
+void CliTest::setLevel()
+{
+    QFETCH(FakeUnit::Reply, reply);
+    QFETCH(int, status);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    FakeUnit unit(port);
+    QVERIFY(unit.isListening());
+    unit.setReply("DAC", reply);
+
+    const Result result = run({ "set-level", "2", "420" });
+    QCOMPARE(result.err, err);
+    QCOMPARE(result.out, out);
+    QCOMPARE(result.status, status);
+    QCOMPARE(unit.commands(), QList<QByteArray> { "DAC 2,0.42" });
+}
+
+void CliTest::conversation_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArrayList>("commands");
+
+    QTest::newRow("counts") << QStringList { "counts", "--time-constant", "0.05", "--readings", "3" }
+                            << QByteArrayList { "START 0.05", "DATA", "DATA", "DATA" };
+    QTest::newRow("sweep") << QStringList { "sweep", "--time-constant", "0.02", "--start", "100", "--stop", "150",
+                                            "--step", "20" }
+                           << QByteArrayList { "START 0.02", "DAC 15,0.1", "DATA", "DAC 15,0.12", "DATA",
+                                               "DAC 15,0.14", "DATA" };
+    QTest::newRow("sweep of the start level") << QStringList { "sweep", "--time-constant", "0.02", "--start", "1200",
+                                                               "--stop", "0", "--step", "10" }
+                                              << QByteArrayList { "START 0.02", "DAC 15,1.2", "DATA" };
+    QTest::newRow("histogram") << QStringList { "histogram", "--time-constant", "0.1", "--readings", "2", "--replace" }
+                               << QByteArrayList { "START 0.1", "DATA", "DATA" };
+    QTest::newRow("params") << QStringList { "params" } << QByteArrayList { "PARAMS" };
+    QTest::newRow("set-level") << QStringList { "set-level", "3", "15" } << QByteArrayList { "DAC 3,0.015" };
+}
+
+// The commands the simulator received, in order, over one connection.
+void CliTest::conversation()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArrayList, commands);
+    QVERIFY(startSimulator());
+
+    const Result result = run(arguments);
+    QCOMPARE(result.status, 0);
+    QCOMPARE(result.err, QByteArray());
+    QByteArrayList received;
+    for (const QByteArray &line : simulator->log().split('\n')) {
+        if (line.startsWith("command "))
+            received << line.mid(8);
+    }
+    QCOMPARE(received, commands);
+    QCOMPARE(simulatorLines("connected"), 1);
+}
+
+void CliTest::rows_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QList<FakeUnit::Reply>>("replies");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+
+    const QList<FakeUnit::Reply> replies {
+        FakeUnit::scripted(FakeUnit::dataReply(0.05, 1000, 600, 250, 50)),
+        FakeUnit::scripted(R"({"TimeConst":0.05,"Channel0":7,"Channel1":5,"Channel3":1})"),
+        FakeUnit::scripted("{\"TimeConst\":0.05,"),
+        FakeUnit::scripted(FakeUnit::dataReply(0.3, 12345, 2000, 1, 0)),
+    };
+    const QByteArray incomplete = "after 1000 ms\n";
+    // A channel without a count is an empty field, never 0.
+    QTest::newRow("counts") << QStringList { "counts", "--time-constant", "0.05", "--readings", "4" } << replies
+                            << countsHeader + "S\t20000\t12000\t5000\t1000\r\n"
+                                              "S\t140\t100\t\t20\r\n"
+                                              "S\t41150\t6666.666666666667\t3.3333333333333335\t0\r\n"
+                            << "tavik-cli: reading 3 failed: the reply of the control unit at 127.0.0.1 was "
+                               "incomplete " + incomplete + "tavik-cli: 1 of 4 readings failed\n";
+    QTest::newRow("sweep") << QStringList { "sweep", "--time-constant", "0.05", "--start", "5", "--stop", "45",
+                                            "--step", "10" }
+                           << replies
+                           << sweepHeader + "5\t20000\t12000\t5000\t1000\r\n"
+                                            "35\t41150\t6666.666666666667\t3.3333333333333335\t0\r\n"
+                           << "tavik-cli: level 15 mV failed: the reply holds no count for Channel2\n"
+                              "tavik-cli: level 25 mV failed: the reply of the control unit at 127.0.0.1 was "
+                              "incomplete " + incomplete + "tavik-cli: 2 of 4 readings failed\n";
+    QTest::newRow("histogram") << QStringList { "histogram", "--time-constant", "0.05", "--readings", "4" } << replies
+                               << histogramHeader + "S\t400\t350\t200\t50\r\n"
+                                                    "S\t10745\t2349\t201\t50\r\n"
+                               << "tavik-cli: reading 2 failed: the reply holds no count for Channel2\n"
+                                  "tavik-cli: reading 3 failed: the reply of the control unit at 127.0.0.1 was "
+                                  "incomplete " + incomplete + "tavik-cli: 2 of 4 readings failed\n";
+    QTest::newRow("histogram, bins replaced") << QStringList { "histogram", "--time-constant", "0.05", "--readings",
+                                                               "4", "--replace" }
+                                              << replies
+                                              << histogramHeader + "S\t400\t350\t200\t50\r\n"
+                                                                   "S\t10345\t1999\t1\t0\r\n"
+                                              << "tavik-cli: reading 2 failed: the reply holds no count for Channel2\n"
+                                                 "tavik-cli: reading 3 failed: the reply of the control unit at "
+                                                 "127.0.0.1 was incomplete " + incomplete
+                                                 + "tavik-cli: 2 of 4 readings failed\n";
+    QTest::newRow("all readings") << QStringList { "counts", "--time-constant", "0.05", "--readings", "2" }
+                                  << replies.mid(0, 1) << countsHeader + "S\t20000\t12000\t5000\t1000\r\n"
+                                                                         "S\t20000\t12000\t5000\t1000\r\n"
+                                  << QByteArray();
+}
+
+// Exact rows from a unit scripted with fixed counts ("S" stands for the seconds
+// since the start, checked for their order); a reading that fails leaves no row
+// and its reason on standard error, and the run says how many failed.
+void CliTest::rows()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QList<FakeUnit::Reply>, replies);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, err);
+    FakeUnit unit(port);
+    QVERIFY(unit.isListening());
+    unit.setReply("START", "OK");
+    unit.setReply("DAC", "OK");
+    unit.setReplies("DATA?", replies);
+
+    const Result result = run(arguments);
+    QCOMPARE(result.err, err);
+    QCOMPARE(result.status, err.isEmpty() ? 0 : 1);
+    // The seconds of each row are read, checked and replaced by "S".
+    QByteArray rows;
+    double previous = 0;
+    for (const QByteArray &row : tableRows(result.out)) {
+        QList<QByteArray> values = fields(row);
+        if (values[0] != "Seconds" && arguments.first() != QLatin1String("sweep")) {
+            bool isNumber = false;
+            const double seconds = values[0].toDouble(&isNumber);
+            QVERIFY2(isNumber && seconds > previous, row.constData());
+            previous = seconds;
+            values[0] = "S";
+        }
+        rows += values.join('\t') + "\r\n";
+    }
+    QCOMPARE(rows, out);
+}
+
+void CliTest::json_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArrayList>("rows");
+
+    QTest::newRow("counts") << QStringList { "counts", "--time-constant", "0.05", "--readings", "2" }
+                            << QByteArrayList { R"({"Channel0":20000,"Channel1":12000,"Channel2":5000,"Channel3":1000})",
+                                                R"({"Channel0":140,"Channel1":100,"Channel2":null,"Channel3":20})" };
+    QTest::newRow("sweep") << QStringList { "sweep", "--time-constant", "0.05", "--start", "0", "--stop", "20",
+                                            "--step", "10" }
+                           << QByteArrayList { R"({"Channel0":20000,"Channel1":12000,"Channel2":5000,"Channel3":1000,)"
+                                               R"("Reference":0})" };
+    QTest::newRow("histogram") << QStringList { "histogram", "--time-constant", "0.05", "--readings", "1" }
+                               << QByteArrayList { R"({"Bin0":400,"Bin1":350,"Bin2":200,"Bin3":50})" };
+}
+
+// One object per row and line, with the same names as the table's header; a
+// channel without a count is null.
+void CliTest::json()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArrayList, rows);
+    FakeUnit unit(port);
+    QVERIFY(unit.isListening());
+    unit.setReply("START", "OK");
+    unit.setReply("DAC", "OK");
+    unit.setReplies("DATA?", { FakeUnit::scripted(FakeUnit::dataReply(0.05, 1000, 600, 250, 50)),
+                               FakeUnit::scripted(R"({"TimeConst":0.05,"Channel0":7,"Channel1":5,"Channel3":1})") });
+
+    const QString output = dir->filePath(QStringLiteral("rows.json"));
+    const Result result = run(arguments + QStringList { "--json", "--output", output });
+    QCOMPARE(result.out, QByteArray());
+    const QByteArray written = fileContents(output);
+    QVERIFY(written.endsWith('\n') && !written.contains('\r'));
+    QByteArrayList lines = written.split('\n');
+    lines.removeLast();
+    QCOMPARE(lines.size(), rows.size());
+    for (int row = 0; row < rows.size(); ++row) {
+        QJsonParseError error;
+        QJsonObject object = QJsonDocument::fromJson(lines[row], &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        if (object.contains(QLatin1String("Seconds"))) {
+            QVERIFY(object.take(QLatin1String("Seconds")).toDouble() > 0);
+        }
+        QCOMPARE(QJsonDocument(object).toJson(QJsonDocument::Compact), rows[row]);
+    }
+}
+
+// Polls keep the window's pace: never closer together than 1.2 time constants.
+void CliTest::pace()
+{
+    QVERIFY(startSimulator());
+    const Result result = run({ "counts", "--time-constant", "0.05", "--duration", "0.5" });
+    QCOMPARE(result.status, 0);
+    const QList<QByteArray> rows = tableRows(result.out);
+    QVERIFY2(rows.size() >= 2 && rows.size() <= 1 + 8, result.out.constData());
+    double previous = 0;
+    for (const QByteArray &row : rows.mid(1)) {
+        const double seconds = fields(row).value(0).toDouble();
+        QVERIFY2(seconds - previous >= 0.06 - 0.002, row.constData());
+        previous = seconds;
+    }
+    QVERIFY(previous <= 0.5 + 0.1);
+}
+
+void CliTest::interrupted_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("toFile");
+
+    const QStringList sweep { "sweep", "--time-constant", "0.1", "--start", "0", "--stop", "1000", "--step", "10" };
+    const QStringList counts { "counts", "--time-constant", "0.1", "--duration", "60" };
+    QTest::newRow("sweep to a file, Ctrl-C") << sweep << int(SIGINT) << true;
+    QTest::newRow("sweep, SIGTERM") << sweep << int(SIGTERM) << false;
+    QTest::newRow("counts to a file, SIGTERM") << counts << int(SIGTERM) << true;
+}
+
+// The run ends after the exchange under way; the rows done are kept (written to
+// the file), and the status says it was interrupted.
+void CliTest::interrupted()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, signal);
+    QFETCH(bool, toFile);
+    QVERIFY(startSimulator());
+    const QString output = dir->filePath(QStringLiteral("interrupted.txt"));
+
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(QStringLiteral(TAVIK_CLI), arguments + (toFile ? QStringList { "--output", output } : QStringList()));
+    QVERIFY(process.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(simulatorLines("command DATA") >= 3, 10000);
+    ::kill(pid_t(process.processId()), signal);
+    QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 130);
+
+    const QByteArray rows = toFile ? fileContents(output) : process.readAllStandardOutput();
+    const QList<QByteArray> lines = tableRows(rows);
+    const int polls = simulatorLines("command DATA");
+    QCOMPARE(lines.size() - 1, polls);
+    QCOMPARE(process.readAllStandardError(),
+             QStringLiteral("tavik-cli: interrupted; %1 row(s) kept\n").arg(polls).toUtf8());
+    if (arguments.first() == QLatin1String("sweep")) {
+        for (int row = 1; row < lines.size(); ++row)
+            QCOMPARE(fields(lines[row]).value(0), QByteArray::number((row - 1) * 10));
+    }
+}
+
+void CliTest::fileNotWritten_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("fileSizeLimitKiB");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<bool>("measured");
+
+    QTest::newRow("no such directory") << "missing/sweep.txt" << -1 << "No such file or directory" << false;
+    QTest::newRow("a directory") << "folder" << -1 << "" << false;
+    QTest::newRow("disk refuses the rows") << "sweep.txt" << 1 << "File too large" << true;
+}
+
+// The file is written whole or not at all: the old one stays and the failure is
+// named. A file that cannot even be made is found before anything is sent.
+void CliTest::fileNotWritten()
+{
+    QFETCH(QString, target);
+    QFETCH(int, fileSizeLimitKiB);
+    QFETCH(QString, reason);
+    QFETCH(bool, measured);
+    QVERIFY(startSimulator());
+    const QString output = dir->filePath(target);
+    const QByteArray old = "old rows\r\n";
+    const bool keepsOldFile = QFileInfo(output).dir().exists() && target != QLatin1String("folder");
+    if (keepsOldFile) {
+        QFile file(output);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(old);
+    } else if (target == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(output));
+    }
+
+    QStringList arguments { "sweep", "--time-constant", "0.01", "--start", "0", "--stop", "200", "--step", "1",
+                            "--output", output };
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    // A limit on the size of files makes the disk refuse the rows; the signal it
+    // sends is ignored, so that the write itself fails.
+    QString command = QStringLiteral("trap '' XFSZ; ");
+    if (fileSizeLimitKiB > 0)
+        command += QStringLiteral("ulimit -f %1; ").arg(fileSizeLimitKiB);
+    process.start(QStringLiteral("sh"), QStringList { "-c", command + "exec \"$0\" \"$@\"", TAVIK_CLI } + arguments);
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 4);
+    const QByteArray err = process.readAllStandardError();
+    QVERIFY2(err.startsWith("tavik-cli: " + output.toUtf8()), err.constData());
+    QVERIFY2(err.contains(reason.toUtf8()), err.constData());
+    QCOMPARE(err.count('\n'), 1);
+    QCOMPARE(simulatorLines("connected"), measured ? 1 : 0);
+    if (keepsOldFile)
+        QCOMPARE(fileContents(output), old);
+    // No temporary file is left behind.
+    QCOMPARE(QDir(QFileInfo(output).path()).entryList(QDir::Files | QDir::Hidden).size(), keepsOldFile ? 1 : 0);
+}
+
+void CliTest::progress_data()
+{
+    QTest::addColumn<bool>("terminal");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArrayList>("lines");
+
+    const QByteArrayList sweep { "level 1 of 3 (0 mV), ", "level 3 of 3 (20 mV), " };
+    QTest::newRow("terminal") << true << QStringList() << sweep;
+    QTest::newRow("terminal, quiet") << true << QStringList { "--quiet" } << QByteArrayList();
+    QTest::newRow("no terminal") << false << QStringList() << QByteArrayList();
+}
+
+// A live line on a terminal only, rewritten in place and gone at the end.
+void CliTest::progress()
+{
+    QFETCH(bool, terminal);
+    QFETCH(QStringList, options);
+    QFETCH(QByteArrayList, lines);
+    QVERIFY(startSimulator());
+
+    const QStringList arguments = QStringList { "sweep", "--time-constant", "0.1", "--start", "0", "--stop", "30",
+                                                "--step", "10", "--output", dir->filePath("sweep.txt") }
+                                  + options;
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    if (terminal) {
+        // script gives the tool a terminal; everything it writes comes back on one channel.
+        process.start(QStringLiteral("script"),
+                      { "-qec", QStringLiteral("'%1' %2").arg(TAVIK_CLI, arguments.join(' ')), "/dev/null" });
+    } else {
+        process.start(QStringLiteral(TAVIK_CLI), arguments);
+    }
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 0);
+    const QByteArray shown = process.readAllStandardOutput() + process.readAllStandardError();
+    QCOMPARE(tableRows(fileContents(dir->filePath("sweep.txt"))).size(), 4);
+    for (const QByteArray &line : lines) {
+        QVERIFY2(shown.contains("\r\x1b[K" + line), shown.constData());
+        QVERIFY2(shown.contains(" elapsed, "), shown.constData());
+    }
+    if (lines.isEmpty())
+        QCOMPARE(shown, QByteArray());
+    else
+        QVERIFY2(shown.endsWith(" left\r\x1b[K"), shown.constData());
+}
+
+void CliTest::verbose_data()
+{
+    QTest::addColumn<bool>("verbose");
+
+    QTest::newRow("quiet log") << false;
+    QTest::newRow("verbose") << true;
+}
+
+// Standard error carries only the tool's messages unless the exchange log is
+// asked for.
+void CliTest::verbose()
+{
+    QFETCH(bool, verbose);
+    QVERIFY(startSimulator({ "--fault", "notjson", "--fault-on", "DATA", "--fault-count", "1" }));
+
+    const Result result = run(QStringList { "counts", "--time-constant", "0.05", "--readings", "2" }
+                              + (verbose ? QStringList { "--verbose" } : QStringList()));
+    QCOMPARE(result.status, 1);
+    QCOMPARE(tableRows(result.out).size(), 2);
+    QByteArrayList messages;
+    QByteArrayList log;
+    for (const QByteArray &line : result.err.split('\n'))
+        (line.startsWith("tavik-cli: ") ? messages : log) << line;
+    QCOMPARE(messages, (QByteArrayList { "tavik-cli: reading 1 failed: the reply is not valid JSON",
+                                         "tavik-cli: 1 of 2 readings failed" }));
+    QCOMPARE(log.takeLast(), QByteArray());
+    const bool invalidLogged = std::any_of(log.cbegin(), log.cend(), [](const QByteArray &line) {
+        return line.startsWith("tavik.link: Invalid JSON.. \"TimeConst=");
+    });
+    QCOMPARE(invalidLogged, verbose);
+    for (const QByteArray &line : log)
+        QVERIFY2(line.startsWith("tavik.link: "), line.constData());
+}
+
+QTEST_GUILESS_MAIN(CliTest)
+#include "tst_cli.moc"
