@@ -1,0 +1,155 @@
+#include "fakeunit.h"
+#include "form.h"
+
+#include <qcustomplot.h>
+
+#include <QtTest>
+
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+namespace {
+
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+// Types a file name into the save dialog once it is open, as an operator would.
+class SaveDialogAnswer : public QObject
+{
+public:
+    explicit SaveDialogAnswer(const QString &fileName)
+        : m_fileName(fileName)
+    {
+        connect(&m_poll, &QTimer::timeout, this, [this] {
+            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(m_fileName);
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+            m_poll.stop();
+        });
+        m_poll.start(10);
+    }
+
+private:
+    QString m_fileName;
+    QTimer m_poll;
+};
+
+} // namespace
+
+// The tool's sweep file against the window's "Save Data..." after the window's
+// own sweep, both run against a unit scripted with the same replies.
+class SweepFileTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sameFileAsTheWindow_data();
+    void sameFileAsTheWindow();
+
+private:
+    QList<QByteArray> windowSweep(FakeUnit &unit, const QList<int> &levels, const QString &fileName);
+};
+
+void SweepFileTest::sameFileAsTheWindow_data()
+{
+    QTest::addColumn<QList<int>>("levels"); // start, stop, step
+    QTest::addColumn<QList<FakeUnit::Reply>>("replies");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("status");
+
+    const QList<FakeUnit::Reply> mixed {
+        FakeUnit::scripted(FakeUnit::dataReply(0.05, 98765, 43210, 1234, 7)),
+        FakeUnit::scripted(R"({"TimeConst":0.05,"Channel0":7,"Channel1":5,"Channel3":1})"),
+        FakeUnit::scripted(FakeUnit::dataReply(0.3, 12345, 2000, 1, 0)),
+        FakeUnit::scripted(R"({"TimeConst":0.05})"),
+        FakeUnit::scripted(FakeUnit::dataReply(0.07, 3, 2, 1, 1e-9)),
+        FakeUnit::scripted(FakeUnit::dataReply(0.05, 1e15, 123456789, 0.5, 0)),
+    };
+    QTest::newRow("six levels, two failed") << QList<int> { 0, 60, 10 } << mixed << 4 << 1;
+    QTest::newRow("start level above stop") << QList<int> { 1200, 0, 10 } << mixed << 1 << 0;
+    QTest::newRow("odd steps") << QList<int> { 15, 40, 7 } << mixed << 2 << 1;
+    QTest::newRow("no reading") << QList<int> { 0, 30, 10 }
+                                << QList<FakeUnit::Reply> { FakeUnit::scripted(R"({"TimeConst":0.05})") } << 0 << 1;
+}
+
+void SweepFileTest::sameFileAsTheWindow()
+{
+    QFETCH(QList<int>, levels);
+    QFETCH(QList<FakeUnit::Reply>, replies);
+    QFETCH(int, rows);
+    QFETCH(int, status);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    FakeUnit unit;
+    QVERIFY(unit.isListening());
+    unit.setReply("START", "OK");
+    unit.setReply("DAC", "OK");
+
+    unit.setReplies("DATA?", replies);
+    const QString windowFile = dir.filePath(QStringLiteral("window.txt"));
+    const QList<QByteArray> windowCommands = windowSweep(unit, levels, windowFile);
+    QVERIFY(!QTest::currentTestFailed());
+
+    unit.clearCommands();
+    unit.setReplies("DATA?", replies);
+    const QString toolFile = dir.filePath(QStringLiteral("tool.txt"));
+    QProcess tool;
+    tool.start(QStringLiteral(TAVIK_CLI),
+               { "sweep", "--address", "127.0.0.1", "--time-constant", "0.05", "--start", QString::number(levels[0]),
+                 "--stop", QString::number(levels[1]), "--step", QString::number(levels[2]), "--output", toolFile });
+    QVERIFY(tool.waitForFinished(30000));
+    QCOMPARE(tool.exitCode(), status);
+
+    const QByteArray saved = fileContents(windowFile);
+    QCOMPARE(saved.count('\n'), 1 + rows);
+    QCOMPARE(fileContents(toolFile), saved);
+    QCOMPARE(unit.commands(), windowCommands);
+}
+
+// Runs the window's sweep to its end and saves it through the plot's menu;
+// returns the commands the unit received.
+QList<QByteArray> SweepFileTest::windowSweep(FakeUnit &unit, const QList<int> &levels, const QString &fileName)
+{
+    Form form;
+    form.resize(900, 600);
+    form.show();
+    form.setAddress(QHostAddress(QHostAddress::LocalHost));
+    form.findChild<QDoubleSpinBox *>(QStringLiteral("sbTimeConstant"))->setValue(0.05);
+    form.findChild<QSpinBox *>(QStringLiteral("sbStartSweep"))->setValue(levels[0]);
+    form.findChild<QSpinBox *>(QStringLiteral("sbStopSweep"))->setValue(levels[1]);
+    form.findChild<QSpinBox *>(QStringLiteral("sbStepSweep"))->setValue(levels[2]);
+    auto *start = form.findChild<QPushButton *>(QStringLiteral("pbStartSweep"));
+    start->click();
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 20000); }();
+    const QList<QByteArray> commands = unit.commands();
+
+    auto *plot = form.findChild<QCustomPlot *>(QStringLiteral("cpSweep"));
+    emit plot->customContextMenuRequested(QPoint(30, 40));
+    // The menu deletes itself once closed, which may happen in the dialog's loop.
+    QPointer<QMenu> menu = form.findChild<QMenu *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!menu)
+        return commands;
+    QAction *save = nullptr;
+    for (QAction *action : menu->actions()) {
+        if (action->text() == QLatin1String("Save Data..."))
+            save = action;
+    }
+    SaveDialogAnswer answer(fileName);
+    if (save)
+        save->trigger();
+    if (menu)
+        menu->close();
+    return commands;
+}
+
+QTEST_MAIN(SweepFileTest)
+#include "tst_sweepfile.moc"
