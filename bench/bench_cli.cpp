@@ -1,0 +1,173 @@
+// Duration of the command-line tool's sweep against its nominal duration.
+//
+// Runs "tavik-cli sweep" over 100 levels (0 to 99 mV) at a time constant of
+// 0.01 s (a poll every 12 ms) against the simulator on loopback, as a process
+// from start to exit, and prints it beside the nominal duration:
+//  - exchanges: the same conversation (START, then DAC 15 and DATA? per level)
+//    run back to back through the library, without any pause;
+//  - nominal: 100 polls at 12 ms plus the exchanges;
+//  - paced bound: the start's exchanges, then per level the longer of 12 ms and
+//    that level's exchanges, which is the least the window's pace allows;
+//  - the tool's start-up alone ("tavik-cli --version").
+// Each figure is the median of several runs.
+//
+// The simulator holds a command that ends in a number ("DAC 15,0.05") until the
+// line has been quiet for 20 ms, so its exchanges outweigh the pace; --fake runs
+// the same against an in-process fake unit that answers at once, where the pace
+// is what counts.
+//
+// Usage: bench_cli [--runs N] [--fake] [--tool PATH] [--simulator PATH]
+// Run it in a network namespace of its own:
+//   tests/netns-run.sh build/bench/bench_cli
+
+#include "controlunitlink.h"
+#include "fakeunit.h"
+#include "counter.h"
+#include "referencesweep.h"
+#include "simulatorprocess.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr quint16 port = 9800;
+constexpr double timeConstant = 0.01;
+const SweepPlan plan { 0, 100, 1 };
+constexpr double targetRatio = 1.1;
+
+double median(std::vector<double> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    return samples.empty() ? 0 : samples[samples.size() / 2];
+}
+
+struct ExchangeTimes
+{
+    double totalMs = 0;
+    double pacedBoundMs = 0;
+};
+
+// The sweep's conversation back to back, timed as a whole and level by level.
+ExchangeTimes timeExchanges()
+{
+    ControlUnitLink link;
+    link.setAddress(QHostAddress(QHostAddress::LocalHost));
+    link.initialize();
+    Counter counter(&link);
+    ReferenceSweep sweep(&counter);
+    const double intervalMs = Protocol::pollIntervalMs(timeConstant);
+
+    ExchangeTimes times;
+    QElapsedTimer clock;
+    clock.start();
+    sweep.begin(plan, timeConstant);
+    times.pacedBoundMs = clock.nsecsElapsed() / 1e6;
+    do {
+        QElapsedTimer level;
+        level.start();
+        sweep.measureLevel(timeConstant);
+        const bool more = sweep.advance();
+        times.pacedBoundMs += std::max(intervalMs, level.nsecsElapsed() / 1e6);
+        if (!more)
+            break;
+    } while (true);
+    times.totalMs = clock.nsecsElapsed() / 1e6;
+    return times;
+}
+
+// Milliseconds from the start of the process to its exit; negative when it failed.
+double timeTool(const QString &tool, const QStringList &arguments)
+{
+    QProcess process;
+    QElapsedTimer clock;
+    clock.start();
+    process.start(tool, arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        std::fprintf(stderr, "%s failed: %s\n", qPrintable(tool), process.readAllStandardError().constData());
+        return -1;
+    }
+    return clock.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("The tool's sweep of 100 levels against its nominal duration."));
+    parser.addHelpOption();
+    QCommandLineOption runsOption(QStringLiteral("runs"), QStringLiteral("Runs of each kind."), QStringLiteral("n"),
+                                  QStringLiteral("5"));
+    QCommandLineOption toolOption(QStringLiteral("tool"), QStringLiteral("The tool's executable."),
+                                  QStringLiteral("path"), QStringLiteral(TAVIK_CLI_PATH));
+    QCommandLineOption simulatorOption(QStringLiteral("simulator"), QStringLiteral("Simulator executable."),
+                                       QStringLiteral("path"), QStringLiteral(TAVIK_SIMULATOR_PATH));
+    QCommandLineOption fakeOption(QStringLiteral("fake"), QStringLiteral("Use the in-process fake unit."));
+    parser.addOptions({ runsOption, fakeOption, toolOption, simulatorOption });
+    parser.process(app);
+    const int runs = std::max(1, parser.value(runsOption).toInt());
+    const QString tool = parser.value(toolOption);
+
+    SimulatorProcess simulator;
+    std::unique_ptr<FakeUnit> fake;
+    QString unitName = QStringLiteral("simulator %1").arg(parser.value(simulatorOption));
+    if (parser.isSet(fakeOption)) {
+        fake.reset(new FakeUnit(port));
+        fake->setReply("START", "OK");
+        fake->setReply("DAC", "OK");
+        fake->setReply("DATA?", FakeUnit::dataReply(timeConstant, 300, 200, 100, 50));
+        unitName = QStringLiteral("in-process fake unit, answering at once");
+        if (!fake->isListening()) {
+            std::fprintf(stderr, "cannot listen on 127.0.0.1:%d\n", port);
+            return 1;
+        }
+    } else if (!simulator.start(parser.value(simulatorOption), port, { "--no-discovery" })) {
+        std::fprintf(stderr, "the simulator did not start\n");
+        return 1;
+    }
+    QTemporaryDir dir;
+    const QStringList sweepArguments { "sweep", "--address", "127.0.0.1", "--time-constant", "0.01", "--start",
+                                       QString::number(plan.start), "--stop", QString::number(plan.stop), "--step",
+                                       QString::number(plan.step), "--quiet", "--output",
+                                       dir.filePath(QStringLiteral("sweep.txt")) };
+
+    std::vector<double> exchanges, bounds, toolRuns, startUps;
+    for (int run = 0; run < runs; ++run) {
+        const ExchangeTimes times = timeExchanges();
+        exchanges.push_back(times.totalMs);
+        bounds.push_back(times.pacedBoundMs);
+        toolRuns.push_back(timeTool(tool, sweepArguments));
+        startUps.push_back(timeTool(tool, { "--version" }));
+        if (toolRuns.back() < 0 || startUps.back() < 0)
+            return 1;
+    }
+
+    const int levels = plan.levelCount();
+    const int intervalMs = Protocol::pollIntervalMs(timeConstant);
+    const double nominal = levels * intervalMs + median(exchanges);
+    const double toolMs = median(toolRuns);
+    std::printf("control unit:        %s\n", qPrintable(unitName));
+    std::printf("sweep:               %d levels at time constant %g s, a poll every %d ms, %d run(s) each\n", levels,
+                timeConstant, intervalMs, runs);
+    std::printf("exchanges alone:     %.1f ms (START, then DAC 15 and DATA? per level, back to back)\n",
+                median(exchanges));
+    std::printf("nominal:             %.1f ms (%d polls at %d ms plus the exchanges)\n", nominal, levels, intervalMs);
+    std::printf("paced bound:         %.1f ms (per level the longer of %d ms and its exchanges)\n", median(bounds),
+                intervalMs);
+    std::printf("tool start-up:       %.1f ms (tavik-cli --version)\n", median(startUps));
+    std::printf("tool sweep:          %.1f ms, process start to exit\n", toolMs);
+    std::printf("ratio to nominal:    %.3f (target <= %.1f: %s)\n", toolMs / nominal, targetRatio,
+                toolMs / nominal <= targetRatio ? "met" : "MISSED");
+    std::printf("ratio to paced bound: %.3f\n", toolMs / median(bounds));
+    return 0;
+}
