@@ -199,7 +199,7 @@ ExitStatus MeasurementRun::finish()
 {
     QString error;
     if (!m_output->finish(&error)) {
-        m_progress->message(QStringLiteral("%1 not written: %2").arg(m_output->fileName(), error));
+        m_progress->message(QStringLiteral("%1 not written: %2").arg(m_output->name(), error));
         return FileNotWritten;
     }
     if (m_interrupted) {

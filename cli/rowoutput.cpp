@@ -6,7 +6,9 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 RowOutput::RowOutput(Format format, const QString &fileName)
     : m_format(format),
@@ -54,7 +56,17 @@ void RowOutput::add(const QVector<QJsonValue> &values, const QByteArray &tableLi
 
 bool RowOutput::finish(QString *error)
 {
-    return m_fileName.isEmpty() || writeFileAtomically(m_fileName, m_gathered, error);
+    if (!m_fileName.isEmpty())
+        return writeFileAtomically(m_fileName, m_gathered, error);
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return true;
+    *error = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+}
+
+QString RowOutput::name() const
+{
+    return m_fileName.isEmpty() ? QStringLiteral("standard output") : m_fileName;
 }
 
 QByteArray RowOutput::tableLine(const QVector<QJsonValue> &values, const QByteArray &lineEnd)

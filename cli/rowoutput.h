@@ -29,11 +29,13 @@ public:
     void add(const QVector<QJsonValue> &values);
     // A row whose table line is given whole.
     void add(const QVector<QJsonValue> &values, const QByteArray &tableLine);
-    // Writes the file; false with the reason in error when it could not be written.
+    // Writes the file; false with the reason in error when it, or standard
+    // output, could not be written.
     bool finish(QString *error);
 
     int rowCount() const { return m_rows; }
-    QString fileName() const { return m_fileName; }
+    // The file's name, or "standard output".
+    QString name() const;
 
     // The values as tab-separated fields: numbers in their shortest exact text,
     // null as an empty field.

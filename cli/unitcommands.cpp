@@ -18,7 +18,7 @@ ExitStatus finish(RowOutput *output, ProgressLine *messages, ExitStatus status)
     QString error;
     if (output->finish(&error))
         return status;
-    messages->message(QStringLiteral("%1 not written: %2").arg(output->fileName(), error));
+    messages->message(QStringLiteral("%1 not written: %2").arg(output->name(), error));
     return FileNotWritten;
 }
 

@@ -80,6 +80,7 @@ private slots:
     void interrupted();
     void fileNotWritten_data();
     void fileNotWritten();
+    void standardOutputNotWritten();
     void progress_data();
     void progress();
     void verbose_data();
@@ -629,6 +630,19 @@ void CliTest::fileNotWritten()
         QCOMPARE(fileContents(output), old);
     // No temporary file is left behind.
     QCOMPARE(QDir(QFileInfo(output).path()).entryList(QDir::Files | QDir::Hidden).size(), keepsOldFile ? 1 : 0);
+}
+
+// Rows that standard output refuses are no success either.
+void CliTest::standardOutputNotWritten()
+{
+    QVERIFY(startSimulator());
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(QStringLiteral("sh"), { "-c", "exec \"$0\" params > /dev/full", TAVIK_CLI });
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 4);
+    QCOMPARE(process.readAllStandardError(),
+             QByteArray("tavik-cli: standard output not written: No space left on device\n"));
 }
 
 void CliTest::progress_data()
