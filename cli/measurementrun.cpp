@@ -76,10 +76,10 @@ ExitStatus MeasurementRun::run(const Invocation &invocation)
 // which the first poll drops.
 bool MeasurementRun::runCounts(const Invocation &invocation)
 {
-    m_output->begin(channelColumns(QStringLiteral("Seconds")),
-                    RowOutput::headerLine(channelColumns(QStringLiteral("Seconds"))));
     if (!m_counter->startWithoutWaiting(invocation.timeConstant))
         return false;
+    const QStringList columns = channelColumns(QStringLiteral("Seconds"));
+    m_output->begin(columns, RowOutput::headerLine(columns));
     pollForReadings(invocation, [this](Protocol::CountsReading &reading, double seconds) {
         if (!reading.valid)
             return false;
