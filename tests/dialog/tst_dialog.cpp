@@ -452,16 +452,30 @@ void TestDialog::convertToHostAddress_data()
     QTest::newRow("plain") << "10.211.1.2" << ip("10.211.1.2");
     QTest::newRow("highest") << "255.255.255.255" << ip("255.255.255.255");
     QTest::newRow("zeros") << "0.0.0.0" << ip("0.0.0.0");
-    // Texts without exactly four parts are the toolkit's to read.
-    QTest::newRow("three parts") << "10.1.2" << QHostAddress(QStringLiteral("10.1.2"));
-    QTest::newRow("five parts") << "1.2.3.4.5" << QHostAddress(QStringLiteral("1.2.3.4.5"));
-    QTest::newRow("IPv6 loopback") << "::1" << QHostAddress(QHostAddress::LocalHostIPv6);
+    QTest::newRow("long zero padding") << "0000127.0.0.00001" << ip("127.0.0.1");
+    // Dotted decimal only: every other text is no address.
+    QTest::newRow("three parts") << "10.1.2" << QHostAddress();
+    QTest::newRow("three parts, zero padded") << "10.0.010" << QHostAddress();
+    QTest::newRow("two parts, zero padded") << "010.020" << QHostAddress();
+    QTest::newRow("one part") << "167772161" << QHostAddress();
+    QTest::newRow("five parts") << "1.2.3.4.5" << QHostAddress();
+    QTest::newRow("hex part") << "010.0.0.0x1" << QHostAddress();
+    QTest::newRow("hex part, upper case") << "0X7F.0.0.1" << QHostAddress();
+    QTest::newRow("leading zeros after a hex part") << "192.168.010.0x14" << QHostAddress();
+    QTest::newRow("minus zero") << "-0.1.2.3" << QHostAddress();
+    QTest::newRow("plus sign") << "+1.2.3.4" << QHostAddress();
+    QTest::newRow("negative part") << "-1.2.3.4" << QHostAddress();
+    QTest::newRow("blank around") << " 10.1.2.3" << QHostAddress();
+    QTest::newRow("blank inside") << "10.1. 2.3" << QHostAddress();
+    QTest::newRow("line end after") << "10.1.2.3\n" << QHostAddress();
+    QTest::newRow("digits of another script") << QStringLiteral(u"10.1.2.\u0663") << QHostAddress();
+    QTest::newRow("IPv6 loopback") << "::1" << QHostAddress();
+    QTest::newRow("IPv4-mapped IPv6") << "::ffff:10.1.2.3" << QHostAddress();
     QTest::newRow("host name") << "kestrava-unit.local" << QHostAddress();
     QTest::newRow("four-part host name") << "unit.lab.example.com" << QHostAddress();
     QTest::newRow("part too large") << "300.1.1.1" << QHostAddress();
     QTest::newRow("last part too large") << "1.2.3.256" << QHostAddress();
     QTest::newRow("first part 256") << "256.0.0.1" << QHostAddress();
-    QTest::newRow("negative part") << "-1.2.3.4" << QHostAddress();
     QTest::newRow("huge part") << "4294967296.0.0.1" << QHostAddress();
     QTest::newRow("empty part") << "1.2.3." << QHostAddress();
     QTest::newRow("empty") << "" << QHostAddress();
