@@ -1,6 +1,7 @@
 // Replies of the control unit, from the socket's pieces to the values shown.
 // Input: one byte that picks how the reply is cut into pieces, one byte that
-// picks the fallback time constant, then the bytes the unit sends. Their last
+// picks the fallback time constant (its low three bits) and the command the
+// bytes answer (the bits above), then the bytes the unit sends. Their last
 // eight bytes double as a raw double for the level conversion. About one input
 // in 512 (by a hash of the whole input) is a flood: its bytes are repeated
 // until the reply passes the reader's cap. That explores the cap without
@@ -11,6 +12,7 @@
 #include "protocol.h"
 #include "reply.h"
 #include "replycollector.h"
+#include "replyreader.h"
 
 #include <QByteArray>
 #include <QString>
@@ -127,13 +129,65 @@ void checkCollectedText(const ReplyCollector &collector, const QString &text, co
         FUZZ_CHECK(collector.isComplete());
 }
 
-// What the link drops ahead of a query's reply: a whole "OK" with its blanks,
-// never part of the reply behind it.
-void checkAcknowledgement(const QByteArray &bytes)
+QString commandFor(quint8 selector)
 {
-    const int length = acknowledgementLength(bytes);
-    FUZZ_CHECK(length == 0 || bytes.left(length).trimmed() == "OK");
-    FUZZ_CHECK(length == 0 || length == bytes.size() || !QByteArray(" \t\r\n").contains(bytes.at(length)));
+    switch ((selector >> 3) % 3) {
+    case 0: return paramsCommand();
+    case 1: return dataCommand();
+    default: return dacCommand(referenceDacChannel, 0.02);
+    }
+}
+
+bool isAllBlanks(const QByteArray &bytes)
+{
+    for (const char c : bytes) {
+        if (!isBlank(c))
+            return false;
+    }
+    return true;
+}
+
+// How the link reads the reply to a command from the socket's pieces: a
+// query's reply starts at its opening bracket, and only what came ahead of
+// it is dropped; the bytes of a command whose reply is not read answer it.
+void checkReader(const QString &command, const QByteArray &reply, quint8 seed)
+{
+    ChunkPlan plan(seed);
+    ReplyReader pieces(command);
+    const bool query = isAlwaysAnswered(command);
+    qsizetype offset = 0;
+    while (offset < reply.size() && !pieces.isAnswered() && !pieces.isFull()) {
+        const qsizetype size = plan.nextSize(reply.size() - offset);
+        const QByteArray piece = QByteArray::fromRawData(reply.constData() + offset, int(size));
+        const int taken = pieces.append(piece);
+        FUZZ_CHECK(taken >= 0 && taken <= piece.size());
+        if (taken < piece.size())
+            FUZZ_CHECK(pieces.isAnswered() || pieces.isFull());
+        if (!query && offset == 0 && isAllBlanks(piece))
+            FUZZ_CHECK(pieces.isAnswered());
+        offset += size;
+    }
+    FUZZ_CHECK(pieces.room() >= 0 && pieces.room() <= maxReplyBytes);
+    FUZZ_CHECK(pieces.droppedCount() <= maxReplyBytes);
+    const QString text = pieces.text();
+    FUZZ_CHECK(text.size() <= maxReplyBytes);
+    if (pieces.isAnswered())
+        FUZZ_CHECK(!isUnaskedData(command, text));
+    if (!query)
+        return;
+
+    FUZZ_CHECK(!pieces.dropped().contains('{') && !pieces.dropped().contains('['));
+    if (pieces.holdsReply())
+        FUZZ_CHECK(text.startsWith(QLatin1Char('{')) || text.startsWith(QLatin1Char('[')));
+    // The pieces a reply comes in change nothing.
+    ReplyReader whole(command);
+    whole.append(reply);
+    FUZZ_CHECK(whole.isAnswered() == pieces.isAnswered());
+    // An answer ends the reading; past a zero byte it may take the rest of its piece.
+    if (!pieces.isAnswered())
+        FUZZ_CHECK(whole.isFull() == pieces.isFull());
+    FUZZ_CHECK(whole.droppedCount() == pieces.droppedCount());
+    FUZZ_CHECK(whole.text() == text);
 }
 
 void checkParams(const QString &text, bool complete)
@@ -183,7 +237,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool flood = isFlood(data, size);
     const QByteArray reply = flood ? repeatedPastCap(bytes) : bytes;
     checkMillivolts(raw);
-    checkAcknowledgement(bytes);
+    checkReader(commandFor(data[1]), reply, data[0]);
 
     const ReplyCollector pieces = collectInPieces(reply, plan);
     if (!plan.takesWhole()) {

@@ -1,7 +1,7 @@
 #include "controlunitlink.h"
 #include "logging.h"
 #include "protocol.h"
-#include "replycollector.h"
+#include "replyreader.h"
 
 #include <QElapsedTimer>
 #include <QNetworkProxy>
@@ -61,9 +61,8 @@ bool ControlUnitLink::send(const QString &command)
     return true;
 }
 
-// The reply is read until it is whole (see ReplyCollector) or the wait, counted
-// from the write, runs out. Data objects the unit sends unasked are passed over,
-// and what follows the reply is dropped.
+// The reply is read until the command is answered (see ReplyReader) or the
+// wait, counted from the write, runs out; what follows the reply is dropped.
 Exchange ControlUnitLink::exchange(const QString &command, int waitMs)
 {
     Exchange result;
@@ -73,43 +72,47 @@ Exchange ControlUnitLink::exchange(const QString &command, int waitMs)
         return result;
     }
 
-    Protocol::ReplyCollector reply;
+    Protocol::ReplyReader reader(command);
     QByteArray unread;
     bool waiting = true;
     QElapsedTimer clock;
     clock.start();
     for (;;) {
-        // The late "OK" of an earlier DAC or START is no answer to a query.
-        if (reply.isEmpty() && Protocol::isAlwaysAnswered(command))
-            unread.remove(0, Protocol::acknowledgementLength(unread));
-        unread.remove(0, reply.appendReply(unread));
-        if (reply.isComplete() && Protocol::isUnaskedData(command, reply.text())) {
-            qCDebug(lcLink) << "Passed over data sent unasked";
-            reply = Protocol::ReplyCollector();
-            continue;
-        }
+        unread.remove(0, reader.append(unread));
         const int remaining = waitMs - int(clock.elapsed());
-        if (reply.isComplete() || reply.isFull() || !waiting || remaining <= 0)
+        if (reader.isAnswered() || reader.isFull() || !waiting || remaining <= 0)
             break;
-        waiting = m_socket->waitForReadyRead(remaining);
-        unread += m_socket->read(reply.room());
+        if (m_socket->bytesAvailable() == 0)
+            waiting = m_socket->waitForReadyRead(remaining);
+        unread += m_socket->read(reader.room());
     }
+    if (reader.holdsReply() && reader.droppedCount() > 0)
+        qCDebug(lcLink) << "Dropped" << reader.droppedCount()
+                        << "bytes ahead of the reply:" << Protocol::logText(reader.dropped()).constData();
     if (!unread.isEmpty())
         qCDebug(lcLink) << "Dropped" << unread.size() << "bytes after the reply:" << Protocol::logText(unread).constData();
 
-    result.text = reply.text();
-    if (reply.isComplete())
-        result.status = Exchange::Replied;
-    else if (reply.isFull())
-        result.status = Exchange::Overlong;
-    else if (!reply.isEmpty())
-        result.status = Exchange::Incomplete;
-    else if (m_socket->state() != QAbstractSocket::ConnectedState)
-        result.status = Exchange::ConnectionLost;
-    else
-        result.status = Exchange::NoReply;
-    abandonUnfinishedReply(command, result.status);
+    result.text = reader.text();
+    result.status = outcome(reader);
+    if (!reader.isAnswered())
+        abandonUnfinishedReply(command, result.status);
     return result;
+}
+
+Exchange::Status ControlUnitLink::outcome(const Protocol::ReplyReader &reader) const
+{
+    const bool connected = m_socket->state() == QAbstractSocket::ConnectedState;
+    if (reader.isAnswered())
+        return Exchange::Replied;
+    if (reader.isFull())
+        return Exchange::Overlong;
+    if (reader.holdsReply())
+        return connected ? Exchange::Incomplete : Exchange::ClosedPartway;
+    if (!connected)
+        return Exchange::ConnectionLost;
+    // A query that got bytes but no JSON text within its wait: they are its
+    // reply, to be read (and refused) as such.
+    return reader.isSilent() ? Exchange::NoReply : Exchange::Replied;
 }
 
 QString ControlUnitLink::failure(const Exchange &exchange, int waitMs) const
@@ -117,17 +120,17 @@ QString ControlUnitLink::failure(const Exchange &exchange, int waitMs) const
     return Protocol::exchangeFailure(exchange, addressText(), waitMs);
 }
 
-// Replies carry nothing that ties them to their command, so a reply that did not
-// come whole within its wait is given up together with the connection: its late
-// part could otherwise be read as the reply to a later command. The next
+// Replies carry nothing that ties them to their command, so a command that was
+// not answered within its wait is given up together with the connection: its
+// late reply could otherwise be read as the reply to a later command. The next
 // exchange connects again. Silence after a command whose acknowledgement is
-// optional is how some units always answer it, and a late "OK" misleads no
-// reader, so that connection is kept.
+// optional is how some units always answer it, and a late answer to it is
+// dropped ahead of the next query's reply, so that connection is kept.
 void ControlUnitLink::abandonUnfinishedReply(const QString &command, Exchange::Status status)
 {
     if (status == Exchange::NoReply && !Protocol::isAlwaysAnswered(command))
         return;
-    if (status == Exchange::NoReply || status == Exchange::Incomplete || status == Exchange::Overlong)
+    if (m_socket->state() == QAbstractSocket::ConnectedState)
         m_socket->abort();
 }
 

@@ -8,10 +8,14 @@
 
 class QTcpSocket;
 
+namespace Protocol {
+class ReplyReader;
+}
+
 // The one TCP connection to a control unit's command port. It connects on
 // demand, and every command goes out through one blocking exchange with bounded
 // waits: input left over from earlier exchanges is dropped first, a reply is
-// read until it is whole, and a reply that did not come whole is given up
+// read until it is whole, and a command that was not answered is given up
 // together with the connection.
 class ControlUnitLink : public QObject
 {
@@ -40,6 +44,7 @@ public:
     QString failure(const Protocol::Exchange &exchange, int waitMs) const;
 
 private:
+    Protocol::Exchange::Status outcome(const Protocol::ReplyReader &reader) const;
     void abandonUnfinishedReply(const QString &command, Protocol::Exchange::Status status);
     void discardStaleInput();
 

@@ -14,6 +14,8 @@ QString exchangeFailure(const Exchange &exchange, const QString &address, int wa
         return QStringLiteral("the reply of the control unit at %1 was incomplete after %2 ms")
             .arg(address)
             .arg(waitMs);
+    case Exchange::ClosedPartway:
+        return QStringLiteral("the control unit at %1 closed the connection partway through its reply").arg(address);
     case Exchange::Overlong:
         return QStringLiteral("the reply of the control unit at %1 was too long (over %2 bytes)")
             .arg(address)

@@ -8,7 +8,7 @@ namespace Protocol {
 // The outcome of one command/reply exchange over the link.
 struct Exchange
 {
-    enum Status { Replied, NoReply, Incomplete, Overlong, ConnectionLost, LinkDown };
+    enum Status { Replied, NoReply, Incomplete, ClosedPartway, Overlong, ConnectionLost, LinkDown };
     Status status = LinkDown;
     QString text;
 

@@ -86,31 +86,18 @@ bool isAlwaysAnswered(const QString &command)
     return command == paramsCommand() || command == dataCommand();
 }
 
-int acknowledgementLength(const QByteArray &bytes)
-{
-    int length = 0;
-    while (length < bytes.size() && isBlank(bytes[length]))
-        ++length;
-    if (bytes.mid(length, 2) != "OK")
-        return 0;
-    length += 2;
-    if (length < bytes.size() && !isBlank(bytes[length]) && bytes[length] != '{' && bytes[length] != '[')
-        return 0;
-    while (length < bytes.size() && isBlank(bytes[length]))
-        ++length;
-    return length;
-}
-
 bool isUnaskedData(const QString &command, const QString &reply)
 {
     if (command == dataCommand() || !reply.contains(QLatin1String("\"Channel")))
         return false;
     const Reply object = Reply::read(reply);
+    bool hasCounts = false;
     for (int channel = 0; channel < channelCount; ++channel) {
-        if (object.hasNumber(QStringLiteral("Channel%1").arg(channel)))
-            return true;
+        if (command == paramsCommand() && object.has(QStringLiteral("Ref%1").arg(channel)))
+            return false;
+        hasCounts = hasCounts || object.hasNumber(QStringLiteral("Channel%1").arg(channel));
     }
-    return false;
+    return hasCounts;
 }
 
 } // namespace Protocol

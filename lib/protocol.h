@@ -36,13 +36,11 @@ QString dacCommand(int channel, double volts);
 // units never send it.
 bool isAlwaysAnswered(const QString &command);
 
-// The length of the acknowledgement ("OK", with the blanks around it) at the front
-// of bytes, 0 when they do not start with one.
-int acknowledgementLength(const QByteArray &bytes);
-
 // Whether a whole reply to command is a data object the unit sent on its own, as
-// a unit does that keeps sending counts between polls: only "DATA?" is answered
-// with counts.
+// a unit does that keeps sending counts between polls: an object with counts
+// ("Channel0" to "Channel3" as numbers) that is not the answer. Only "DATA?" is
+// answered with counts, and an object with trigger levels ("Ref0" to "Ref3")
+// answers "PARAMS?" whatever else it holds.
 bool isUnaskedData(const QString &command, const QString &reply);
 
 // Escaped, shortened form of raw bytes for the debug log.

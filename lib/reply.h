@@ -17,6 +17,8 @@ public:
     QString failure() const { return m_failure; }
     // The named member as a double; 0 when it is missing or not a number.
     double number(const QString &name) const;
+    // Whether the named member is there, whatever it holds.
+    bool has(const QString &name) const { return m_object.contains(name); }
     // Whether the named member is there and holds a finite number.
     bool hasNumber(const QString &name) const;
 

@@ -60,10 +60,10 @@ void ReplyCollector::scan(char c)
     }
 }
 
-QString ReplyCollector::text() const
+QString ReplyCollector::textOf(const QByteArray &bytes)
 {
-    const int end = m_bytes.indexOf('\0');
-    return QString::fromUtf8(end < 0 ? m_bytes : m_bytes.left(end));
+    const int end = bytes.indexOf('\0');
+    return QString::fromUtf8(end < 0 ? bytes : bytes.left(end));
 }
 
 } // namespace Protocol

@@ -22,10 +22,13 @@ public:
     int appendReply(const QByteArray &bytes);
     bool isComplete() const { return m_complete; }
     bool isEmpty() const { return m_bytes.isEmpty(); }
+    // Bytes came, but blanks only: no reply text has begun.
+    bool holdsOnlyBlanks() const { return !isEmpty() && !m_started && !m_complete; }
     bool isFull() const { return m_bytes.size() >= maxReplyBytes; }
     int room() const { return maxReplyBytes - int(m_bytes.size()); }
     // The reply text: the bytes up to the first zero byte, decoded as UTF-8.
-    QString text() const;
+    QString text() const { return textOf(m_bytes); }
+    static QString textOf(const QByteArray &bytes);
 
 private:
     void scan(char c);

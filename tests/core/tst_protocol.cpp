@@ -3,6 +3,7 @@
 #include "protocol.h"
 #include "reply.h"
 #include "replycollector.h"
+#include "replyreader.h"
 
 #include <QtTest>
 
@@ -32,8 +33,9 @@ private slots:
     void replyEndsAtItsClosingBracket();
     void unaskedData_data();
     void unaskedData();
-    void acknowledgementLength_data();
-    void acknowledgementLength();
+    void replyReader_data();
+    void replyReader();
+    void replyReaderBoundsBytesAhead();
     void logTextEscapes();
 };
 
@@ -260,27 +262,107 @@ void ProtocolTest::replyEndsAtItsClosingBracket()
         QCOMPARE(collector.appendReply(bytes.mid(taken)), 0);
 }
 
-void ProtocolTest::acknowledgementLength_data()
+void ProtocolTest::replyReader_data()
 {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("length");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QList<QByteArray>>("parts");
+    QTest::addColumn<int>("answeredAfter"); // number of parts; 0 = never
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("dropped");
+    QTest::addColumn<int>("left");          // bytes not taken
+    QTest::addColumn<bool>("silent");
 
-    QTest::newRow("alone") << QByteArray("OK") << 2;
-    QTest::newRow("before a reply") << QByteArray(R"(OK{"a":1})") << 2;
-    QTest::newRow("before an array") << QByteArray("OK[1]") << 2;
-    QTest::newRow("with blanks and a line end") << QByteArray(" OK\r\n{}") << 5;
-    QTest::newRow("twice without a blank") << QByteArray("OKOK{}") << 0;
-    QTest::newRow("a word that starts with it") << QByteArray("OKAY") << 0;
-    QTest::newRow("a reply") << QByteArray(R"({"a":"OK"})") << 0;
-    QTest::newRow("only its first letter") << QByteArray("O") << 0;
-    QTest::newRow("nothing") << QByteArray() << 0;
+    const QByteArray data = R"({"TimeConst":0.1,"Channel0":100})";
+    const QByteArray params = R"({"TimeConst":0.5,"Ref0":0.25})";
+    const QString dataText = QString::fromLatin1(data);
+    const QString paramsText = QString::fromLatin1(params);
+    const QString dac = dacCommand(1, 0.1);
+
+    QTest::newRow("reply alone") << dataCommand() << QList<QByteArray>{ data } << 1 << dataText << 0 << 0 << false;
+    QTest::newRow("what follows the reply is not taken")
+        << dataCommand() << QList<QByteArray>{ data + "OK" } << 1 << dataText << 0 << 2 << false;
+    QTest::newRow("acknowledgement ahead")
+        << dataCommand() << QList<QByteArray>{ "OK" + data } << 1 << dataText << 2 << 0 << false;
+    QTest::newRow("late answer ahead")
+        << paramsCommand() << QList<QByteArray>{ "DONE\r\n" + params } << 1 << paramsText << 6 << 0 << false;
+    QTest::newRow("two acknowledgements in one read")
+        << dataCommand() << QList<QByteArray>{ "OK\r\nOK\r\n" + data } << 1 << dataText << 8 << 0 << false;
+    QTest::newRow("acknowledgements run together")
+        << paramsCommand() << QList<QByteArray>{ "OKOK" + params } << 1 << paramsText << 4 << 0 << false;
+    QTest::newRow("line end, then acknowledgement and reply")
+        << dataCommand() << QList<QByteArray>{ "\r\n", "OK\r\n" + data } << 2 << dataText << 6 << 0 << false;
+    QTest::newRow("zero byte after the acknowledgement")
+        << dataCommand() << QList<QByteArray>{ QByteArray("OK\0", 3) + data } << 1 << dataText << 3 << 0 << false;
+    QTest::newRow("byte-order mark in two pieces")
+        << paramsCommand() << QList<QByteArray>{ "\xef\xbb", "\xbf" + params } << 2 << paramsText << 3 << 0 << false;
+    QTest::newRow("array after an acknowledgement")
+        << dataCommand() << QList<QByteArray>{ "OK[1,2]" } << 1 << "[1,2]" << 2 << 0 << false;
+    QTest::newRow("acknowledgement alone")
+        << dataCommand() << QList<QByteArray>{ "OK" } << 0 << "OK" << 2 << 0 << false;
+    QTest::newRow("no JSON text in several reads")
+        << paramsCommand() << QList<QByteArray>{ "ERR", "OR\r\n" } << 0 << "ERROR\r\n" << 7 << 0 << false;
+    QTest::newRow("line ends alone") << dataCommand() << QList<QByteArray>{ "\r\n", "\r\n" } << 0 << "\r\n\r\n" << 4
+                                     << 0 << true;
+    QTest::newRow("parameters with counts in them")
+        << paramsCommand() << QList<QByteArray>{ R"({"Ref0":0.25,"Channel0":0,"Channel1":0})" } << 1
+        << R"({"Ref0":0.25,"Channel0":0,"Channel1":0})" << 0 << 0 << false;
+    QTest::newRow("counts sent unasked, then parameters")
+        << paramsCommand() << QList<QByteArray>{ data + "\r\n", params } << 2 << paramsText << 2 << 0 << false;
+    QTest::newRow("counts sent unasked only") << paramsCommand() << QList<QByteArray>{ data } << 0 << QString() << 0
+                                              << 0 << true;
+
+    QTest::newRow("blank acknowledgement") << dac << QList<QByteArray>{ "\r\n" } << 1 << "\r\n" << 0 << 0 << true;
+    QTest::newRow("blank acknowledgement, then more")
+        << dac << QList<QByteArray>{ "\r\n", "OK" } << 1 << "\r\n" << 0 << 2 << true;
+    QTest::newRow("any text answers START")
+        << startCommand(0.1) << QList<QByteArray>{ "DONE" } << 1 << "DONE" << 0 << 0 << false;
+    QTest::newRow("a JSON answer is read whole")
+        << dac << QList<QByteArray>{ "\r\n{\"a\":", "1}" } << 2 << "\r\n{\"a\":1}" << 0 << 0 << false;
+    QTest::newRow("counts passed over after DAC")
+        << dac << QList<QByteArray>{ data, "OK" } << 2 << "OK" << 0 << 0 << false;
 }
 
-void ProtocolTest::acknowledgementLength()
+void ProtocolTest::replyReader()
 {
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, length);
-    QCOMPARE(Protocol::acknowledgementLength(bytes), length);
+    QFETCH(QString, command);
+    QFETCH(QList<QByteArray>, parts);
+    QFETCH(int, answeredAfter);
+    QFETCH(QString, text);
+    QFETCH(int, dropped);
+    QFETCH(int, left);
+    QFETCH(bool, silent);
+
+    ReplyReader reader(command);
+    QVERIFY(!reader.isAnswered());
+    QVERIFY(reader.isSilent());
+    int notTaken = 0;
+    for (int i = 0; i < parts.size(); ++i) {
+        notTaken += parts[i].size() - reader.append(parts[i]);
+        const bool expected = answeredAfter > 0 && i + 1 >= answeredAfter;
+        QVERIFY2(reader.isAnswered() == expected, qPrintable(QStringLiteral("after part %1").arg(i + 1)));
+    }
+    QCOMPARE(reader.text(), text);
+    QCOMPARE(reader.droppedCount(), dropped);
+    QCOMPARE(notTaken, left);
+    QCOMPARE(reader.isSilent(), silent);
+    QVERIFY(!reader.isFull());
+}
+
+// However much comes ahead of a reply, the reader holds at most what a reply
+// may hold, and then takes nothing more.
+void ProtocolTest::replyReaderBoundsBytesAhead()
+{
+    ReplyReader reader(dataCommand());
+    const QByteArray noise(4096, 'x');
+    int taken = 0;
+    for (int i = 0; i < 40 && !reader.isFull(); ++i)
+        taken += reader.append(noise);
+    QVERIFY(reader.isFull());
+    QVERIFY(!reader.isAnswered());
+    QCOMPARE(taken, maxReplyBytes);
+    QCOMPARE(reader.droppedCount(), maxReplyBytes);
+    QCOMPARE(reader.room(), 0);
+    QCOMPARE(reader.append("{}"), 0);
 }
 
 void ProtocolTest::unaskedData_data()
@@ -295,6 +377,14 @@ void ProtocolTest::unaskedData_data()
     QTest::newRow("counts after DATA?") << dataCommand() << data << false;
     QTest::newRow("parameters after PARAMS?")
         << paramsCommand() << QStringLiteral(R"({"TimeConst":0.5,"Ref0":0.25})") << false;
+    QTest::newRow("parameters with counts after PARAMS?")
+        << paramsCommand()
+        << QStringLiteral(R"({"TimeConst":0.5,"Ref0":0.25,"Ref1":0.3,"Ref2":0,"Ref3":1.2,"Channel0":0,"Channel1":0,"Channel2":0,"Channel3":0})")
+        << false;
+    QTest::newRow("counts with one level that is no number after PARAMS?")
+        << paramsCommand() << QStringLiteral(R"({"Ref3":null,"Channel0":100})") << false;
+    QTest::newRow("parameters with counts after DAC")
+        << dacCommand(1, 0.1) << QStringLiteral(R"({"Ref0":0.25,"Channel0":0})") << true;
     QTest::newRow("no count in it") << paramsCommand() << QStringLiteral(R"({"Channel0":"100"})") << false;
     QTest::newRow("not JSON") << dacCommand(1, 0.1) << QStringLiteral(R"(OK "Channel0":1)") << false;
 }

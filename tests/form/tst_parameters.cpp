@@ -87,6 +87,17 @@ void ParametersTest::updateReadsParameters_data()
     QTest::newRow("missing and non-number members read 0")
         << QByteArray(R"({"TimeConst":"2","Ref0":"0.5","Ref1":true,"Ref3":null,"Extra":[1]})") << 0.01
         << QList<int>{ 0, 0, 0, 0 };
+    // An object with trigger levels is the reply, whatever else it holds.
+    QTest::newRow("counts among further members")
+        << QByteArray(R"({"TimeConst":0.5,"Ref0":0.25,"Ref1":0.3,"Ref2":0,"Ref3":1.2,"Channel0":0,"Channel1":0,"Channel2":0,"Channel3":0})")
+        << 0.5 << QList<int>{ 250, 300, 0, 1200 };
+    // What comes ahead of the object belongs to no reply.
+    QTest::newRow("late answer to an earlier command ahead")
+        << QByteArray("DONE\r\n" R"({"TimeConst":0.5,"Ref0":0.25,"Ref1":0.3,"Ref2":0,"Ref3":1.2})") << 0.5
+        << QList<int>{ 250, 300, 0, 1200 };
+    QTest::newRow("zero byte ahead")
+        << QByteArray(1, '\0') + R"({"TimeConst":0.5,"Ref0":0.25,"Ref1":0.3,"Ref2":0,"Ref3":1.2})" << 0.5
+        << QList<int>{ 250, 300, 0, 1200 };
     QTest::newRow("time constant keeps two decimals")
         << QByteArray("\r\n{\"Ref3\":0.7,\"TimeConst\":0.123,\"Ref2\":0.6,\"Ref1\":0.5,\"Ref0\":0.4}\r\n") << 0.12
         << QList<int>{ 400, 500, 600, 700 };
@@ -149,8 +160,8 @@ void ParametersTest::updateWithoutUsableReply_data()
                            << prefix + "the reply is not a JSON object (control unit at 127.0.0.1)";
     QTest::newRow("U+00E9 in a string") << true << FakeUnit::scripted("{\"Unit\":\"caf\xc3\xa9\",\"Ref0\":0.25}")
                                         << prefix + "the reply is not valid JSON (control unit at 127.0.0.1)";
-    QTest::newRow("zero byte first") << true << FakeUnit::scripted(QByteArray(1, '\0') + R"({"Ref0":0.25})")
-                                     << prefix + "the reply is not valid JSON (control unit at 127.0.0.1)";
+    QTest::newRow("zero byte inside") << true << FakeUnit::scripted(QByteArray(R"({"Ref0")") + '\0' + ":0.25}")
+                                      << prefix + "the reply is not valid JSON (control unit at 127.0.0.1)";
 }
 
 void ParametersTest::updateWithoutUsableReply()

@@ -1,12 +1,16 @@
+#include "controlunitlink.h"
+#include "counter.h"
 #include "fakeunit.h"
-#include "form.h"
+#include "protocol.h"
 
 #include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QtTest>
 
-// The command link of the main window against a scripted unit on 127.0.0.1:
-// the bytes that go out, what comes back, and how the link heals.
+using Protocol::Exchange;
+
+// The command link against a scripted unit on 127.0.0.1: the bytes that go
+// out, what comes back, and how the link heals.
 class LinkTest : public QObject
 {
     Q_OBJECT
@@ -29,11 +33,20 @@ private slots:
     void replyToUnwaitedCommandIsDrained();
     void splitReplies_data();
     void splitReplies();
+    void bytesAheadOfQueryReplyAreDropped_data();
+    void bytesAheadOfQueryReplyAreDropped();
+    void lateAnswerToDacAheadOfQueryReply();
+    void parametersReply_data();
+    void parametersReply();
+    void unfinishedReply_data();
+    void unfinishedReply();
+    void blankAcknowledgementAnswers_data();
+    void blankAcknowledgementAnswers();
 
 private:
     QString query(const QString &command, int waitMs, bool *ok = nullptr);
 
-    Form *form = nullptr;
+    ControlUnitLink *link = nullptr;
 };
 
 namespace {
@@ -41,25 +54,46 @@ namespace {
 const QByteArray firstData = FakeUnit::dataReply(0.1, 100, 60, 25, 5);
 const QByteArray secondData = FakeUnit::dataReply(0.2, 7, 6, 5, 4);
 
+const QByteArray parameters = R"({"TimeConst":0.5,"Ref0":0.25,"Ref1":0.3,"Ref2":0,"Ref3":1.2})";
+
 const QRegularExpression discardedLine(QStringLiteral("^Discarded \\d+ stale bytes:"));
+
+FakeUnit::Reply closingAfter(const QByteArray &bytes)
+{
+    FakeUnit::Reply reply = FakeUnit::scripted(bytes);
+    reply.closeAfter = true;
+    return reply;
+}
+
+QRegularExpression droppedAheadLine(int count)
+{
+    return QRegularExpression(QStringLiteral("^Dropped %1 bytes ahead of the reply:").arg(count));
+}
 
 } // namespace
 
+Q_DECLARE_METATYPE(Protocol::Exchange::Status)
+
 void LinkTest::init()
 {
-    form = new Form;
-    form->setAddress(QHostAddress(QHostAddress::LocalHost));
+    link = new ControlUnitLink;
+    link->setAddress(QHostAddress(QHostAddress::LocalHost));
 }
 
 void LinkTest::cleanup()
 {
-    delete form;
-    form = nullptr;
+    delete link;
+    link = nullptr;
 }
 
+// One exchange, as the window's tcpIpQuery makes it: the reply text, and
+// whether the link was up.
 QString LinkTest::query(const QString &command, int waitMs, bool *ok)
 {
-    return form->tcpIpQuery(command, waitMs, ok);
+    const Exchange reply = link->exchange(command, waitMs);
+    if (ok)
+        *ok = reply.linkUp();
+    return reply.text;
 }
 
 void LinkTest::exactBytesSent()
@@ -69,11 +103,12 @@ void LinkTest::exactBytesSent()
     unit.setReply("START", QByteArray("OK"));
     unit.setReply("DAC", QByteArray("OK"));
 
-    form->updateParams();
-    form->setDacValue(2, 0.35);
+    Counter counter(link);
+    counter.readParameters();
+    counter.setLevel(2, 0.35);
     query(QStringLiteral("DATA?"), 1000);
     query(QStringLiteral("START 0.1"), 50);
-    form->setDacValue(15, 0);
+    counter.setLevel(15, 0);
 
     QVERIFY(unit.waitForCommands(5));
     const QList<QByteArray> expected { "PARAMS?\r\n", "DAC 2,0.35", "DATA?", "START 0.1", "DAC 15,0" };
@@ -83,7 +118,7 @@ void LinkTest::exactBytesSent()
 
 void LinkTest::nothingListeningFailsAndNextExchangeRetries()
 {
-    QVERIFY(!form->initialize());
+    QVERIFY(!link->initialize());
 
     bool ok = true;
     QTest::ignoreMessage(QtDebugMsg, "Something wrong");
@@ -236,8 +271,8 @@ void LinkTest::replyToUnwaitedCommandIsDrained()
     QFETCH(bool, alreadyBuffered);
     FakeUnit unit;
     const QByteArray startReply = R"({"Started":0.1})";
-    QVERIFY(form->initialize());
-    QTcpSocket *socket = form->findChild<QTcpSocket *>();
+    QVERIFY(link->initialize());
+    QTcpSocket *socket = link->findChild<QTcpSocket *>();
     QVERIFY(socket);
 
     if (alreadyBuffered) {
@@ -265,7 +300,9 @@ void LinkTest::splitReplies_data()
     QTest::newRow("JSON split inside the long wait") << firstData << 20 << 150 << 1000 << QString::fromLatin1(firstData) << 1;
     QTest::newRow("JSON split inside the short wait") << firstData << 20 << 5 << 50 << QString::fromLatin1(firstData) << 1;
     QTest::newRow("JSON split inside a string") << firstData << 3 << 100 << 1000 << QString::fromLatin1(firstData) << 1;
-    QTest::newRow("not JSON returns as it arrives") << QByteArray("ERROR") << 3 << 300 << 1000 << "ERR" << 1;
+    // A query's reply is a JSON object; bytes that never bring one are read to
+    // the end of the wait, and the reply they were meant to be is given up.
+    QTest::newRow("not JSON is read to the end of the wait") << QByteArray("ERROR") << 3 << 300 << 1000 << "ERROR" << 2;
     QTest::newRow("acknowledgement, then the reply") << QByteArray("OK") + firstData << 2 << 100 << 1000
                                                      << QString::fromLatin1(firstData) << 1;
     QTest::newRow("JSON split beyond the wait") << firstData << 20 << 150 << 50
@@ -297,5 +334,162 @@ void LinkTest::splitReplies()
     QCOMPARE(unit.connectionCount(), connections);
 }
 
-QTEST_MAIN(LinkTest)
+void LinkTest::bytesAheadOfQueryReplyAreDropped_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<FakeUnit::Reply>("reply");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<int>("dropped");
+
+    const QString data = Protocol::dataCommand();
+    const QString params = Protocol::paramsCommand();
+    QTest::newRow("late answer ahead of counts")
+        << data << FakeUnit::scripted("DONE\r\n" + firstData) << firstData << 6;
+    QTest::newRow("late answer ahead of parameters")
+        << params << FakeUnit::scripted("DONE\r\n" + parameters) << parameters << 6;
+    QTest::newRow("two acknowledgements in one read")
+        << data << FakeUnit::scripted("OK\r\nOK\r\n" + firstData) << firstData << 8;
+    QTest::newRow("line end, then acknowledgement and reply")
+        << data << FakeUnit::scripted("\r\nOK\r\n" + firstData, 0, 2, 100) << firstData << 6;
+    QTest::newRow("acknowledgement and a zero byte")
+        << params << FakeUnit::scripted(QByteArray("OK\0", 3) + parameters) << parameters << 3;
+    QTest::newRow("byte-order mark in two pieces")
+        << params << FakeUnit::scripted("\xef\xbb\xbf" + parameters, 0, 2, 30) << parameters << 3;
+}
+
+// "PARAMS?" and "DATA?" are always answered with a JSON object: whatever comes
+// ahead of it, in one read or over several, is dropped and logged, and the
+// connection stays.
+void LinkTest::bytesAheadOfQueryReplyAreDropped()
+{
+    QFETCH(QString, command);
+    QFETCH(FakeUnit::Reply, reply);
+    QFETCH(QByteArray, expected);
+    QFETCH(int, dropped);
+
+    FakeUnit unit;
+    unit.setReplies(command.trimmed().toLatin1(), { reply, FakeUnit::scripted(expected) });
+    QTest::ignoreMessage(QtDebugMsg, droppedAheadLine(dropped));
+    const Exchange exchange = link->exchange(command, 1000);
+    QCOMPARE(exchange.status, Exchange::Replied);
+    QCOMPARE(exchange.text, QString::fromLatin1(expected));
+
+    QCOMPARE(query(command, 1000), QString::fromLatin1(expected));
+    QCOMPARE(unit.connectionCount(), 1);
+}
+
+// A unit that answers DAC a little late, after the exchange stopped waiting
+// for it: its answer comes ahead of the reply to the next query.
+void LinkTest::lateAnswerToDacAheadOfQueryReply()
+{
+    FakeUnit unit;
+    unit.setReply("DAC", FakeUnit::scripted("DONE\r\n", 80));
+    unit.setReply("DATA?", FakeUnit::scripted(firstData, 100));
+
+    Counter counter(link);
+    QVERIFY(counter.setLevel(1, 0.25).isSet());
+    const Protocol::CountsReading reading = counter.readCounts(0.5);
+    QVERIFY2(reading.valid, qPrintable(reading.failure));
+    QCOMPARE(reading.counts[0], 100.0);
+    QCOMPARE(unit.connectionCount(), 1);
+}
+
+void LinkTest::parametersReply_data()
+{
+    QTest::addColumn<QList<FakeUnit::Reply>>("replies");
+
+    QTest::newRow("further members, counts among them") << QList<FakeUnit::Reply>{ FakeUnit::scripted(
+        R"({"TimeConst":0.5,"Ref0":0.25,"Ref1":0.3,"Ref2":0,"Ref3":1.2,"Channel0":0,"Channel1":0,"Channel2":0,"Channel3":0})") };
+    QTest::newRow("counts sent unasked ahead of it")
+        << QList<FakeUnit::Reply>{ FakeUnit::scripted(firstData + "\r\n" + parameters) };
+    QTest::newRow("counts sent unasked, the reply in a later read")
+        << QList<FakeUnit::Reply>{ FakeUnit::scripted(firstData + parameters, 0, firstData.size(), 20) };
+}
+
+// An object with trigger levels answers "PARAMS?" whatever else it holds;
+// only objects without them are counts the unit sent on its own.
+void LinkTest::parametersReply()
+{
+    QFETCH(QList<FakeUnit::Reply>, replies);
+    FakeUnit unit;
+    unit.setReplies("PARAMS?", replies);
+
+    Counter counter(link);
+    const CounterParameters read = counter.readParameters();
+    QVERIFY2(read.valid, qPrintable(read.failure));
+    QCOMPARE(read.timeConstant, 0.5);
+    QCOMPARE(read.triggerLevels[0], 250);
+    QCOMPARE(read.triggerLevels[3], 1200);
+    QCOMPARE(query(Protocol::dataCommand(), 1000), QString::fromLatin1(firstData));
+    QCOMPARE(unit.connectionCount(), 1);
+}
+
+void LinkTest::unfinishedReply_data()
+{
+    QTest::addColumn<FakeUnit::Reply>("reply");
+    QTest::addColumn<Exchange::Status>("status");
+    QTest::addColumn<QString>("failure");
+
+    QTest::newRow("closed partway through the reply")
+        << closingAfter(firstData.left(20)) << Exchange::ClosedPartway
+        << "the control unit at 127.0.0.1 closed the connection partway through its reply";
+    QTest::newRow("cut short, the connection left open")
+        << FakeUnit::scripted(firstData.left(20)) << Exchange::Incomplete
+        << "the reply of the control unit at 127.0.0.1 was incomplete after 1000 ms";
+    QTest::newRow("closed instead of a reply")
+        << closingAfter(QByteArray()) << Exchange::ConnectionLost
+        << "the control unit at 127.0.0.1 closed the connection without a reply";
+    QTest::newRow("no JSON text before the unit closed")
+        << closingAfter("OK\r\n") << Exchange::ConnectionLost << "the control unit at 127.0.0.1 closed the connection without a reply";
+}
+
+// What the operator is told when a reply does not come whole; the next
+// exchange connects again and reads its own reply.
+void LinkTest::unfinishedReply()
+{
+    QFETCH(FakeUnit::Reply, reply);
+    QFETCH(Exchange::Status, status);
+    QFETCH(QString, failure);
+
+    FakeUnit unit;
+    unit.setReplies("DATA?", { reply, FakeUnit::scripted(secondData) });
+    const Exchange exchange = link->exchange(Protocol::dataCommand(), 1000);
+    QCOMPARE(exchange.status, status);
+    QCOMPARE(link->failure(exchange, 1000), failure);
+
+    QCOMPARE(query(Protocol::dataCommand(), 1000), QString::fromLatin1(secondData));
+    QCOMPARE(unit.connectionCount(), 2);
+}
+
+void LinkTest::blankAcknowledgementAnswers_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("acknowledgement");
+
+    QTest::newRow("DAC, line end") << Protocol::dacCommand(15, 0.02) << QByteArray("\r\n");
+    QTest::newRow("START, line end") << Protocol::startCommand(0.1) << QByteArray("\r\n");
+    QTest::newRow("DAC, new line") << Protocol::dacCommand(0, 0.1) << QByteArray("\n");
+}
+
+// The reply to DAC or START is not read, so any bytes answer it, blanks too:
+// the wait ends when they arrive and the connection stays.
+void LinkTest::blankAcknowledgementAnswers()
+{
+    QFETCH(QString, command);
+    QFETCH(QByteArray, acknowledgement);
+
+    FakeUnit unit;
+    unit.setReply(command.section(QLatin1Char(' '), 0, 0).toLatin1(), acknowledgement);
+    QElapsedTimer clock;
+    clock.start();
+    const Exchange exchange = link->exchange(command, 1000);
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(exchange.status, Exchange::Replied);
+    QCOMPARE(exchange.text, QString::fromLatin1(acknowledgement));
+
+    QCOMPARE(query(Protocol::dataCommand(), 1000), QString::fromLatin1(firstData));
+    QCOMPARE(unit.connectionCount(), 1);
+}
+
+QTEST_GUILESS_MAIN(LinkTest)
 #include "tst_link.moc"

@@ -1,0 +1,59 @@
+#ifndef REPLYREADER_H
+#define REPLYREADER_H
+
+#include "replycollector.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace Protocol {
+
+// Reads the reply to one command from the bytes the unit sends, in the pieces
+// they arrive in, and tells when the command has been answered.
+// - "PARAMS?" and "DATA?" are always answered with a JSON object, so whatever
+//   comes ahead of its opening bracket (a late answer to an earlier DAC or
+//   START, line ends, a zero byte, a byte-order mark) belongs to no reply and
+//   is dropped. Their reply is whole by the rules of ReplyCollector.
+// - The reply to DAC or START is not read: any bytes answer it, blanks too; one
+//   that starts a JSON text is read until that is whole.
+// - Data objects the unit sends on its own are passed over (isUnaskedData).
+// What follows a whole reply is not taken.
+class ReplyReader
+{
+public:
+    explicit ReplyReader(const QString &command);
+
+    // Takes bytes up to the end of the reply; returns how many it took.
+    int append(const QByteArray &bytes);
+
+    bool isAnswered() const;
+    // More bytes than any reply holds came, in the reply or ahead of it.
+    bool isFull() const;
+    // How many bytes may still be taken.
+    int room() const;
+    // Whether a reply has begun: a query's opening bracket, any byte otherwise.
+    bool holdsReply() const { return !m_reply.isEmpty(); }
+    // Nothing came but blanks, or nothing at all.
+    bool isSilent() const;
+
+    // Bytes dropped ahead of a query's reply, and their first ones for the log.
+    int droppedCount() const { return int(m_ahead.size()); }
+    QByteArray dropped() const { return m_ahead; }
+
+    // The reply text (see ReplyCollector::text). When a query got no opening
+    // bracket, the bytes that came instead, so they are read, and fail, as
+    // the reply they were meant to be.
+    QString text() const;
+
+private:
+    int dropAhead(const QByteArray &bytes, int from);
+
+    QString m_command;
+    bool m_query;
+    ReplyCollector m_reply;
+    QByteArray m_ahead;
+};
+
+} // namespace Protocol
+
+#endif // REPLYREADER_H
