@@ -10,16 +10,20 @@
 #include <QTcpSocket>
 #include <QUdpSocket>
 
+#include <algorithm>
+#include <vector>
+
 namespace {
 
 const int answerWindowMs = 500;
 const int answerWaitMs = 100;
-// An answer taken near the end of the window is waited for only up to this
-// point, so that hosts which connect and stay silent cannot stretch a run.
-const int answerDeadlineMs = 520;
 // Answers are read only to learn that the unit is there; whatever a host
 // sends beyond this is never buffered.
 const qint64 answerReadLimit = 4096;
+// Connections still waiting for their answer; beyond this many, the one that
+// has waited longest goes, so a flood of silent connections cannot use up
+// the program's sockets while later answers still get their turn.
+const std::size_t maxWaitingAnswers = 256;
 
 const QNetworkInterface::InterfaceFlags broadcastCapable =
         QNetworkInterface::IsUp | QNetworkInterface::IsRunning | QNetworkInterface::CanBroadcast;
@@ -40,31 +44,108 @@ void sendDiscoveryRequests(QUdpSocket &sender, quint16 requestPort)
     }
 }
 
-void takeAnswer(QTcpServer *listener, const QElapsedTimer &window, QStringList &answers)
+// The answer connections of one run. Every connection is accepted as it comes
+// and read as soon as its bytes arrive, so a silent or slow host holds up no
+// other; each gets its own bound, and none outlives the run.
+class AnswerListener
 {
-    QTcpSocket *answer = listener->nextPendingConnection();
-    if (!answer)
-        return;
-    answer->setProxy(QNetworkProxy::NoProxy);
-    answer->setReadBufferSize(answerReadLimit);
-
-    const qint64 elapsed = window.elapsed();
-    int waitMs = 0;
-    if (elapsed < answerWindowMs)
-        waitMs = int(qBound<qint64>(0, answerDeadlineMs - elapsed, answerWaitMs));
-    else
-        listener->close(); // the window is over: take nothing more in this pass
-
-    if (answer->waitForReadyRead(waitMs)) {
-        answer->readAll();
-        bool isIPv4 = false;
-        const quint32 peer = answer->peerAddress().toIPv4Address(&isIPv4);
-        if (isIPv4)
-            answers.append(QHostAddress(peer).toString());
+public:
+    explicit AnswerListener(const QElapsedTimer &window)
+        : m_window(window)
+    {
+        m_server.setProxy(QNetworkProxy::NoProxy);
+        QObject::connect(&m_server, &QTcpServer::newConnection, [this] { acceptAnswers(); });
     }
-    answer->abort();
-    answer->deleteLater();
-}
+    ~AnswerListener() { dropAll(); }
+
+    bool listen(quint16 port) { return m_server.listen(QHostAddress::Any, port); }
+
+    // Drops the connections that were read, and those that stayed silent past
+    // their bound. Called between event rounds, never from a socket's signal.
+    void dropFinished()
+    {
+        const qint64 now = m_window.elapsed();
+        const auto finished = [now](const Waiting &waiting) {
+            return waiting.answered || now - waiting.acceptedAtMs >= answerWaitMs;
+        };
+        const auto end = std::stable_partition(m_waiting.begin(), m_waiting.end(),
+                                               [&finished](const Waiting &waiting) { return !finished(waiting); });
+        for (auto it = end; it != m_waiting.end(); ++it)
+            delete it->socket;
+        m_waiting.erase(end, m_waiting.end());
+    }
+
+    // The window is over: what had already arrived is taken, then every
+    // connection goes and the answer port is free again.
+    QStringList finish()
+    {
+        m_server.waitForNewConnection(0);
+        for (const Waiting &waiting : m_waiting) {
+            if (!waiting.answered)
+                waiting.socket->waitForReadyRead(0);
+        }
+        m_server.close();
+        dropAll();
+        return m_answers;
+    }
+
+private:
+    struct Waiting
+    {
+        QTcpSocket *socket;
+        qint64 acceptedAtMs;
+        bool answered;
+    };
+
+    void acceptAnswers()
+    {
+        while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+            socket->setProxy(QNetworkProxy::NoProxy);
+            socket->setReadBufferSize(answerReadLimit);
+            if (m_waiting.size() >= maxWaitingAnswers)
+                dropLongestWaiting();
+            m_waiting.push_back({ socket, m_window.elapsed(), false });
+            QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] { takeAnswer(socket); });
+        }
+    }
+
+    void takeAnswer(QTcpSocket *socket)
+    {
+        const auto waiting = std::find_if(m_waiting.begin(), m_waiting.end(),
+                                          [socket](const Waiting &entry) { return entry.socket == socket; });
+        if (waiting == m_waiting.end() || waiting->answered)
+            return;
+        waiting->answered = true;
+        socket->readAll();
+        bool isIPv4 = false;
+        const quint32 peer = socket->peerAddress().toIPv4Address(&isIPv4);
+        if (isIPv4)
+            m_answers.append(QHostAddress(peer).toString());
+        socket->abort();
+    }
+
+    void dropLongestWaiting()
+    {
+        const auto oldest = std::find_if(m_waiting.begin(), m_waiting.end(),
+                                         [](const Waiting &waiting) { return !waiting.answered; });
+        if (oldest == m_waiting.end())
+            return;
+        delete oldest->socket;
+        m_waiting.erase(oldest);
+    }
+
+    void dropAll()
+    {
+        for (const Waiting &waiting : m_waiting)
+            delete waiting.socket;
+        m_waiting.clear();
+    }
+
+    const QElapsedTimer &m_window;
+    QTcpServer m_server;
+    std::vector<Waiting> m_waiting;
+    QStringList m_answers;
+};
 
 } // namespace
 
@@ -75,18 +156,10 @@ ControlUnitDiscovery::ControlUnitDiscovery(quint16 controlUnitPort)
 
 QStringList ControlUnitDiscovery::run()
 {
-    QStringList answers;
-
-    auto *listener = new QTcpServer;
-    listener->setProxy(QNetworkProxy::NoProxy);
-    if (!listener->listen(QHostAddress::Any, quint16(m_controlUnitPort + 2))) {
-        delete listener;
-        return answers;
-    }
-
     QElapsedTimer window;
-    QObject::connect(listener, &QTcpServer::newConnection, listener,
-                     [listener, &window, &answers] { takeAnswer(listener, window, answers); });
+    AnswerListener listener(window);
+    if (!listener.listen(quint16(m_controlUnitPort + 2)))
+        return QStringList();
 
     qCDebug(lcDiscovery) << "before udpSocket create";
     QUdpSocket sender;
@@ -94,15 +167,12 @@ QStringList ControlUnitDiscovery::run()
     sendDiscoveryRequests(sender, quint16(m_controlUnitPort + 1));
 
     window.start();
-    while (window.elapsed() < answerWindowMs)
+    while (window.elapsed() < answerWindowMs) {
         QCoreApplication::processEvents();
+        listener.dropFinished();
+    }
+    QStringList answers = listener.finish();
     qCDebug(lcDiscovery) << "waiting for answers";
-
-    // Closing frees the port for the next run at once; the handler refers to
-    // this frame and must never run after it has returned.
-    listener->close();
-    listener->disconnect();
-    listener->deleteLater();
 
     answers = cleanControlUnitList(answers, QNetworkInterface::allAddresses());
     qCDebug(lcDiscovery) << answers;

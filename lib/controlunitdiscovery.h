@@ -9,14 +9,17 @@
 // datagram goes to the broadcast address of every interface that can broadcast
 // (port + 1), and every unit that hears it connects back (port + 2) and says
 // something. One run takes a window of half a second, turning the event loop.
+// Answers are read as they arrive, each connection with its own bound, so a
+// host that connects and stays silent holds up no other. Nothing is left for
+// the event loop to delete, so a program that never runs one can call it too.
 class ControlUnitDiscovery
 {
 public:
     explicit ControlUnitDiscovery(quint16 controlUnitPort = Protocol::commandPort);
 
-    // The dotted addresses of the units that answered, in the order their
-    // answers were handled; this machine is named "127.0.0.1". Empty at once
-    // when the answer port cannot be opened.
+    // The dotted addresses of the units whose answer arrived within the
+    // window, in the order the answers arrived; this machine is named
+    // "127.0.0.1". Empty at once when the answer port cannot be opened.
     QStringList run();
 
 private:

@@ -105,6 +105,21 @@ expect_units 10.211.1.2
 [ "$(count '^sent' "$WORK/local")" -ge 4 ] || fail "no answer came from 127.0.0.1: $(cat "$WORK/local")"
 [ "$(count '^connected' "$WORK/unit2")" -ge 2 ] || fail "the silent unit never connected: $(cat "$WORK/unit2")"
 
+SCENARIO="silent connections ahead of units"
+# .2 opens eight connections as soon as it hears the request and says nothing;
+# unit1 answers 30 ms later, unit2 60 ms later. Each connection waits on its
+# own, so both units are listed, in the order they answered, within the bound.
+netns_start "$HOSTS" "$WORK/silent" "$ANSWERER" --source 10.211.3.2 --behaviour silent --hold 2000 \
+        --connections 8 &&
+    netns_start "$UNIT1" "$WORK/unit1" "$ANSWERER" --delays 30 &&
+    netns_start "$UNIT2" "$WORK/unit2" "$ANSWERER" --delays 60 || exit 1
+probe "$PROGRAM"
+netns_stop_all
+expect_units 10.211.1.2 10.211.2.2
+expect_elapsed_between 500 600
+[ "$(count '^connected' "$WORK/silent")" -ge 16 ] || fail "the silent host did not connect: $(cat "$WORK/silent")"
+[ "$(count '^sent' "$WORK/unit2")" -ge 2 ] || fail "unit2 did not answer: $(cat "$WORK/unit2")"
+
 SCENARIO="answer port taken"
 netns_start "$PROGRAM" "$WORK/holder" "$ANSWERER" --occupy 9802 &&
     netns_start "$UNIT1" "$WORK/unit1" "$ANSWERER" || exit 1

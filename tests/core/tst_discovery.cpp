@@ -1,0 +1,183 @@
+#include "controlunitdiscovery.h"
+
+#include <QElapsedTimer>
+#include <QNetworkInterface>
+#include <QNetworkProxy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+
+// One host that connects back to the answer port: from its own loopback
+// address (127.0.0.x, which the list keeps, unlike 127.0.0.1), after delayMs,
+// with count connections that each say bytes after speakAfterMs; empty bytes
+// stay silent.
+struct Host
+{
+    QString source;
+    int delayMs = 0;
+    int count = 1;
+    QByteArray bytes = "KESTRAVA\r\n";
+    int speakAfterMs = 0;
+};
+
+Host silent(const QString &source, int delayMs, int count)
+{
+    return { source, delayMs, count, QByteArray(), 0 };
+}
+
+// Calls action after ms, unless parent is gone by then.
+template<typename Action>
+void after(int ms, QObject *parent, Action action)
+{
+    auto *timer = new QTimer(parent);
+    timer->setSingleShot(true);
+    QObject::connect(timer, &QTimer::timeout, parent, action);
+    timer->start(ms);
+}
+
+// Hosts that answer a discovery run from a thread of their own, so that they
+// connect and speak while the run turns the event loop of the main thread.
+class AnswerHosts : public QObject
+{
+public:
+    AnswerHosts()
+    {
+        moveToThread(&m_thread);
+        m_thread.start();
+    }
+    ~AnswerHosts() override
+    {
+        QMetaObject::invokeMethod(this, [this] { qDeleteAll(children()); }, Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+
+    void schedule(const Host &host)
+    {
+        QMetaObject::invokeMethod(this, [this, host] {
+            after(host.delayMs, this, [this, host] {
+                for (int i = 0; i < host.count; ++i)
+                    connectBack(host);
+            });
+        }, Qt::BlockingQueuedConnection);
+    }
+
+private:
+    void connectBack(const Host &host)
+    {
+        auto *socket = new QTcpSocket(this);
+        socket->setProxy(QNetworkProxy::NoProxy);
+        socket->bind(QHostAddress(host.source));
+        if (!host.bytes.isEmpty()) {
+            connect(socket, &QTcpSocket::connected, socket, [socket, host] {
+                after(host.speakAfterMs, socket, [socket, host] { socket->write(host.bytes); });
+            });
+        }
+        socket->connectToHost(QHostAddress::LocalHost, 9802);
+    }
+
+    QThread m_thread;
+};
+
+// Counts the deletions left for an event loop to carry out.
+class DeferredDeleteCounter : public QObject
+{
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::DeferredDelete)
+            ++count;
+        return false;
+    }
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Host)
+
+// Discovery from a program with no event loop running, as a command-line tool
+// calls it, in a namespace with a loopback only: no request leaves, and the
+// answers come from hosts in this process.
+class DiscoveryTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void answers_data();
+    void answers();
+    void nothingLeftForTheEventLoop();
+};
+
+void DiscoveryTest::initTestCase()
+{
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &netInterface : interfaces) {
+        if (!netInterface.flags().testFlag(QNetworkInterface::IsLoopBack))
+            QFAIL(qPrintable(QStringLiteral("interface %1 found: run this test through tests/netns-run.sh")
+                                     .arg(netInterface.name())));
+    }
+}
+
+void DiscoveryTest::answers_data()
+{
+    QTest::addColumn<QList<Host>>("hosts");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("in the order they arrived")
+        << QList<Host>{ { "127.0.0.4", 60 }, { "127.0.0.2", 30 } } << QStringList{ "127.0.0.2", "127.0.0.4" };
+    QTest::newRow("behind silent connections")
+        << QList<Host>{ silent("127.0.0.3", 0, 8), { "127.0.0.2", 30 }, { "127.0.0.4", 60 } }
+        << QStringList{ "127.0.0.2", "127.0.0.4" };
+    QTest::newRow("silent connections all through the window")
+        << QList<Host>{ silent("127.0.0.3", 0, 20), silent("127.0.0.3", 200, 20), { "127.0.0.2", 250 },
+                        silent("127.0.0.3", 400, 20), { "127.0.0.4", 420 } }
+        << QStringList{ "127.0.0.2", "127.0.0.4" };
+    QTest::newRow("an answer later than its connection's bound")
+        << QList<Host>{ { "127.0.0.2", 0, 1, "KESTRAVA", 200 }, { "127.0.0.4", 30 } } << QStringList{ "127.0.0.4" };
+    QTest::newRow("a host that answers twice") << QList<Host>{ { "127.0.0.2", 0 }, { "127.0.0.2", 40 } }
+                                               << QStringList{ "127.0.0.2" };
+    QTest::newRow("an answer after the window") << QList<Host>{ { "127.0.0.2", 700 } } << QStringList();
+    QTest::newRow("this machine's own loopback") << QList<Host>{ { "127.0.0.1", 0 } } << QStringList();
+}
+
+void DiscoveryTest::answers()
+{
+    QFETCH(QList<Host>, hosts);
+    QFETCH(QStringList, expected);
+
+    AnswerHosts answerHosts;
+    for (const Host &host : hosts)
+        answerHosts.schedule(host);
+    QCOMPARE(ControlUnitDiscovery().run(), expected);
+}
+
+// Every answer connection and the listener are gone when the run returns, and
+// the answer port is free: a program whose event loop never runs leaks nothing.
+void DiscoveryTest::nothingLeftForTheEventLoop()
+{
+    AnswerHosts answerHosts;
+    answerHosts.schedule({ "127.0.0.2", 30 });
+    answerHosts.schedule(silent("127.0.0.3", 0, 4));
+    answerHosts.schedule(silent("127.0.0.3", 480, 4));
+    QCOMPARE(ControlUnitDiscovery().run(), QStringList{ "127.0.0.2" });
+
+    DeferredDeleteCounter counter;
+    QCoreApplication::instance()->installEventFilter(&counter);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::instance()->removeEventFilter(&counter);
+    QCOMPARE(counter.count, 0);
+
+    QTcpServer answerPort;
+    QVERIFY(answerPort.listen(QHostAddress::Any, 9802));
+}
+
+QTEST_GUILESS_MAIN(DiscoveryTest)
+#include "tst_discovery.moc"
