@@ -88,7 +88,8 @@ bool isAlwaysAnswered(const QString &command)
 
 bool isUnaskedData(const QString &command, const QString &reply)
 {
-    if (command == dataCommand() || !reply.contains(QLatin1String("\"Channel")))
+    if (command == dataCommand() || !reply.trimmed().startsWith(QLatin1Char('{'))
+        || !reply.contains(QLatin1String("\"Channel")))
         return false;
     const Reply object = Reply::read(reply);
     bool hasCounts = false;

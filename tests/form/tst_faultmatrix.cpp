@@ -191,7 +191,8 @@ void FaultMatrixTest::cell_data()
         const char *shortWaitFailure = nullptr;
     };
     const QList<Fault> faults {
-        { "garbage text", "garbage", "garbage", "not valid JSON" },
+        // Printable noise may hold a bracket: the reply it begins never closes.
+        { "garbage text", "garbage", "garbage", "not valid JSON|incomplete" },
         { "JSON array", "array", "array", "not a JSON object" },
         { "split inside the wait", "split:20", "split:200", "", false, false, "DATA" },
         { "split beyond the wait", "split:150", "split:1150", "incomplete", false, false, "DATA" },
