@@ -13,14 +13,20 @@ void ReferenceSweep::begin(const SweepPlan &plan, double timeConstant)
     m_levelsDone = 0;
     m_finished = false;
     m_counter->start(timeConstant);
-    m_counter->setReference(m_level);
+    setLevel();
 }
 
+// Counts read at a level the unit never took would be plotted at the wrong
+// reference, so such a level gets no reading at all.
 Protocol::CountsReading ReferenceSweep::measureLevel(double fallbackTimeConstant)
 {
+    ++m_levelsDone;
+    if (!isLevelSet() && !setLevel()) {
+        const QString failure = QStringLiteral("the reference could not be set to %1 mV: %2").arg(m_level).arg(m_levelFailure);
+        return Protocol::CountsReading::failed(failure, fallbackTimeConstant);
+    }
     Protocol::CountsReading reading = m_counter->readCounts(fallbackTimeConstant);
     reading.requireAllChannels();
-    ++m_levelsDone;
     return reading;
 }
 
@@ -31,6 +37,12 @@ bool ReferenceSweep::advance()
         return false;
     }
     m_level = m_plan.levelAfter(m_level);
-    m_counter->setReference(m_level);
+    setLevel();
     return true;
+}
+
+bool ReferenceSweep::setLevel()
+{
+    m_levelFailure = m_counter->setReference(m_level).failure;
+    return isLevelSet();
 }

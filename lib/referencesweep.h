@@ -4,10 +4,13 @@
 #include "countsreading.h"
 #include "sweepplan.h"
 
+#include <QString>
+
 class Counter;
 
 // The conversation of a reference sweep: "START", the reference (DAC 15) set to
-// each level of the plan in turn, and one "DATA?" reading per level.
+// each level of the plan in turn, and one "DATA?" reading per level. A level is
+// read only once its reference went out on a connection that stayed up.
 class ReferenceSweep
 {
 public:
@@ -16,20 +19,28 @@ public:
     // Starts the counter and sets the first level.
     void begin(const SweepPlan &plan, double timeConstant);
     // Reads the counts at the current level; the reading needs all four channels.
+    // A level whose reference did not go out is sent once more first; when that
+    // fails too, the reading is a failed one that names the level and why.
     Protocol::CountsReading measureLevel(double fallbackTimeConstant);
     // Sets the next level; false when there is none and the sweep is complete.
     bool advance();
 
     const SweepPlan &plan() const { return m_plan; }
     int level() const { return m_level; }
-    // How many levels have been measured since begin().
+    // Whether the reference is known to stand at the current level.
+    bool isLevelSet() const { return m_levelFailure.isEmpty(); }
+    // How many levels have been taken since begin(), with a reading or without.
     int levelsDone() const { return m_levelsDone; }
     bool isFinished() const { return m_finished; }
 
 private:
+    bool setLevel();
+
     Counter *m_counter;
     SweepPlan m_plan;
     int m_level = 0;
+    // Why the reference is not known to stand at m_level; empty when it is.
+    QString m_levelFailure;
     int m_levelsDone = 0;
     bool m_finished = false;
 };

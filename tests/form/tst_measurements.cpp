@@ -133,8 +133,12 @@ void MeasurementsTest::failedReadingAddsNothing_data()
         row << QByteArray() << true << false
             << QStringLiteral("the control unit at 127.0.0.1 closed the connection without a reply");
     });
-    // The unit goes away while a reading waits for its reply.
-    addMeasurementRows("unit gone", [](QTestData &row) { row << QByteArray() << false << true << unreachable; });
+    // The unit goes away while a reading waits for its reply; the sweep's last
+    // level then cannot even be set.
+    QTest::newRow("counts unit gone") << Measurement::Counts << QByteArray() << false << true << unreachable;
+    QTest::newRow("sweep unit gone") << Measurement::Sweep << QByteArray() << false << true
+                                     << QStringLiteral("the reference could not be set to 30 mV: ") + unreachable;
+    QTest::newRow("histogram unit gone") << Measurement::Histogram << QByteArray() << false << true << unreachable;
 }
 
 // One good reading, then only failures: the failures add no point and no bar,

@@ -18,6 +18,8 @@ private slots:
     void stopMidSweepKeepsThePoints();
     void zeroCountIsPlottedAsReported();
     void levelMissingAChannelGetsNoPoint();
+    void levelIsReadOnlyOnceSet_data();
+    void levelIsReadOnlyOnceSet();
 
 private:
     QScopedPointer<FakeUnit> unit;
@@ -171,6 +173,53 @@ void SweepTest::levelMissingAChannelGetsNoPoint()
 
     for (int channel = 0; channel < 4; ++channel)
         QCOMPARE(MeasurementProbe::keys(probe.sweepGraph(channel)), (QVector<double> { 0, 20 }));
+}
+
+void SweepTest::levelIsReadOnlyOnceSet_data()
+{
+    QTest::addColumn<QString>("dacScript");
+    QTest::addColumn<QVector<double>>("levels");
+    QTest::addColumn<QList<QByteArray>>("dacCommands");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("first level set at the second try")
+        << "close ok" << QVector<double> { 0, 10, 20 }
+        << QList<QByteArray> { "DAC 15,0", "DAC 15,0", "DAC 15,0.01", "DAC 15,0.02" }
+        << "Counts per second: 1000, 600, 250, 50";
+    QTest::newRow("last level cannot be set")
+        << "ok ok close" << QVector<double> { 0, 10 }
+        << QList<QByteArray> { "DAC 15,0", "DAC 15,0.01", "DAC 15,0.02", "DAC 15,0.02" }
+        << "Reading failed: the reference could not be set to 20 mV: "
+           "the control unit at 127.0.0.1 closed the connection without a reply";
+}
+
+// A DAC that finds the connection closed is sent again before the level is
+// read; a level the unit never took gets no point, and the status says which.
+void SweepTest::levelIsReadOnlyOnceSet()
+{
+    QFETCH(QString, dacScript);
+    QFETCH(QVector<double>, levels);
+    QFETCH(QList<QByteArray>, dacCommands);
+    QFETCH(QString, status);
+
+    QList<FakeUnit::Reply> replies;
+    for (const QString &word : dacScript.split(QLatin1Char(' '))) {
+        FakeUnit::Reply reply;
+        reply.bytes = word == QLatin1String("ok") ? QByteArray("OK") : QByteArray();
+        reply.closeAfter = word != QLatin1String("ok");
+        replies << reply;
+    }
+    unit->setReplies("DAC", replies);
+    Form form;
+    MeasurementProbe probe(form);
+    probe.setSweepLevels(0, 30, 10);
+    probe.start(Measurement::Sweep, 0.01);
+    QTRY_VERIFY_WITH_TIMEOUT(!probe.isRunning(Measurement::Sweep), 5000);
+
+    for (int channel = 0; channel < 4; ++channel)
+        QCOMPARE(MeasurementProbe::keys(probe.sweepGraph(channel)), levels);
+    QCOMPARE(commandsStartingWith(unit->commands(), "DAC"), dacCommands);
+    QCOMPARE(probe.status(), status);
 }
 
 QTEST_MAIN(SweepTest)
