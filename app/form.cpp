@@ -273,6 +273,17 @@ bool Form::initializeForStart()
     return false;
 }
 
+// Lets the disabled controls be painted before the blocking work of a Start.
+// Clicks wait for their turn, so that they keep the order the operator gave
+// them; a Stop that still runs meanwhile (one already queued) comes after this
+// Start and wins: false, and the Start must not go on.
+bool Form::paintBeforeStart()
+{
+    const quint64 stopsBefore = stopCount;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    return stopCount == stopsBefore;
+}
+
 Protocol::CountsReading Form::readCounts()
 {
     return counter.readCounts(ui->sbTimeConstant->value());
@@ -303,7 +314,10 @@ void Form::on_pbStartTime_clicked()
 {
     ui->listWidget->setEnabled(false);
     ui->pbStartTime->setEnabled(false);
-    QCoreApplication::processEvents();
+    if (!paintBeforeStart()) {
+        on_pbStopTime_clicked();
+        return;
+    }
     clearChannelGraphs(ui->cpCounts);
     timer->disconnect();
     const double timeConstant = ui->sbTimeConstant->value();
@@ -321,6 +335,7 @@ void Form::on_pbStartTime_clicked()
 
 void Form::on_pbStopTime_clicked()
 {
+    ++stopCount;
     ui->listWidget->setEnabled(true);
     ui->pbStartTime->setEnabled(true);
     timer->stop();
@@ -352,7 +367,10 @@ void Form::setSweepControlsEnabled(bool enabled)
 void Form::on_pbStartSweep_clicked()
 {
     setSweepControlsEnabled(false);
-    QCoreApplication::processEvents();
+    if (!paintBeforeStart()) {
+        on_pbStopSweep_clicked();
+        return;
+    }
     clearChannelGraphs(ui->cpSweep);
     timer->disconnect();
     const double timeConstant = ui->sbTimeConstant->value();
@@ -368,6 +386,7 @@ void Form::on_pbStartSweep_clicked()
 
 void Form::on_pbStopSweep_clicked()
 {
+    ++stopCount;
     setSweepControlsEnabled(true);
     timer->stop();
 }
@@ -400,7 +419,10 @@ void Form::on_pbHistogramStart_clicked()
 {
     ui->listWidget->setEnabled(false);
     ui->pbHistogramStart->setEnabled(false);
-    QCoreApplication::processEvents();
+    if (!paintBeforeStart()) {
+        on_pbHistogramStop_clicked();
+        return;
+    }
     on_pbHistogramReset_clicked();
     timer->disconnect();
     const double timeConstant = ui->sbTimeConstant->value();
@@ -415,6 +437,7 @@ void Form::on_pbHistogramStart_clicked()
 
 void Form::on_pbHistogramStop_clicked()
 {
+    ++stopCount;
     ui->listWidget->setEnabled(true);
     ui->pbHistogramStart->setEnabled(true);
     timer->stop();

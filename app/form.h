@@ -59,6 +59,7 @@ private:
     void setupHistogramPlot();
     void connectTriggerBoxes();
 
+    bool paintBeforeStart();
     bool initializeForStart();
     Protocol::CountsReading readCounts();
     bool plotReading(QCustomPlot *plot, double key, const Protocol::CountsReading &reading);
@@ -90,6 +91,8 @@ private:
     bool countsLogScale = false;
     bool histogramLogScale = false;
     bool histogramCumulative = true;
+    // Counts every Stop, so that a Start can tell whether one ran meanwhile.
+    quint64 stopCount = 0;
 };
 
 #endif // FORM_H

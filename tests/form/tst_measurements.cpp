@@ -22,6 +22,8 @@ private slots:
     void unusableTimeConstantFallsBackToTheBox();
     void onlyTheNewTickRunsAfterSwitching_data();
     void onlyTheNewTickRunsAfterSwitching();
+    void stopClickedDuringStartIsKept_data();
+    void stopClickedDuringStartIsKept();
 };
 
 namespace {
@@ -285,6 +287,49 @@ void MeasurementsTest::onlyTheNewTickRunsAfterSwitching()
 
     QCOMPARE(probe.readings(from), oldReadings);
     QCOMPARE(commandsStartingWith(unit.commands(), "DATA?").size(), probe.readings(to));
+}
+
+void MeasurementsTest::stopClickedDuringStartIsKept_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    QTest::addColumn<bool>("running");
+    addMeasurementRows("idle", [](QTestData &row) { row << false; });
+    addMeasurementRows("running", [](QTestData &row) { row << true; });
+}
+
+// Clicks that wait while the window is busy with a slow unit: Start and Stop
+// back to back (Stop, Start, Stop when a measurement runs). The last click is a
+// Stop, so nothing may go on polling, whatever Start does with pending events.
+void MeasurementsTest::stopClickedDuringStartIsKept()
+{
+    QFETCH(Measurement, measurement);
+    QFETCH(bool, running);
+
+    FakeUnit unit;
+    unit.setReply("START", FakeUnit::scripted("OK", 30));
+    unit.setReply("DAC", FakeUnit::scripted("OK", 30));
+    unit.setReply("DATA?", FakeUnit::scripted(FakeUnit::dataReply(0.05, 100, 60, 25, 5), 100));
+    Form form;
+    MeasurementProbe probe(form);
+    probe.timeConstantBox()->setValue(0.05);
+    QPushButton *start = probe.button(MeasurementProbe::startButtonName(measurement));
+    QPushButton *stop = probe.button(MeasurementProbe::stopButtonName(measurement));
+    if (running) {
+        start->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!commandsStartingWith(unit.commands(), "DATA?").isEmpty(), 2000);
+        stop->click();
+    }
+    // The second click waits in the event queue while the first one runs.
+    QMetaObject::invokeMethod(stop, "click", Qt::QueuedConnection);
+    start->click();
+    QTest::qWait(400);
+
+    QVERIFY(!probe.isRunning(measurement));
+    QVERIFY(!probe.timer()->isActive());
+    QVERIFY(probe.pageList()->isEnabled());
+    const int polls = commandsStartingWith(unit.commands(), "DATA?").size();
+    QTest::qWait(300);
+    QCOMPARE(commandsStartingWith(unit.commands(), "DATA?").size(), polls);
 }
 
 QTEST_MAIN(MeasurementsTest)
