@@ -2,6 +2,7 @@
 #include "atomicfile.h"
 #include "controlunitlink.h"
 #include "histogram.h"
+#include "logaxisticker.h"
 #include "sweepexport.h"
 #include "ui_form.h"
 
@@ -16,7 +17,9 @@
 #include <QWidgetAction>
 
 #include <array>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 
 using Protocol::Exchange;
 
@@ -33,10 +36,12 @@ const std::array<Qt::GlobalColor, Protocol::channelCount> channelColors {
     Qt::red, Qt::green, Qt::blue, Qt::magenta
 };
 
+// Cleared data is drawn so at once: a plot never shows a run that is gone.
 void clearChannelGraphs(QCustomPlot *plot)
 {
     for (int channel = 0; channel < Protocol::channelCount; ++channel)
         plot->graph(channel)->data()->clear();
+    plot->replot();
 }
 
 void addChannelGraphs(QCustomPlot *plot)
@@ -72,9 +77,35 @@ void addToggle(QMenu *menu, const QString &text, bool checked, Toggle toggle)
     action->setChecked(checked);
 }
 
+// A logarithmic axis gets ticks at powers of ten; linear spacing would pile
+// the labels up at its low end.
 void setLogScale(QCPAxis *axis, bool logarithmic)
 {
     axis->setScaleType(logarithmic ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
+    axis->setTicker(logarithmic ? QSharedPointer<QCPAxisTicker>(new LogAxisTicker)
+                                : QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
+}
+
+// The histogram's value range on a log scale: from a power of ten below the
+// smallest positive bar (the bars' base of 0 has no place on a log axis, and
+// would drag the floor three decades under the highest bar) to the power of ten
+// at or above the highest, spanning at least two decades so that the ticks are
+// powers of ten. The current range when no bar can be shown.
+QCPRange logBarRange(const QVector<double> &heights, const QCPRange &current)
+{
+    double lowest = std::numeric_limits<double>::infinity();
+    double highest = 0;
+    for (const double height : heights) {
+        if (height > 0) {
+            lowest = std::min(lowest, height);
+            highest = std::max(highest, height);
+        }
+    }
+    if (highest <= 0 || !std::isfinite(highest))
+        return current.sanitizedForLogScale();
+    const double upper = std::pow(10.0, std::ceil(std::log10(highest)));
+    const double lower = std::min(std::pow(10.0, std::floor(std::log10(lowest / 2))), upper / 100);
+    return QCPRange(lower, upper);
 }
 
 void setChannelShown(QCustomPlot *plot, int channel, bool shown)
@@ -157,7 +188,7 @@ void Form::setupSweepPlot()
     plot->yAxis->grid()->setSubGridVisible(true);
     plot->yAxis->setScaleType(QCPAxis::stLogarithmic);
     plot->yAxis2->setScaleType(QCPAxis::stLogarithmic);
-    QSharedPointer<QCPAxisTickerLog> logTicker(new QCPAxisTickerLog);
+    QSharedPointer<QCPAxisTickerLog> logTicker(new LogAxisTicker);
     plot->yAxis->setTicker(logTicker);
     plot->yAxis2->setTicker(logTicker);
     plot->yAxis->setNumberFormat(QStringLiteral("eb"));
@@ -243,11 +274,19 @@ void Form::updateParams()
     Exchange exchange;
     const CounterParameters parameters = counter.readParameters(&exchange);
     if (parameters.valid) {
-        ui->sbTimeConstant->setValue(parameters.timeConstant);
+        // A box whose member the reply lacks keeps its value: nothing the unit
+        // did not send is shown, or written back when the box is left.
+        if (parameters.hasTimeConstant)
+            ui->sbTimeConstant->setValue(parameters.timeConstant);
         const auto boxes = triggerBoxes();
-        for (int channel = 0; channel < Protocol::channelCount; ++channel)
-            boxes[channel]->setValue(parameters.triggerLevels[channel]);
-        ui->lbStatus->setText(QStringLiteral("Parameters read from the control unit at %1").arg(addressText()));
+        for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+            if (parameters.hasTriggerLevel[channel])
+                boxes[channel]->setValue(parameters.triggerLevels[channel]);
+        }
+        QString status = QStringLiteral("Parameters read from the control unit at %1").arg(addressText());
+        if (!parameters.isComplete())
+            status += QStringLiteral("; the reply holds no number for %1").arg(parameters.missingMembers());
+        ui->lbStatus->setText(status);
     } else {
         ui->lbStatus->setText(QStringLiteral("Update failed: %1").arg(parameters.failure));
     }
@@ -289,17 +328,19 @@ Protocol::CountsReading Form::readCounts()
     return counter.readCounts(ui->sbTimeConstant->value());
 }
 
-// Adds one point per reported channel at key and shows the rates; a failed
-// reading adds nothing, since no reading is not a reading of zero.
+// Adds one point per channel at key and shows the rates. A channel without a
+// count (the reading failed, or the reply lacked it) is no reading of zero: it
+// gets a gap, a point that is not a number, so that its line breaks there
+// instead of bridging the readings around it.
 bool Form::plotReading(QCustomPlot *plot, double key, const Protocol::CountsReading &reading)
 {
+    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+        const bool measured = reading.valid && reading.reported[channel];
+        plot->graph(channel)->addData(key, measured ? reading.rate(channel) : std::numeric_limits<double>::quiet_NaN());
+    }
     if (!reading.valid) {
         showReadingFailure(reading);
         return false;
-    }
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
-        if (reading.reported[channel])
-            plot->graph(channel)->addData(key, reading.rate(channel));
     }
     ui->lbStatus->setText(Protocol::ratesText(reading));
     return true;
@@ -310,6 +351,20 @@ void Form::showReadingFailure(const Protocol::CountsReading &reading)
     ui->lbStatus->setText(QStringLiteral("Reading failed: %1").arg(reading.failure));
 }
 
+// The last run is thrown away only now that the new one has really started.
+void Form::beginRun(QCustomPlot *plot, double timeConstant)
+{
+    clearChannelGraphs(plot);
+    showStarted(timeConstant);
+}
+
+// Until the first reading, the status line must not show the last run's figures.
+void Form::showStarted(double timeConstant)
+{
+    ui->lbStatus->setText(QStringLiteral("Started: first reading in %1 s")
+                              .arg(Protocol::numberText(Protocol::pollIntervalMs(timeConstant) / 1000.0)));
+}
+
 void Form::on_pbStartTime_clicked()
 {
     ui->listWidget->setEnabled(false);
@@ -318,7 +373,6 @@ void Form::on_pbStartTime_clicked()
         on_pbStopTime_clicked();
         return;
     }
-    clearChannelGraphs(ui->cpCounts);
     timer->disconnect();
     const double timeConstant = ui->sbTimeConstant->value();
     if (!initializeForStart()) {
@@ -328,6 +382,7 @@ void Form::on_pbStartTime_clicked()
     // The unit's answer to START, if any, is not waited for; the next exchange
     // drops it as stale input.
     counter.startWithoutWaiting(timeConstant);
+    beginRun(ui->cpCounts, timeConstant);
     startTime.start();
     connect(timer, &QTimer::timeout, [this] { countsTick(); });
     timer->start(Protocol::pollIntervalMs(timeConstant));
@@ -366,20 +421,26 @@ void Form::setSweepControlsEnabled(bool enabled)
 
 void Form::on_pbStartSweep_clicked()
 {
+    const SweepPlan plan { ui->sbStartSweep->value(), ui->sbStopSweep->value(), ui->sbStepSweep->value() };
+    if (plan.isEndless()) {
+        ui->lbStatus->setText(QStringLiteral("Start failed: with a step of %1 mV the sweep never reaches the stop "
+                                             "level of %2 mV").arg(plan.step).arg(plan.stop));
+        return;
+    }
     setSweepControlsEnabled(false);
     if (!paintBeforeStart()) {
         on_pbStopSweep_clicked();
         return;
     }
-    clearChannelGraphs(ui->cpSweep);
     timer->disconnect();
     const double timeConstant = ui->sbTimeConstant->value();
     if (!initializeForStart()) {
         on_pbStopSweep_clicked();
         return;
     }
-    sweep.begin({ ui->sbStartSweep->value(), ui->sbStopSweep->value(), ui->sbStepSweep->value() }, timeConstant);
+    sweep.begin(plan, timeConstant);
     sweepLevel = sweep.level();
+    beginRun(ui->cpSweep, timeConstant);
     connect(timer, &QTimer::timeout, [this] { sweepTick(); });
     timer->start(Protocol::pollIntervalMs(timeConstant));
 }
@@ -391,17 +452,17 @@ void Form::on_pbStopSweep_clicked()
     timer->stop();
 }
 
-// A level whose reading failed keeps no point; the sweep still moves on. A
-// level is plotted for all four channels or for none, so that the four curves
-// (and the rows of the saved sweep) always hold the same levels.
+// A level whose reading failed, or whose reference could not be set, keeps no
+// point but a gap; the sweep still moves on. A level is plotted for all four
+// channels or for none, so that the four curves (and the rows of the saved
+// sweep) always hold the same levels.
 void Form::sweepTick()
 {
     const Protocol::CountsReading reading = sweep.measureLevel(ui->sbTimeConstant->value());
     QCustomPlot *plot = ui->cpSweep;
-    if (plotReading(plot, sweepLevel, reading)) {
-        plot->rescaleAxes(true);
-        plot->replot();
-    }
+    plotReading(plot, sweepLevel, reading);
+    plot->rescaleAxes(true);
+    plot->replot();
     if (sweep.advance())
         sweepLevel = sweep.level();
     else
@@ -412,7 +473,41 @@ void Form::sweepTick()
 void Form::on_pbHistogramReset_clicked()
 {
     histogramValues.fill(0.0, Protocol::channelCount);
+    drawHistogram(false);
+}
+
+// Shows the bars as they now are, in the plot and in the status line.
+void Form::drawHistogram(bool rescale)
+{
     histogramBars->setData(histogramKeys, histogramValues, false);
+    ui->lbStatus->setText(histogramStatus());
+    QCustomPlot *plot = ui->cpHistogram;
+    if (rescale)
+        plot->rescaleAxes(true);
+    if (histogramLogScale)
+        plot->yAxis->setRange(logBarRange(histogramValues, plot->yAxis->range()));
+    plot->replot();
+    if (rescale && !histogramLogScale)
+        histogramBars->rescaleAxes(false);
+}
+
+// The figures of the bars; on a log scale, also which bars it cannot show.
+QString Form::histogramStatus() const
+{
+    QString text = Protocol::histogramText(histogramValues);
+    if (!histogramLogScale)
+        return text;
+    QStringList negative;
+    for (int channel = 0; channel < histogramValues.size(); ++channel) {
+        if (histogramValues[channel] < 0)
+            negative << QStringLiteral("Channel%1").arg(channel);
+    }
+    if (!negative.isEmpty()) {
+        text += QStringLiteral("; the log scale cannot show the negative %1 of %2")
+                    .arg(negative.size() == 1 ? QStringLiteral("bar") : QStringLiteral("bars"),
+                         negative.join(QStringLiteral(", ")));
+    }
+    return text;
 }
 
 void Form::on_pbHistogramStart_clicked()
@@ -431,6 +526,7 @@ void Form::on_pbHistogramStart_clicked()
         return;
     }
     counter.start(timeConstant);
+    showStarted(timeConstant);
     connect(timer, &QTimer::timeout, [this] { histogramTick(); });
     timer->start(Protocol::pollIntervalMs(timeConstant));
 }
@@ -449,14 +545,11 @@ void Form::histogramTick()
 {
     Protocol::CountsReading reading = readCounts();
     if (Protocol::takeHistogramReading(reading, histogramCumulative, histogramValues)) {
-        ui->lbStatus->setText(Protocol::histogramText(histogramValues));
-        histogramBars->setData(histogramKeys, histogramValues, false);
-        QCustomPlot *plot = ui->cpHistogram;
-        plot->rescaleAxes(true);
-        plot->replot();
-        histogramBars->rescaleAxes(false);
+        drawHistogram(true);
     } else {
         showReadingFailure(reading);
+        // Nothing new, but a Reset or a switch made since shows.
+        ui->cpHistogram->replot();
     }
     ui->sbTimeConstant->setValue(reading.timeConstant);
 }
@@ -467,7 +560,10 @@ void Form::showCountsMenu(const QPoint &pos)
     addChannelsMenu(menu, ui->cpCounts);
     addToggle(menu, QStringLiteral("Log Scale"), countsLogScale, [this] {
         countsLogScale = !countsLogScale;
-        setLogScale(ui->cpCounts->yAxis, countsLogScale);
+        QCustomPlot *plot = ui->cpCounts;
+        setLogScale(plot->yAxis, countsLogScale);
+        plot->yAxis->rescale(true);
+        plot->replot();
     });
     menu->popup(ui->cpCounts->mapToGlobal(pos));
 }
@@ -487,6 +583,7 @@ void Form::showHistogramMenu(const QPoint &pos)
     addToggle(menu, QStringLiteral("Log Scale"), histogramLogScale, [this] {
         histogramLogScale = !histogramLogScale;
         setLogScale(ui->cpHistogram->yAxis, histogramLogScale);
+        drawHistogram(true);
     });
     addToggle(menu, QStringLiteral("Cummulation"), histogramCumulative, [this] {
         histogramCumulative = !histogramCumulative;
@@ -526,6 +623,11 @@ void Form::addChannelsMenu(QMenu *menu, QCustomPlot *plot)
 // once complete, so a failed save leaves the old file as it was.
 void Form::saveSweepData()
 {
+    // A sweep without a single row is no table: nothing is asked for or written.
+    if (SweepExport::rowCount(sweepPoints(ui->cpSweep)) == 0) {
+        ui->lbStatus->setText(QStringLiteral("Nothing to save: the sweep holds no measured level"));
+        return;
+    }
     const QString fileName = QFileDialog::getSaveFileName(this, tr("Save File..."), QStringLiteral("output.txt"),
                                                           tr("Text files (*.txt)"));
     if (fileName.isEmpty())

@@ -64,9 +64,13 @@ private:
     Protocol::CountsReading readCounts();
     bool plotReading(QCustomPlot *plot, double key, const Protocol::CountsReading &reading);
     void showReadingFailure(const Protocol::CountsReading &reading);
+    void beginRun(QCustomPlot *plot, double timeConstant);
+    void showStarted(double timeConstant);
     void countsTick();
     void sweepTick();
     void histogramTick();
+    void drawHistogram(bool rescale);
+    QString histogramStatus() const;
     void setSweepControlsEnabled(bool enabled);
 
     void showCountsMenu(const QPoint &pos);

@@ -15,8 +15,16 @@ struct CounterParameters
     QString failure;
     double timeConstant = 0;
     std::array<int, Protocol::channelCount> triggerLevels {};
+    // Whether the reply holds a number for each of them. A parameter it lacks has
+    // no value: its 0 above is a placeholder, never to be shown or written back.
+    bool hasTimeConstant = false;
+    std::array<bool, Protocol::channelCount> hasTriggerLevel {};
 
+    // A reply object that holds none of the parameters is not a valid reading.
     static CounterParameters fromReply(const QString &text);
+    bool isComplete() const;
+    // "TimeConst, Ref2": the members the reply holds no number for.
+    QString missingMembers() const;
 };
 
 #endif // COUNTERPARAMETERS_H

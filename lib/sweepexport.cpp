@@ -19,8 +19,14 @@ bool keyLess(const QPointF &a, const QPointF &b)
     return a.x() < b.x();
 }
 
-ChannelPoints inKeyOrder(ChannelPoints points)
+bool isGap(const QPointF &point)
 {
+    return qIsNaN(point.y());
+}
+
+ChannelPoints measuredInKeyOrder(ChannelPoints points)
+{
+    points.erase(std::remove_if(points.begin(), points.end(), isGap), points.end());
     std::stable_sort(points.begin(), points.end(), keyLess);
     return points;
 }
@@ -55,7 +61,7 @@ QString exactNumberText(double value)
 QByteArray fileBytes(const Sweep &sweep)
 {
     Sweep sorted;
-    std::transform(sweep.cbegin(), sweep.cend(), sorted.begin(), inKeyOrder);
+    std::transform(sweep.cbegin(), sweep.cend(), sorted.begin(), measuredInKeyOrder);
 
     QByteArray bytes(header);
     const ChannelPoints &reference = sorted[0];
@@ -76,6 +82,11 @@ QByteArray fileBytes(const Sweep &sweep)
         bytes += line.toLatin1();
     }
     return bytes;
+}
+
+int rowCount(const Sweep &sweep)
+{
+    return fileBytes(sweep).count('\n') - 1;
 }
 
 } // namespace SweepExport

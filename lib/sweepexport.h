@@ -23,10 +23,13 @@ using Sweep = std::array<ChannelPoints, Protocol::channelCount>;
 // already hold the value exactly, so 1000, 0.5 and 1e-05 keep their usual text.
 QString exactNumberText(double value);
 
-// The whole file, one row per point of channel 0 in key order. A step that some
-// channel holds no point for (a reading that lacked it, or one still being
-// plotted) gets no row, so no row mixes channels of different steps.
+// The whole file, one row per point of channel 0 in key order. A point whose
+// value is not a number marks a gap (a reading that failed) and is no point. A
+// step that some channel holds no point for (a reading that lacked it, or one
+// still being plotted) gets no row, so no row mixes channels of different steps.
 QByteArray fileBytes(const Sweep &sweep);
+// How many rows the file of sweep holds, the header not counted.
+int rowCount(const Sweep &sweep);
 
 } // namespace SweepExport
 

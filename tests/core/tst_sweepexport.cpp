@@ -137,6 +137,21 @@ void SweepExportTest::fileBytes_data()
                     "5\t2\t20\t200\t2000\r\n"
                     "5\t3\t30\t300\t3000\r\n";
 
+    // A level whose reading failed is a gap in every channel's line; a gap in
+    // one channel only is a reading that lacked that channel.
+    const double gapValue = std::numeric_limits<double>::quiet_NaN();
+    Sweep failedLevel = small;
+    for (ChannelPoints &points : failedLevel)
+        points[1].setY(gapValue);
+    Sweep gapInOneChannel = small;
+    gapInOneChannel[2][1].setY(gapValue);
+    for (const auto &row : { std::make_pair("a failed level", failedLevel),
+                             std::make_pair("a gap in one channel", gapInOneChannel) }) {
+        QTest::newRow(row.first) << row.second
+                                 << header + "0\t1000\t1e+06\t2\t33.3\r\n"
+                                             "20\t0.5\t0\t4\t12345678\r\n";
+    }
+
     Sweep channelZeroShort = small;
     channelZeroShort[0].clear();
     QTest::newRow("channel 0 empty") << channelZeroShort << header;
@@ -147,6 +162,7 @@ void SweepExportTest::fileBytes()
     QFETCH(Sweep, sweep);
     QFETCH(QByteArray, bytes);
     QCOMPARE(SweepExport::fileBytes(sweep), bytes);
+    QCOMPARE(SweepExport::rowCount(sweep), bytes.count('\n') - 1);
 }
 
 QTEST_APPLESS_MAIN(SweepExportTest)

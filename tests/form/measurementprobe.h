@@ -110,27 +110,33 @@ public:
     int readings(Measurement measurement) const
     {
         switch (measurement) {
-        case Measurement::Counts: return countsGraph(0)->dataCount();
-        case Measurement::Sweep: return sweepGraph(0)->dataCount();
+        case Measurement::Counts: return keys(countsGraph(0)).size();
+        case Measurement::Sweep: return keys(sweepGraph(0)).size();
         case Measurement::Histogram: break;
         }
         // Every reading of the fake unit's default reply adds 40 to the first bar.
         return bars().isEmpty() ? 0 : int(std::lround(bars().first() / 40));
     }
 
+    // The keys and values of a graph's points. A point whose value is not a
+    // number is no reading but a gap in the line, and is left out.
     static QVector<double> keys(const QCPGraph *graph)
     {
         QVector<double> result;
-        for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it)
-            result << it->key;
+        for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it) {
+            if (!std::isnan(it->value))
+                result << it->key;
+        }
         return result;
     }
 
     static QVector<double> values(const QCPGraph *graph)
     {
         QVector<double> result;
-        for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it)
-            result << it->value;
+        for (auto it = graph->data()->constBegin(); it != graph->data()->constEnd(); ++it) {
+            if (!std::isnan(it->value))
+                result << it->value;
+        }
         return result;
     }
 

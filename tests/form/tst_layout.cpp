@@ -22,6 +22,8 @@ private slots:
     void histogramPlot();
     void topAndRightAxesFollow_data();
     void topAndRightAxesFollow();
+    void sweepTickLabelsStateTheirValues_data();
+    void sweepTickLabelsStateTheirValues();
 
 private:
     template<typename T>
@@ -233,6 +235,44 @@ void LayoutTest::topAndRightAxesFollow()
     plot->yAxis->setRange(1, 1000);
     QCOMPARE(plot->xAxis2->range(), QCPRange(3, 42));
     QCOMPARE(plot->yAxis2->range(), QCPRange(1, 1000));
+}
+
+void LayoutTest::sweepTickLabelsStateTheirValues_data()
+{
+    QTest::addColumn<double>("lower");
+    QTest::addColumn<double>("upper");
+    QTest::addColumn<QStringList>("powersOfTen"); // labels that must be there, as before
+
+    QTest::newRow("over two decades") << 50.0 << 20000.0 << QStringList { "1e+02", "1e+03", "1e+04" };
+    QTest::newRow("within a decade") << 1100.0 << 1900.0 << QStringList();
+    QTest::newRow("about one decade") << 120.0 << 1100.0 << QStringList();
+    QTest::newRow("just short of 1.6 decades") << 100.0 << 3900.0 << QStringList();
+    QTest::newRow("small rates") << 0.05 << 0.4 << QStringList();
+}
+
+// However few decades the rates span, each label names its tick's value; the
+// axis draws "1.25e+03" as 1.25 times ten to the third, "1e+03" as ten to the third.
+void LayoutTest::sweepTickLabelsStateTheirValues()
+{
+    QFETCH(double, lower);
+    QFETCH(double, upper);
+    QFETCH(QStringList, powersOfTen);
+
+    auto *plot = child<QCustomPlot>("cpSweep");
+    plot->yAxis->setRange(lower, upper);
+    plot->replot();
+    const QVector<double> ticks = plot->yAxis->tickVector();
+    const QVector<QString> labels = plot->yAxis->tickVectorLabels();
+    QCOMPARE(labels.size(), ticks.size());
+    QVERIFY(ticks.size() >= 2);
+    for (int i = 0; i < ticks.size(); ++i) {
+        bool ok = false;
+        const double stated = labels[i].toDouble(&ok);
+        QVERIFY2(ok && qAbs(stated - ticks[i]) <= 1e-9 * ticks[i],
+                 qPrintable(QStringLiteral("tick %1 labelled %2").arg(ticks[i]).arg(labels[i])));
+    }
+    for (const QString &label : powersOfTen)
+        QVERIFY2(labels.contains(label), qPrintable(label));
 }
 
 QTEST_MAIN(LayoutTest)

@@ -16,8 +16,14 @@ private slots:
     void pollInterval();
     void unreachableUnitAtStart_data();
     void unreachableUnitAtStart();
+    void startClearsTheLastRunAtOnce_data();
+    void startClearsTheLastRunAtOnce();
     void failedReadingAddsNothing_data();
     void failedReadingAddsNothing();
+    void failedReadingBreaksTheLine_data();
+    void failedReadingBreaksTheLine();
+    void failedReadingStillRedraws_data();
+    void failedReadingStillRedraws();
     void unusableTimeConstantFallsBackToTheBox_data();
     void unusableTimeConstantFallsBackToTheBox();
     void onlyTheNewTickRunsAfterSwitching_data();
@@ -82,8 +88,9 @@ void MeasurementsTest::unreachableUnitAtStart_data()
     addMeasurementRows("", [](QTestData &) {});
 }
 
-// Nothing listens: Start gives up, says so, and leaves the page as after Stop,
-// with the old results cleared.
+// Nothing listens: Start gives up, says so, and leaves the page as after Stop.
+// The last run stays, shown and saved, until a new one has really started; the
+// histogram's Start zeroes the bars and shows them so at once.
 void MeasurementsTest::unreachableUnitAtStart()
 {
     QFETCH(Measurement, measurement);
@@ -93,17 +100,55 @@ void MeasurementsTest::unreachableUnitAtStart()
     probe.countsGraph(0)->addData(1, 1);
     probe.sweepGraph(0)->addData(1, 1);
     probe.histogramBars()->setData({ 1, 2, 3, 4 }, { 1, 1, 1, 1 });
+    QCoreApplication::processEvents(); // replots the construction may have queued
+    QSignalSpy histogramReplots(probe.plot("cpHistogram"), &QCustomPlot::afterReplot);
 
     probe.start(measurement, 0.1);
     QCOMPARE(probe.status(), QStringLiteral("Start failed: ") + unreachable);
     QVERIFY(!probe.isRunning(measurement));
     QVERIFY(probe.pageList()->isEnabled());
     QVERIFY(!probe.timer()->isActive());
-    QCOMPARE(probe.readings(measurement), 0);
-    if (measurement == Measurement::Histogram)
+    QCOMPARE(probe.readings(measurement), measurement == Measurement::Histogram ? 0 : 1);
+    if (measurement == Measurement::Histogram) {
         QCOMPARE(probe.bars(), (QVector<double> { 0, 0, 0, 0 }));
+        QVERIFY(histogramReplots.count() >= 1);
+    }
     if (measurement == Measurement::Sweep)
         QVERIFY(probe.spinBox("sbStartSweep")->isEnabled());
+}
+
+void MeasurementsTest::startClearsTheLastRunAtOnce_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    QTest::newRow("counts") << Measurement::Counts;
+    QTest::newRow("sweep") << Measurement::Sweep;
+}
+
+// Once a new run has really started, the last one is gone from the plot and
+// from the status line at once, not only at the first reading 1.2 time
+// constants later.
+void MeasurementsTest::startClearsTheLastRunAtOnce()
+{
+    QFETCH(Measurement, measurement);
+
+    FakeUnit unit;
+    unit.setReply("DAC", QByteArray("OK"));
+    Form form;
+    MeasurementProbe probe(form);
+    probe.start(measurement, 0.02);
+    QTRY_VERIFY_WITH_TIMEOUT(probe.readings(measurement) >= 2, 2000);
+    probe.stop(measurement);
+    QVERIFY(probe.status().startsWith(QStringLiteral("Counts per second: ")));
+
+    QCustomPlot *plot = probe.plot(measurement == Measurement::Counts ? "cpCounts" : "cpSweep");
+    QSignalSpy replots(plot, &QCustomPlot::afterReplot);
+    probe.start(measurement, 10);
+    QVERIFY(probe.isRunning(measurement));
+    for (int channel = 0; channel < 4; ++channel)
+        QCOMPARE(plot->graph(channel)->dataCount(), 0);
+    QVERIFY(replots.count() >= 1);
+    QVERIFY2(!probe.status().startsWith(QStringLiteral("Counts per second: ")), qPrintable(probe.status()));
+    probe.stop(measurement);
 }
 
 void MeasurementsTest::failedReadingAddsNothing_data()
@@ -203,6 +248,76 @@ void MeasurementsTest::failedReadingAddsNothing()
         QCOMPARE(MeasurementProbe::keys(probe.sweepGraph(3)), QVector<double> { 0 });
 }
 
+void MeasurementsTest::failedReadingBreaksTheLine_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    QTest::newRow("counts") << Measurement::Counts;
+    QTest::newRow("sweep") << Measurement::Sweep;
+}
+
+// A line is not drawn across a reading that failed, as if it had been measured:
+// the failed reading leaves a gap (a point that is not a number) in every line,
+// and the axes are scaled to the readings alone.
+void MeasurementsTest::failedReadingBreaksTheLine()
+{
+    QFETCH(Measurement, measurement);
+
+    FakeUnit unit;
+    const FakeUnit::Reply good { FakeUnit::dataReply(0.05, 100, 60, 25, 5) };
+    unit.setReplies("DATA?", { good, { QByteArray("ERROR") }, good });
+    unit.setReply("DAC", QByteArray("OK"));
+    Form form;
+    MeasurementProbe probe(form);
+    probe.setSweepLevels(0, 30, 10);
+    probe.start(measurement, 0.05);
+    QTRY_VERIFY_WITH_TIMEOUT(commandsStartingWith(unit.commands(), "DATA?").size() >= 3, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(probe.readings(measurement) >= 2, 2000);
+    probe.stop(measurement);
+
+    QCustomPlot *plot = probe.plot(measurement == Measurement::Counts ? "cpCounts" : "cpSweep");
+    for (int channel = 0; channel < 4; ++channel) {
+        const QSharedPointer<QCPGraphDataContainer> data = plot->graph(channel)->data();
+        QVERIFY(data->size() >= 3);
+        QVERIFY(std::isfinite(data->at(0)->value));
+        QVERIFY2(std::isnan(data->at(1)->value), qPrintable(QString::number(data->at(1)->value)));
+        QVERIFY(std::isfinite(data->at(2)->value));
+        if (measurement == Measurement::Sweep)
+            QCOMPARE(data->at(1)->key, 10.0);
+    }
+    QCOMPARE(plot->yAxis->range().lower, 100.0);
+    QCOMPARE(plot->yAxis->range().upper, 2000.0);
+}
+
+void MeasurementsTest::failedReadingStillRedraws_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    addMeasurementRows("", [](QTestData &) {});
+}
+
+// While the unit keeps failing, every tick still draws its plot, so that a
+// Reset, a switch of cumulation or of the scale shows; nothing new is plotted.
+void MeasurementsTest::failedReadingStillRedraws()
+{
+    QFETCH(Measurement, measurement);
+
+    FakeUnit unit;
+    unit.setReply("DATA?", QByteArray("ERROR"));
+    unit.setReply("DAC", QByteArray("OK"));
+    Form form;
+    MeasurementProbe probe(form);
+    QCustomPlot *plot = probe.plot(measurement == Measurement::Counts  ? "cpCounts"
+                                   : measurement == Measurement::Sweep ? "cpSweep"
+                                                                       : "cpHistogram");
+    probe.start(measurement, 0.05);
+    QSignalSpy replots(plot, &QCustomPlot::afterReplot);
+    QTRY_VERIFY_WITH_TIMEOUT(commandsStartingWith(unit.commands(), "DATA?").size() >= 3, 2000);
+    probe.stop(measurement);
+
+    QVERIFY2(replots.count() >= 2, qPrintable(QString::number(replots.count())));
+    QCOMPARE(probe.readings(measurement), 0);
+    QCOMPARE(probe.status(), QStringLiteral("Reading failed: the reply is not valid JSON"));
+}
+
 void MeasurementsTest::unusableTimeConstantFallsBackToTheBox_data()
 {
     QTest::addColumn<Measurement>("measurement");
@@ -273,7 +388,7 @@ void MeasurementsTest::onlyTheNewTickRunsAfterSwitching()
     unit.setReply("DAC", QByteArray("OK"));
     Form form;
     MeasurementProbe probe(form);
-    probe.setSweepLevels(100, 1000, 0); // runs until stopped
+    probe.setSweepLevels(0, 1200, 1); // runs until stopped
 
     probe.start(from, 0.02);
     QTRY_VERIFY_WITH_TIMEOUT(probe.readings(from) >= 2, 2000);

@@ -155,9 +155,16 @@ private slots:
     void logScaleChangesOnlyItsPlot_data();
     void logScaleChangesOnlyItsPlot();
     void cummulationStartsFromEmptyBars();
+    void logScaleTicksStateTheirValues_data();
+    void logScaleTicksStateTheirValues();
+    void histogramLogScaleShowsThePositiveBars();
+    void idleChangesAreDrawnAtOnce_data();
+    void idleChangesAreDrawnAtOnce();
 
     void saveWritesTheSweep_data();
     void saveWritesTheSweep();
+    void saveWithoutRowsSavesNothing_data();
+    void saveWithoutRowsSavesNothing();
     void saveCancelledWritesNothing();
     void saveTakesTheSweepAfterTheDialog();
     void saveFailureIsReported_data();
@@ -435,12 +442,113 @@ void MenusTest::cummulationStartsFromEmptyBars()
     closeMenu(menu);
 }
 
+void MenusTest::logScaleTicksStateTheirValues_data()
+{
+    QTest::addColumn<QString>("plotName");
+    QTest::addColumn<double>("lower");
+    QTest::addColumn<double>("upper");
+
+    QTest::newRow("counts, decades") << "cpCounts" << 5.0 << 30000.0;
+    QTest::newRow("counts, narrow") << "cpCounts" << 22000.0 << 24000.0;
+    QTest::newRow("histogram, decades") << "cpHistogram" << 1.0 << 100000.0;
+    QTest::newRow("histogram, narrow") << "cpHistogram" << 13000.0 << 61000.0;
+}
+
+// "Log Scale" puts ticks where a logarithmic axis wants them, and each label
+// names its tick's value; switched off, the axis is linear with linear ticks.
+void MenusTest::logScaleTicksStateTheirValues()
+{
+    QFETCH(QString, plotName);
+    QFETCH(double, lower);
+    QFETCH(double, upper);
+    QCustomPlot *shown = plot(plotName);
+
+    trigger(plotName, QStringLiteral("Log Scale"));
+    QVERIFY(qSharedPointerDynamicCast<QCPAxisTickerLog>(shown->yAxis->ticker()));
+    shown->yAxis->setRange(lower, upper);
+    shown->replot();
+    const QVector<double> ticks = shown->yAxis->tickVector();
+    const QVector<QString> labels = shown->yAxis->tickVectorLabels();
+    QVERIFY(ticks.size() >= 2);
+    for (int i = 0; i < ticks.size(); ++i) {
+        bool ok = false;
+        const double stated = labels[i].toDouble(&ok);
+        QVERIFY2(ok && qAbs(stated - ticks[i]) <= 1e-9 * ticks[i],
+                 qPrintable(QStringLiteral("tick %1 labelled %2").arg(ticks[i]).arg(labels[i])));
+    }
+
+    trigger(plotName, QStringLiteral("Log Scale"));
+    QCOMPARE(shown->yAxis->scaleType(), QCPAxis::stLinear);
+    QVERIFY(!qSharedPointerDynamicCast<QCPAxisTickerLog>(shown->yAxis->ticker()));
+}
+
+// Bars of 10 and 70 must not look alike on a log axis: its floor lies below the
+// smallest positive bar, not three decades under the highest. A bar below zero
+// cannot be drawn there, and the status line says so.
+void MenusTest::histogramLogScaleShowsThePositiveBars()
+{
+    FakeUnit unit;
+    QVERIFY(unit.isListening());
+    unit.setReply("DATA?", FakeUnit::dataReply(0.05, 100, 90, 20, 30));
+    form->setAddress(QHostAddress(QHostAddress::LocalHost));
+    form->findChild<QDoubleSpinBox *>(QStringLiteral("sbTimeConstant"))->setValue(0.05);
+    form->findChild<QPushButton *>(QStringLiteral("pbHistogramStart"))->click();
+    QTRY_VERIFY(barValues(plot(QStringLiteral("cpHistogram"))).value(0) > 0);
+    form->findChild<QPushButton *>(QStringLiteral("pbHistogramStop"))->click();
+    const QVector<double> bars = barValues(plot(QStringLiteral("cpHistogram")));
+    const double polls = bars[0] / 10;
+    QCOMPARE(bars, (QVector<double> { 10 * polls, 70 * polls, -10 * polls, 30 * polls }));
+
+    trigger(QStringLiteral("cpHistogram"), QStringLiteral("Log Scale"));
+    const QCPRange range = plot(QStringLiteral("cpHistogram"))->yAxis->range();
+    QVERIFY2(range.lower < bars[0] && range.lower > bars[0] / 100, qPrintable(QString::number(range.lower)));
+    QVERIFY(range.upper >= bars[1]);
+    QCOMPARE(status(), QStringLiteral("Data: %1, %2, %3, %4; the log scale cannot show the negative bar of Channel2")
+                           .arg(bars[0], 0, 'e', 3).arg(bars[1], 0, 'e', 3).arg(bars[2], 0, 'e', 3)
+                           .arg(bars[3], 0, 'e', 3));
+
+    trigger(QStringLiteral("cpHistogram"), QStringLiteral("Log Scale"));
+    QVERIFY(plot(QStringLiteral("cpHistogram"))->yAxis->range().lower <= bars[2]);
+    QVERIFY(!status().contains(QStringLiteral("log scale")));
+}
+
+void MenusTest::idleChangesAreDrawnAtOnce_data()
+{
+    QTest::addColumn<QString>("plotName");
+    QTest::addColumn<QString>("change"); // a menu entry, or the Reset button
+    QTest::addColumn<QString>("shown");  // the status line after it; empty: as before
+
+    const QString zeros = QStringLiteral("Data: 0.000e+00, 0.000e+00, 0.000e+00, 0.000e+00");
+    QTest::newRow("Reset") << "cpHistogram" << "Reset" << zeros;
+    QTest::newRow("Cummulation") << "cpHistogram" << "Cummulation" << zeros;
+    QTest::newRow("histogram Log Scale") << "cpHistogram" << "Log Scale" << zeros;
+    QTest::newRow("counts Log Scale") << "cpCounts" << "Log Scale" << "";
+}
+
+// With no measurement running, nothing else would draw the change: it is drawn
+// at once, and the status line shows the bars as they now are.
+void MenusTest::idleChangesAreDrawnAtOnce()
+{
+    QFETCH(QString, plotName);
+    QFETCH(QString, change);
+    QFETCH(QString, shown);
+
+    const QString before = status();
+    QCoreApplication::processEvents();
+    QSignalSpy replots(plot(plotName), &QCustomPlot::afterReplot);
+    if (change == QLatin1String("Reset"))
+        form->findChild<QPushButton *>(QStringLiteral("pbHistogramReset"))->click();
+    else
+        trigger(plotName, change);
+    QVERIFY(replots.count() >= 1);
+    QCOMPARE(status(), shown.isEmpty() ? before : shown);
+}
+
 void MenusTest::saveWritesTheSweep_data()
 {
     QTest::addColumn<QVector<QVector<QPointF>>>("sweep");
     QTest::addColumn<QByteArray>("bytes");
 
-    QTest::newRow("no points") << QVector<QVector<QPointF>>() << header;
     QTest::newRow("three steps") << QVector<QVector<QPointF>> {
         { { 0, 1000 }, { 10, 1234567 }, { 20, 0.5 } },
         { { 0, 1e6 }, { 10, 1e-05 }, { 20, 0 } },
@@ -478,6 +586,34 @@ void MenusTest::saveWritesTheSweep()
         for (int channel = 0; channel < 4; ++channel)
             QCOMPARE(fields[channel + 1].toDouble(), sweep[channel][row].y());
     }
+}
+
+void MenusTest::saveWithoutRowsSavesNothing_data()
+{
+    QTest::addColumn<QVector<QVector<QPointF>>>("sweep");
+
+    const double gap = qQNaN();
+    QTest::newRow("no points") << QVector<QVector<QPointF>>();
+    QTest::newRow("only failed levels") << QVector<QVector<QPointF>> {
+        { { 0, gap }, { 10, gap } }, { { 0, gap }, { 10, gap } }, { { 0, gap }, { 10, gap } }, { { 0, gap }, { 10, gap } }
+    };
+    QTest::newRow("a step only one channel holds") << QVector<QVector<QPointF>> { { { 0, 1 } } };
+}
+
+// A sweep without a single row is not saved as an empty table: the operator is
+// told that there is nothing to save, and no file is asked for or written.
+void MenusTest::saveWithoutRowsSavesNothing()
+{
+    QFETCH(QVector<QVector<QPointF>>, sweep);
+    fillSweep(sweep);
+
+    ModalDriver driver;
+    driver.fileName = dir.filePath(QStringLiteral("sweep.txt"));
+    save(driver);
+    QCOMPARE(driver.fileDialogTitle, QString());
+    QCOMPARE(dir.entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+    QCOMPARE(driver.warnings, QStringList());
+    QCOMPARE(status(), QStringLiteral("Nothing to save: the sweep holds no measured level"));
 }
 
 void MenusTest::saveCancelledWritesNothing()

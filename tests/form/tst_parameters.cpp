@@ -19,6 +19,8 @@ private slots:
     void updateButtonRunsUpdateOnce();
     void updateWithoutUsableReply_data();
     void updateWithoutUsableReply();
+    void updateLeavesWhatTheReplyLacks_data();
+    void updateLeavesWhatTheReplyLacks();
 
     void triggerBoxSendsOnEditingFinished_data();
     void triggerBoxSendsOnEditingFinished();
@@ -82,11 +84,6 @@ void ParametersTest::updateReadsParameters_data()
     QTest::newRow("limited by the boxes")
         << QByteArray(R"({"TimeConst":20,"Ref0":2,"Ref1":-0.1,"Ref2":1e300,"Ref3":-1e300})") << 10.0
         << QList<int>{ 1200, 0, 1200, 0 };
-    QTest::newRow("no TimeConst gives the minimum")
-        << QByteArray(R"({"Ref0":0.1,"Ref1":0.2,"Ref2":0.3,"Ref3":0.4})") << 0.01 << QList<int>{ 100, 200, 300, 400 };
-    QTest::newRow("missing and non-number members read 0")
-        << QByteArray(R"({"TimeConst":"2","Ref0":"0.5","Ref1":true,"Ref3":null,"Extra":[1]})") << 0.01
-        << QList<int>{ 0, 0, 0, 0 };
     // An object with trigger levels is the reply, whatever else it holds.
     QTest::newRow("counts among further members")
         << QByteArray(R"({"TimeConst":0.5,"Ref0":0.25,"Ref1":0.3,"Ref2":0,"Ref3":1.2,"Channel0":0,"Channel1":0,"Channel2":0,"Channel3":0})")
@@ -160,6 +157,9 @@ void ParametersTest::updateWithoutUsableReply_data()
                            << prefix + "the reply is not a JSON object (control unit at 127.0.0.1)";
     QTest::newRow("U+00E9 in a string") << true << FakeUnit::scripted("{\"Unit\":\"caf\xc3\xa9\",\"Ref0\":0.25}")
                                         << prefix + "the reply is not valid JSON (control unit at 127.0.0.1)";
+    QTest::newRow("no parameter in it")
+        << true << FakeUnit::scripted(R"({"TimeConst":"2","Ref0":"0.5","Ref1":true,"Ref3":null,"Extra":[1]})")
+        << prefix + "the reply holds no parameters (control unit at 127.0.0.1)";
     QTest::newRow("zero byte inside") << true << FakeUnit::scripted(QByteArray(R"({"Ref0")") + '\0' + ":0.25}")
                                       << prefix + "the reply is not valid JSON (control unit at 127.0.0.1)";
 }
@@ -184,6 +184,50 @@ void ParametersTest::updateWithoutUsableReply()
     QCOMPARE(form->findChild<QLabel *>(QStringLiteral("lbStatus"))->text(), status);
     QCOMPARE(timeConstant->value(), 2.5);
     QCOMPARE(triggerValues(), levels);
+}
+
+void ParametersTest::updateLeavesWhatTheReplyLacks_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<double>("timeConstant");
+    QTest::addColumn<QList<int>>("levels");
+    QTest::addColumn<QString>("missing");
+
+    QTest::newRow("no TimeConst") << QByteArray(R"({"Ref0":0.1,"Ref1":0.2,"Ref2":0.3,"Ref3":0.4})") << 2.5
+                                  << QList<int>{ 100, 200, 300, 400 } << "TimeConst";
+    QTest::newRow("Ref0 alone") << QByteArray(R"({"Ref0":0.25})") << 2.5 << QList<int>{ 250, 20, 30, 40 }
+                                << "TimeConst, Ref1, Ref2, Ref3";
+    QTest::newRow("members that are no numbers")
+        << QByteArray(R"({"TimeConst":"2","Ref0":"0.5","Ref1":true,"Ref2":0.3,"Ref3":null})") << 2.5
+        << QList<int>{ 10, 20, 300, 40 } << "TimeConst, Ref0, Ref1, Ref3";
+}
+
+// Nothing the unit did not send: a box whose member is missing or not a number
+// keeps its value (so leaving it writes back that value, not an invented 0), and
+// the status line names what the reply lacked.
+void ParametersTest::updateLeavesWhatTheReplyLacks()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(double, timeConstant);
+    QFETCH(QList<int>, levels);
+    QFETCH(QString, missing);
+
+    FakeUnit unit;
+    unit.setReply("PARAMS?", reply);
+    form->findChild<QDoubleSpinBox *>(QStringLiteral("sbTimeConstant"))->setValue(2.5);
+    for (int channel = 0; channel < 4; ++channel)
+        triggerBox(channel)->setValue(10 * (channel + 1));
+
+    form->updateParams();
+    QCOMPARE(form->findChild<QDoubleSpinBox *>(QStringLiteral("sbTimeConstant"))->value(), timeConstant);
+    QCOMPARE(triggerValues(), levels);
+    QCOMPARE(form->findChild<QLabel *>(QStringLiteral("lbStatus"))->text(),
+             QStringLiteral("Parameters read from the control unit at 127.0.0.1; the reply holds no number for ")
+                 + missing);
+
+    emit triggerBox(1)->editingFinished();
+    QVERIFY(unit.waitForCommands(2));
+    QCOMPARE(unit.commands().last(), QStringLiteral("DAC 1,%1").arg(levels[1] / 1000.0).toLatin1());
 }
 
 void ParametersTest::triggerBoxSendsOnEditingFinished_data()

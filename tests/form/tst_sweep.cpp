@@ -14,7 +14,8 @@ private slots:
     void conversation();
     void measuredLevels_data();
     void measuredLevels();
-    void stepZeroRepeatsTheLevel();
+    void stepZero_data();
+    void stepZero();
     void stopMidSweepKeepsThePoints();
     void zeroCountIsPlottedAsReported();
     void levelMissingAChannelGetsNoPoint();
@@ -96,22 +97,43 @@ void SweepTest::measuredLevels()
     QVERIFY(!probe.timer()->isActive());
 }
 
-void SweepTest::stepZeroRepeatsTheLevel()
+void SweepTest::stepZero_data()
 {
+    QTest::addColumn<int>("start");
+    QTest::addColumn<bool>("starts");
+
+    QTest::newRow("below the stop level") << 100 << false;
+    QTest::newRow("at the stop level") << 1000 << true;
+}
+
+// Stepping by 0 mV never reaches a stop level above the start: such a sweep
+// would measure one level for ever, so Start says why and does not start. A
+// start at the stop level is measured once, as with any step.
+void SweepTest::stepZero()
+{
+    QFETCH(int, start);
+    QFETCH(bool, starts);
+
     Form form;
     MeasurementProbe probe(form);
-    probe.setSweepLevels(100, 1000, 0);
+    probe.sweepGraph(0)->addData(10, 1);
+    probe.setSweepLevels(start, 1000, 0);
     probe.start(Measurement::Sweep, 0.01);
-    QTRY_VERIFY_WITH_TIMEOUT(probe.readings(Measurement::Sweep) >= 5, 3000);
-    QVERIFY(probe.isRunning(Measurement::Sweep));
-    probe.stop(Measurement::Sweep);
-
-    const QVector<double> keys = MeasurementProbe::keys(probe.sweepGraph(0));
-    QVERIFY(std::all_of(keys.cbegin(), keys.cend(), [](double key) { return key == 100; }));
-    const QList<QByteArray> dacCommands = commandsStartingWith(unit->commands(), "DAC");
-    QCOMPARE(dacCommands.size(), keys.size() + 1);
-    QVERIFY(std::all_of(dacCommands.cbegin(), dacCommands.cend(),
-                        [](const QByteArray &command) { return command == "DAC 15,0.1"; }));
+    if (starts) {
+        QTRY_VERIFY_WITH_TIMEOUT(!probe.isRunning(Measurement::Sweep), 3000);
+        QCOMPARE(MeasurementProbe::keys(probe.sweepGraph(0)), QVector<double> { 1000 });
+        QCOMPARE(commandsStartingWith(unit->commands(), "DAC"), QList<QByteArray> { "DAC 15,1" });
+        return;
+    }
+    QCOMPARE(probe.status(),
+             QStringLiteral("Start failed: with a step of 0 mV the sweep never reaches the stop level of 1000 mV"));
+    QVERIFY(!probe.isRunning(Measurement::Sweep));
+    QVERIFY(!probe.timer()->isActive());
+    QVERIFY(probe.spinBox("sbStepSweep")->isEnabled());
+    QVERIFY(probe.pageList()->isEnabled());
+    QCOMPARE(MeasurementProbe::keys(probe.sweepGraph(0)), QVector<double> { 10 });
+    QTest::qWait(100);
+    QCOMPARE(unit->commands(), QList<QByteArray>());
 }
 
 void SweepTest::stopMidSweepKeepsThePoints()
