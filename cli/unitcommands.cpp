@@ -54,12 +54,18 @@ ExitStatus params(Counter *counter, RowOutput *output, ProgressLine *messages)
         messages->message(QStringLiteral("parameters not read: %1").arg(parameters.failure));
         return exchangeFailed(exchange);
     }
+    // A parameter the reply lacks has no value: an empty field, never 0.
     output->begin(columns, RowOutput::headerLine(columns));
-    QVector<QJsonValue> row { parameters.timeConstant };
-    for (const int level : parameters.triggerLevels)
-        row << level;
+    QVector<QJsonValue> row { parameters.hasTimeConstant ? QJsonValue(parameters.timeConstant) : QJsonValue() };
+    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+        row << (parameters.hasTriggerLevel[channel] ? QJsonValue(parameters.triggerLevels[channel])
+                                                    : QJsonValue());
+    }
     output->add(row);
-    return finish(output, messages, Success);
+    if (parameters.isComplete())
+        return finish(output, messages, Success);
+    messages->message(QStringLiteral("the reply holds no number for %1").arg(parameters.missingMembers()));
+    return finish(output, messages, ReadingsFailed);
 }
 
 // The unit need not answer a level, so only a link that went down, a

@@ -58,6 +58,8 @@ bool ControlUnitLink::send(const QString &command)
         return false;
     }
     m_socket->flush();
+    qCDebug(lcExchange).noquote() << QStringLiteral("\"%1\" written without waiting for a reply")
+                                         .arg(QString::fromLatin1(Protocol::logText(command.toLatin1())));
     return true;
 }
 
@@ -94,9 +96,24 @@ Exchange ControlUnitLink::exchange(const QString &command, int waitMs)
 
     result.text = reader.text();
     result.status = outcome(reader);
+    qCDebug(lcExchange).noquote() << exchangeLogLine(command, result, waitMs, clock.elapsed());
     if (!reader.isAnswered())
         abandonUnfinishedReply(command, result.status);
     return result;
+}
+
+// "DATA?" -> "{...}" after 3 ms, with the failure words of an exchange that failed.
+QString ControlUnitLink::exchangeLogLine(const QString &command, const Exchange &exchange, int waitMs,
+                                         qint64 elapsedMs) const
+{
+    QString line = QStringLiteral("\"%1\" -> \"%2\" after %3 ms")
+                       .arg(QString::fromLatin1(Protocol::logText(command.toLatin1())),
+                            QString::fromLatin1(Protocol::logText(exchange.text.toUtf8())))
+                       .arg(elapsedMs);
+    const QString failure = this->failure(exchange, waitMs);
+    if (!failure.isEmpty())
+        line += QStringLiteral(": ") + failure;
+    return line;
 }
 
 Exchange::Status ControlUnitLink::outcome(const Protocol::ReplyReader &reader) const

@@ -44,6 +44,8 @@ public:
     QString failure(const Protocol::Exchange &exchange, int waitMs) const;
 
 private:
+    QString exchangeLogLine(const QString &command, const Protocol::Exchange &exchange, int waitMs,
+                            qint64 elapsedMs) const;
     Protocol::Exchange::Status outcome(const Protocol::ReplyReader &reader) const;
     void abandonUnfinishedReply(const QString &command, Protocol::Exchange::Status status);
     void discardStaleInput();

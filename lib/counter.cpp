@@ -29,8 +29,15 @@ LevelWrite Counter::setLevel(int channel, double volts, int waitMs)
     LevelWrite write;
     write.command = Protocol::dacCommand(channel, volts);
     write.exchange = m_link->exchange(write.command, waitMs);
-    if (write.exchange.status == Exchange::LinkDown || write.exchange.status == Exchange::ConnectionLost)
+    switch (write.exchange.status) {
+    case Exchange::LinkDown:
+    case Exchange::ConnectionLost:
+    case Exchange::ClosedPartway:
         write.failure = m_link->failure(write.exchange, waitMs);
+        break;
+    default:
+        break;
+    }
     return write;
 }
 

@@ -33,7 +33,8 @@ public:
     // "PARAMS?", with the short wait.
     CounterParameters readParameters(Protocol::Exchange *exchange = nullptr);
     // "DAC channel,volts". The unit need not answer it, so only a link that is
-    // down, or a connection the unit closed instead of answering, fails it.
+    // down, or a connection the unit closed instead of answering or partway
+    // through its answer, fails it.
     LevelWrite setLevel(int channel, double volts, int waitMs = Protocol::shortReplyWaitMs);
     // "DAC 15,level" for the sweep's reference level, with the long wait.
     LevelWrite setReference(int millivolts);

@@ -66,6 +66,7 @@ private slots:
     void unreachable();
 
     void params();
+    void paramsLackingMembers();
     void setLevel_data();
     void setLevel();
     void conversation_data();
@@ -306,6 +307,25 @@ void CliTest::params()
     const Result json = run({ "params", "--json" });
     QCOMPARE(json.status, 0);
     QCOMPARE(json.out, QByteArray(R"({"TimeConstant":0.1,"Trigger0":50,"Trigger1":150,"Trigger2":300,"Trigger3":500})"
+                                  "\n"));
+}
+
+// A parameter the reply lacks is an empty field (null in JSON), named on
+// standard error, and the run counts as a failed reading.
+void CliTest::paramsLackingMembers()
+{
+    FakeUnit unit(port);
+    QVERIFY(unit.isListening());
+    unit.setReply("PARAMS?", QByteArray(R"({"Ref0":0.25,"Ref2":"0.3","Ref3":1.2})"));
+
+    const Result table = run({ "params" });
+    QCOMPARE(table.status, 1);
+    QCOMPARE(table.out, paramsHeader + "\t250\t\t\t1200\r\n");
+    QCOMPARE(table.err, QByteArray("tavik-cli: the reply holds no number for TimeConst, Ref1, Ref2\n"));
+
+    const Result json = run({ "params", "--json" });
+    QCOMPARE(json.status, 1);
+    QCOMPARE(json.out, QByteArray(R"({"TimeConstant":null,"Trigger0":250,"Trigger1":null,"Trigger2":null,"Trigger3":1200})"
                                   "\n"));
 }
 
@@ -721,8 +741,12 @@ void CliTest::verbose()
         return line.startsWith("tavik.link: Invalid JSON.. \"TimeConst=");
     });
     QCOMPARE(invalidLogged, verbose);
+    const auto polls = std::count_if(log.cbegin(), log.cend(), [](const QByteArray &line) {
+        return line.startsWith("tavik.exchange: \"DATA?\" -> \"");
+    });
+    QCOMPARE(int(polls), verbose ? 2 : 0);
     for (const QByteArray &line : log)
-        QVERIFY2(line.startsWith("tavik.link: "), line.constData());
+        QVERIFY2(line.startsWith("tavik.link: ") || line.startsWith("tavik.exchange: "), line.constData());
 }
 
 QTEST_GUILESS_MAIN(CliTest)

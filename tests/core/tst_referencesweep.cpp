@@ -21,7 +21,8 @@ namespace {
 
 constexpr double timeConstant = 0.1;
 
-// "ok" answers a DAC, "close" closes the connection instead of answering.
+// "ok" answers a DAC, "close" closes the connection instead of answering, "cut"
+// closes it partway through an answer.
 QList<FakeUnit::Reply> dacReplies(const QString &script)
 {
     QList<FakeUnit::Reply> replies;
@@ -31,6 +32,8 @@ QList<FakeUnit::Reply> dacReplies(const QString &script)
             reply.bytes = "OK";
         else
             reply.closeAfter = true;
+        if (word == QLatin1String("cut"))
+            reply.bytes = "{\"Dac\":";
         replies << reply;
     }
     return replies;
@@ -69,6 +72,9 @@ void ReferenceSweepTest::levels_data()
     QTest::newRow("first level cannot be set") << "close close ok"
         << QList<QByteArray> { "START 0.1", "DAC 15,0", "DAC 15,0", "DAC 15,0.01", "DATA?", "DAC 15,0.02", "DATA?" }
         << QStringList { "0 mV: the reference could not be set to 0 mV: " + closed, "10 mV: 1000", "20 mV: 1000" };
+    QTest::newRow("answer cut short by closing") << "ok cut close ok"
+        << QList<QByteArray> { "START 0.1", "DAC 15,0", "DATA?", "DAC 15,0.01", "DAC 15,0.01", "DAC 15,0.02", "DATA?" }
+        << QStringList { "0 mV: 1000", "10 mV: the reference could not be set to 10 mV: " + closed, "20 mV: 1000" };
     QTest::newRow("last level cannot be set") << "ok ok close"
         << QList<QByteArray> { "START 0.1", "DAC 15,0", "DATA?", "DAC 15,0.01", "DATA?", "DAC 15,0.02", "DAC 15,0.02" }
         << QStringList { "0 mV: 1000", "10 mV: 1000", "20 mV: the reference could not be set to 20 mV: " + closed };
