@@ -21,6 +21,12 @@ Dialog::Dialog(QWidget *parent)
     , ui(new Ui_Dialog)
 {
     ui->setupUi(this);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6's combo box passes the chosen text only with textActivated, which the
+    // slot's name cannot bind to; dialog.ui is compiled without the name-based
+    // binding there, and the slot is connected here.
+    connect(ui->cbTcpIpAddress, &QComboBox::textActivated, this, &Dialog::on_cbTcpIpAddress_activated);
+#endif
     updateControlUnitList();
 }
 

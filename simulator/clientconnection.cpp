@@ -130,7 +130,7 @@ void ClientConnection::answer(const ParsedItem &command, const QByteArray &reply
         queueReply(reply, fault.argument);
         break;
     case FaultMode::Split: {
-        const int half = std::max(1, reply.size() / 2);
+        const int half = std::max(1, int(reply.size() / 2));
         queueReply(reply.left(half), 0);
         queueReply(reply.mid(half), fault.argument);
         break;

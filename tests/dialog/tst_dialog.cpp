@@ -2,6 +2,7 @@
 #include "dialog.h"
 
 #include <QtTest/QtTest>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -118,10 +119,15 @@ QStringList items(const QComboBox *box)
     return texts;
 }
 
-// The operator's choice of an item: the box emits activated with its text.
+// The operator's choice of an item: the box emits the item's text, with
+// activated in Qt 5 and textActivated in Qt 6.
 void activate(QComboBox *box, const QString &text)
 {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    emit box->textActivated(text);
+#else
     QVERIFY(QMetaObject::invokeMethod(box, "activated", Qt::DirectConnection, Q_ARG(QString, text)));
+#endif
 }
 
 bool run(const QString &program, const QStringList &arguments)
@@ -150,10 +156,12 @@ private slots:
     void cleanupTestCase();
 
     void layout();
+    void constructionWarnsOfNothing();
     void discoveryFillsList();
     void nothingFound();
     void activation_data();
     void activation();
+    void currentItemChosenAgain();
     void manualEntry_data();
     void manualEntry();
     void manualEntryAbandoned_data();
@@ -241,6 +249,21 @@ void TestDialog::layout()
     QCOMPARE(rejected.count(), 1);
 }
 
+// No slot is left without its signal, under either Qt.
+void TestDialog::constructionWarnsOfNothing()
+{
+    static QStringList warnings;
+    warnings.clear();
+    const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+                if (type != QtDebugMsg && type != QtInfoMsg)
+                    warnings.append(message);
+            });
+    { Dialog fresh; }
+    qInstallMessageHandler(previous);
+    QCOMPARE(warnings, QStringList());
+}
+
 // The unit in this process hears one request per network of the veth
 // interface and answers each from a local address: it is listed once.
 void TestDialog::discoveryFillsList()
@@ -311,6 +334,25 @@ void TestDialog::activation()
         QCOMPARE(items(box), before);
         QCOMPARE(box->currentIndex(), currentBefore);
     }
+}
+
+// Picked again in the open list, the current item still acts.
+void TestDialog::currentItemChosenAgain()
+{
+    insertStaleEntry();
+    box->setCurrentIndex(box->findText(updateItem));
+    unit.requests.clear();
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    box->showPopup();
+    QCOMPARE(box->view()->currentIndex().data().toString(), updateItem);
+
+    QTest::keyClick(box->view(), Qt::Key_Return);
+    dialog->hide();
+
+    QVERIFY(!unit.requests.isEmpty());
+    QCOMPARE(items(box), QStringList({"127.0.0.1", updateItem, manualItem}));
+    QCOMPARE(box->currentIndex(), 0);
 }
 
 void TestDialog::manualEntry_data()

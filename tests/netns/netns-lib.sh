@@ -95,3 +95,20 @@ netns_stop_all() {
     stop_processes "${NETNS_PIDS[@]}"
     NETNS_PIDS=()
 }
+
+# unit_list_line ADDRESS...: the debug line discovery ends with, listing these
+# units in the form Qt writes a string list: ("a", "b") in Qt 5, QList("a", "b")
+# in Qt 6. The test harness sets TAVIK_QT_MAJOR to the Qt of the build.
+unit_list_line() {
+    local items="" address
+    for address in "$@"; do
+        items+="${items:+, }\"$address\""
+    done
+    printf '%s(%s)\n' "$(unit_list_prefix)" "$items"
+}
+
+unit_list_prefix() {
+    if [ "${TAVIK_QT_MAJOR:-5}" = 6 ]; then
+        printf QList
+    fi
+}

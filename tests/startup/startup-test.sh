@@ -117,7 +117,7 @@ wait_exit() {
 wait_discovery_runs() {
     local i
     for ((i = 0; i < 300; i++)); do
-        [ "$(grep -A1 '^waiting for answers$' "$WORK/program.log" | grep -c '^(')" -ge "$1" ] && return 0
+        [ "$(grep -A1 '^waiting for answers$' "$WORK/program.log" | grep -c "^$(unit_list_prefix)(")" -ge "$1" ] && return 0
         kill -0 "$PROGRAM_PID" 2>/dev/null || abort "the program ended during discovery"
         sleep 0.05
     done
@@ -190,7 +190,7 @@ start_program
 window=$(wait_window "$DIALOG")
 wait_discovery_runs 1
 screenshot "$window" "$ARTIFACTS/dialog.png"
-grep -A1 '^waiting for answers$' "$WORK/program.log" | grep -qx '("127.0.0.1")' ||
+grep -A1 '^waiting for answers$' "$WORK/program.log" | grep -qxF "$(unit_list_line 127.0.0.1)" ||
     fail "the simulator was not listed: $(cat "$WORK/program.log")"
 focus "$window"
 keys Escape
