@@ -1,10 +1,20 @@
 #include "dialog.h"
 #include "form.h"
+#include "tavikversion.h"
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char *argv[])
 {
+    // --version alone is the one option of the program's own, answered before
+    // the toolkit starts; any other arguments go to QApplication unchanged.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("tavik-counter %s\n", TAVIK_VERSION);
+        return 0;
+    }
     // The control-unit library logs under categories of its own; the window's
     // log shows their lines bare, as it shows its own.
     qSetMessagePattern(QStringLiteral("%{message}"));

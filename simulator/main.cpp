@@ -2,6 +2,7 @@
 #include "simulatoroptions.h"
 #include "simulatorlog.h"
 #include "stdincontrol.h"
+#include "tavikversion.h"
 
 #include <QCoreApplication>
 
@@ -11,7 +12,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavik-simulator"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(TAVIK_SIMULATOR_VERSION));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVIK_VERSION));
     // A controlling process that stops reading the log must not kill the unit,
     // and a run in the background of a terminal must not stop on reading stdin.
     std::signal(SIGPIPE, SIG_IGN);

@@ -1,0 +1,144 @@
+#!/bin/bash
+# Checks an installed tree as a user meets it: every executable in PREFIX/bin
+# prints VERSION with --version and has a manual page that renders without
+# warnings and names each long option its --help lists; the icon in the six
+# hicolor sizes, the desktop entry and the AppStream metadata are valid; the
+# installed simulator answers "PARAMS?" on 127.0.0.1.
+#
+# Usage: check-installed.sh PREFIX VERSION
+# Run it inside a network namespace of its own (tests/netns-run.sh): the
+# simulator it starts answers discovery too.
+set -u
+PREFIX="$1"
+VERSION="$2"
+WORK=$(mktemp -d)
+SIMULATOR_PID=
+FAILURES=0
+
+cleanup() {
+    if [ -n "$SIMULATOR_PID" ]; then
+        kill "$SIMULATOR_PID" 2>/dev/null
+        wait "$SIMULATOR_PID" 2>/dev/null
+    fi
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+fail() {
+    echo "FAIL: $*"
+    FAILURES=$((FAILURES + 1))
+}
+
+if [ "$(ip -o link show | grep -vc ': lo:')" -ne 0 ]; then
+    echo "FAIL: other interfaces than loopback here: run it through tests/netns-run.sh"
+    exit 1
+fi
+ip link set lo up
+
+# manual_page NAME: the installed page of NAME, compressed or not.
+manual_page() {
+    local page
+    for page in "$PREFIX/share/man/man1/$1.1.gz" "$PREFIX/share/man/man1/$1.1"; do
+        [ -f "$page" ] && echo "$page" && return 0
+    done
+    return 1
+}
+
+# --- executables: --version and manual pages --------------------------------
+
+EXECUTABLES=()
+for executable in "$PREFIX"/bin/*; do
+    EXECUTABLES+=("$(basename "$executable")")
+done
+for name in tavik-counter tavik-simulator; do
+    [ -x "$PREFIX/bin/$name" ] || fail "$name is not installed"
+done
+
+for name in "${EXECUTABLES[@]}"; do
+    # No display: the window answers --version before the toolkit starts.
+    output=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$PREFIX/bin/$name" --version 2>&1)
+    status=$?
+    if [ "$status" -ne 0 ] || [ "$output" != "$name $VERSION" ]; then
+        fail "$name --version: status $status, printed '$output', expected '$name $VERSION'"
+    fi
+
+    if ! page=$(manual_page "$name"); then
+        fail "$name has no manual page"
+        continue
+    fi
+    warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "$page renders with warnings: $warnings"
+    LC_ALL=C MANWIDTH=1000 man -l "$page" 2>/dev/null >"$WORK/page.txt"
+    grep -qF "tavik-counter $VERSION" "$WORK/page.txt" || fail "$page does not name version $VERSION"
+
+    # The window has no --help of its own: the toolkit would start.
+    [ "$name" = tavik-counter ] && continue
+    for option in $("$PREFIX/bin/$name" --help | grep -oE -- '--[a-z][a-z-]*' | sort -u); do
+        grep -qE -- "$option([^a-z-]|\$)" "$WORK/page.txt" || fail "$page does not describe $option"
+    done
+done
+
+# --- icon, desktop entry, AppStream metadata ---------------------------------
+
+# png_size FILE: "WIDTHxHEIGHT" from the PNG header, nothing for other files.
+png_size() {
+    [ "$(head -c 8 "$1" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || return 0
+    od -An -tu1 -j16 -N8 "$1" | awk '{ printf "%dx%d", $1 * 16777216 + $2 * 65536 + $3 * 256 + $4, $5 * 16777216 + $6 * 65536 + $7 * 256 + $8 }'
+}
+
+for size in 16 32 48 64 128 256; do
+    icon="$PREFIX/share/icons/hicolor/${size}x${size}/apps/tavik-counter.png"
+    [ -f "$icon" ] || { fail "no icon $icon"; continue; }
+    [ "$(png_size "$icon")" = "${size}x${size}" ] || fail "$icon is not a ${size}x${size} PNG"
+done
+
+DESKTOP="$PREFIX/share/applications/tavik-counter.desktop"
+if [ -f "$DESKTOP" ]; then
+    if report=$(desktop-file-validate "$DESKTOP" 2>&1); then
+        [ -z "$report" ] || echo "desktop-file-validate: $report"
+    else
+        fail "desktop-file-validate: $report"
+    fi
+    exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$DESKTOP")
+    [ -x "$PREFIX/bin/$exec_name" ] || fail "the desktop entry starts '$exec_name', which is not installed"
+    icon_name=$(sed -n 's/^Icon=//p' "$DESKTOP")
+    [ -f "$PREFIX/share/icons/hicolor/48x48/apps/$icon_name.png" ] ||
+        fail "the desktop entry names icon '$icon_name', which is not installed"
+else
+    fail "no desktop entry $DESKTOP"
+fi
+
+METAINFO=("$PREFIX"/share/metainfo/*.metainfo.xml)
+if [ "${#METAINFO[@]}" -eq 1 ] && [ -f "${METAINFO[0]}" ]; then
+    report=$(appstreamcli validate --no-net --pedantic "${METAINFO[0]}" 2>&1) ||
+        fail "appstreamcli validate: $report"
+    grep -q "<release version=\"$VERSION\"" "${METAINFO[0]}" || fail "the AppStream release is not $VERSION"
+    grep -q '<launchable type="desktop-id">tavik-counter.desktop</launchable>' "${METAINFO[0]}" ||
+        fail "the AppStream metadata does not launch tavik-counter.desktop"
+else
+    fail "expected one AppStream file in $PREFIX/share/metainfo, found: ${METAINFO[*]}"
+fi
+
+# --- the simulator answers ---------------------------------------------------
+
+"$PREFIX/bin/tavik-simulator" --listen 127.0.0.1 </dev/null >"$WORK/simulator.log" 2>&1 &
+SIMULATOR_PID=$!
+for _ in $(seq 100); do
+    grep -q '^listening 127.0.0.1:9800$' "$WORK/simulator.log" && break
+    sleep 0.05
+done
+reply=
+if exec 3<>/dev/tcp/127.0.0.1/9800; then
+    printf 'PARAMS?\r\n' >&3
+    IFS= read -r -t 5 -d '}' reply <&3
+    exec 3<&-
+fi
+[[ "$reply}" =~ ^\{\"TimeConst\":[0-9.]+,\"Ref0\":[0-9.-]+,\"Ref1\":[0-9.-]+,\"Ref2\":[0-9.-]+,\"Ref3\":[0-9.-]+\}$ ]] ||
+    fail "the installed simulator answered PARAMS? with '$reply', log: $(cat "$WORK/simulator.log")"
+
+if [ "$FAILURES" -ne 0 ]; then
+    echo "$FAILURES failure(s)"
+    exit 1
+fi
+echo "installed tree checked: ${EXECUTABLES[*]}, version $VERSION"
