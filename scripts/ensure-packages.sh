@@ -30,6 +30,10 @@ ensure_packages()
         $as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing
 }
 
-# What building the program and the simulator needs.
+# What building the program and the simulator needs, on Qt 5 and on Qt 6.
 # shellcheck disable=SC2034 # used by the scripts that source this file
-build_packages="g++ cmake ninja-build qtbase5-dev libqcustomplot-dev"
+build_packages="g++ cmake ninja-build qtbase5-dev qt6-base-dev libqcustomplot-dev"
+
+# What building the Debian package and checking it needs.
+# shellcheck disable=SC2034
+package_packages="dpkg-dev debhelper fakeroot lintian desktop-file-utils appstream man-db"
