@@ -1,7 +1,7 @@
 #include "addresstext.h"
 
 #include <QStringList>
-#include <QVector>
+#include <QStringView>
 
 namespace {
 
@@ -10,7 +10,7 @@ constexpr int largestPart = 255;
 
 // A part in decimal digits only, any number of leading zeros; -1 when it is
 // anything else or above the largest part.
-int decimalPart(const QStringRef &part)
+int decimalPart(QStringView part)
 {
     if (part.isEmpty())
         return -1;
@@ -29,12 +29,12 @@ int decimalPart(const QStringRef &part)
 
 QHostAddress hostAddressFromText(const QString &text)
 {
-    const QVector<QStringRef> parts = text.splitRef(QLatin1Char('.'));
+    const QStringList parts = text.split(QLatin1Char('.'));
     if (parts.size() != partCount)
         return QHostAddress();
 
     quint32 address = 0;
-    for (const QStringRef &part : parts) {
+    for (const QString &part : parts) {
         const int value = decimalPart(part);
         if (value < 0)
             return QHostAddress();
