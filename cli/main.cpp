@@ -6,6 +6,7 @@
 #include "measurementrun.h"
 #include "progressline.h"
 #include "rowoutput.h"
+#include "tavikversion.h"
 #include "unitcommands.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,6 @@
 #include "fakeunit.h"
 #include "simulatorprocess.h"
+#include "tavikversion.h"
 
 #include <QtTest>
 

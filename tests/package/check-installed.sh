@@ -51,7 +51,7 @@ EXECUTABLES=()
 for executable in "$PREFIX"/bin/*; do
     EXECUTABLES+=("$(basename "$executable")")
 done
-for name in tavik-counter tavik-simulator; do
+for name in tavik-counter tavik-cli tavik-simulator; do
     [ -x "$PREFIX/bin/$name" ] || fail "$name is not installed"
 done
 
