@@ -17,11 +17,13 @@ void ReferenceSweep::begin(const SweepPlan &plan, double timeConstant)
 }
 
 // Counts read at a level the unit never took would be plotted at the wrong
-// reference, so such a level gets no reading at all.
+// reference, so such a level gets no reading at all. Nor is the reference sent
+// again here: the counts read right after it would be those of a gate that ran
+// before it was set.
 Protocol::CountsReading ReferenceSweep::measureLevel(double fallbackTimeConstant)
 {
     ++m_levelsDone;
-    if (!isLevelSet() && !setLevel()) {
+    if (!isLevelSet()) {
         const QString failure = QStringLiteral("the reference could not be set to %1 mV: %2").arg(m_level).arg(m_levelFailure);
         return Protocol::CountsReading::failed(failure, fallbackTimeConstant);
     }
@@ -41,8 +43,12 @@ bool ReferenceSweep::advance()
     return true;
 }
 
+// A level whose reference did not go out is sent once more at once, so that a
+// whole poll interval still lies between it and the reading.
 bool ReferenceSweep::setLevel()
 {
     m_levelFailure = m_counter->setReference(m_level).failure;
+    if (!isLevelSet())
+        m_levelFailure = m_counter->setReference(m_level).failure;
     return isLevelSet();
 }

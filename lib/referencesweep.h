@@ -16,13 +16,15 @@ class ReferenceSweep
 public:
     explicit ReferenceSweep(Counter *counter);
 
-    // Starts the counter and sets the first level.
+    // Starts the counter and sets the first level. A reference that did not go
+    // out is sent once more at once.
     void begin(const SweepPlan &plan, double timeConstant);
     // Reads the counts at the current level; the reading needs all four channels.
-    // A level whose reference did not go out is sent once more first; when that
-    // fails too, the reading is a failed one that names the level and why.
+    // A level whose reference did not go out, at the second try either, gets a
+    // failed reading that names the level and why.
     Protocol::CountsReading measureLevel(double fallbackTimeConstant);
-    // Sets the next level; false when there is none and the sweep is complete.
+    // Sets the next level, as begin() does the first; false when there is none
+    // and the sweep is complete.
     bool advance();
 
     const SweepPlan &plan() const { return m_plan; }

@@ -15,6 +15,8 @@ private slots:
     void levels_data();
     void levels();
     void unitGoneAndBack();
+    void levelIsReadAGateAfterItWasSet_data();
+    void levelIsReadAGateAfterItWasSet();
 };
 
 namespace {
@@ -131,6 +133,52 @@ void ReferenceSweepTest::unitGoneAndBack()
     QCOMPARE(outcome(sweep, sweep.measureLevel(timeConstant)), QStringLiteral("20 mV: 1000"));
     QCOMPARE(unit->commands(), (QList<QByteArray> { "DAC 15,0.02", "DATA?" }));
     QVERIFY(!sweep.advance());
+}
+
+void ReferenceSweepTest::levelIsReadAGateAfterItWasSet_data()
+{
+    QTest::addColumn<QString>("dacScript");
+
+    QTest::newRow("every level set") << "ok";
+    QTest::newRow("first level set at the second try") << "close ok";
+    QTest::newRow("a level set at the second try") << "ok close ok";
+}
+
+// The counts of a reading are those of the last whole gate, so a level is read
+// only once a whole time constant has passed since its reference went out, also
+// when it went out at the second try. Levels are read one poll interval after
+// the previous one, as the window's timer and the tool's pacer do.
+void ReferenceSweepTest::levelIsReadAGateAfterItWasSet()
+{
+    QFETCH(QString, dacScript);
+
+    FakeUnit unit;
+    QVERIFY(unit.isListening());
+    unit.setReplies("DAC", dacReplies(dacScript));
+    ControlUnitLink link;
+    link.setAddress(QHostAddress(QHostAddress::LocalHost));
+    Counter counter(&link);
+    ReferenceSweep sweep(&counter);
+
+    sweep.begin({ 0, 30, 10 }, timeConstant);
+    do {
+        QTest::qWait(Protocol::pollIntervalMs(timeConstant));
+        QVERIFY(sweep.measureLevel(timeConstant).valid);
+    } while (sweep.advance());
+
+    const QList<QByteArray> commands = unit.commands();
+    const QList<qint64> times = unit.commandTimes();
+    qint64 lastDac = -1;
+    for (int i = 0; i < commands.size(); ++i) {
+        if (commands[i].startsWith("DAC"))
+            lastDac = times[i];
+        if (commands[i] == "DATA?") {
+            QVERIFY(lastDac >= 0);
+            QVERIFY2(times[i] - lastDac >= qint64(timeConstant * 1000),
+                     qPrintable(QStringLiteral("DATA? %1 ms after the DAC before it").arg(times[i] - lastDac)));
+        }
+    }
+    QCOMPARE(commands.count("DATA?"), 3);
 }
 
 QTEST_GUILESS_MAIN(ReferenceSweepTest)

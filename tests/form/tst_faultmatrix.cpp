@@ -285,11 +285,22 @@ void FaultMatrixTest::cell()
     }
     CHECK_PASSED();
 
-    // The unit behaves again: the very next operation reads it correctly.
+    // The unit behaves again: the very next operation reads it correctly. Only
+    // a sweep level whose reference could not be set while the link failed
+    // gets no point: it was not set a whole gate before its reading.
     QVERIFY(simulator.control("fault none"));
     if (flood)
         QTRY_VERIFY_WITH_TIMEOUT(simulator.log().mid(logStart).contains("flood stopped"), 5000);
     recordState();
+    if (operation == Operation::SweepStep && linkFailure) {
+        run(operation);
+        QVERIFY2(probe->status().startsWith(QStringLiteral("Reading failed: the reference could not be set to %1 mV: ")
+                                                .arg(sweepLevel)),
+                 qPrintable(probe->status()));
+        sweepLevel += sweepStep;
+        verifyUnchanged();
+        CHECK_PASSED();
+    }
     run(operation);
     verifySuccess(operation);
     CHECK_PASSED();

@@ -40,6 +40,7 @@ QList<QByteArray> splitCommands(const QByteArray &bytes)
 
 FakeUnit::FakeUnit(quint16 port)
 {
+    m_clock.start();
     setReply("PARAMS?", QByteArray(R"({"TimeConst":0.5,"Ref0":0.25,"Ref1":0.3,"Ref2":0,"Ref3":1.2})"));
     setReply("DATA?", dataReply(0.1, 100, 60, 25, 5));
     moveToThread(&m_thread);
@@ -117,10 +118,17 @@ QList<QByteArray> FakeUnit::commands() const
     return m_commands;
 }
 
+QList<qint64> FakeUnit::commandTimes() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_commandTimes;
+}
+
 void FakeUnit::clearCommands()
 {
     QMutexLocker lock(&m_mutex);
     m_commands.clear();
+    m_commandTimes.clear();
 }
 
 bool FakeUnit::waitForCommands(int count, int timeoutMs) const
@@ -184,6 +192,7 @@ void FakeUnit::onReadyRead(QTcpSocket *connection)
         {
             QMutexLocker lock(&m_mutex);
             m_commands << command;
+            m_commandTimes << m_clock.elapsed();
             m_received.wakeAll();
         }
         answer(connection, command);

@@ -2,6 +2,7 @@
 #define FAKEUNIT_H
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QMutex>
@@ -46,6 +47,8 @@ public:
 
     // Every command received so far, split at the command keywords, exact bytes.
     QList<QByteArray> commands() const;
+    // When each command arrived, in milliseconds since the unit was made.
+    QList<qint64> commandTimes() const;
     void clearCommands();
     bool waitForCommands(int count, int timeoutMs = 3000) const;
     int connectionCount() const;
@@ -68,6 +71,8 @@ private:
     bool m_listening = false;
     QHash<QByteArray, QList<Reply>> m_replies;
     QList<QByteArray> m_commands;
+    QList<qint64> m_commandTimes;
+    QElapsedTimer m_clock;
     QByteArray m_pending;
     int m_connections = 0;
 };
