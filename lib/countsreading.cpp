@@ -8,6 +8,14 @@
 
 namespace Protocol {
 
+namespace {
+
+// No counter counts this many pulses in a gate, and beyond it a double no longer
+// holds every whole number: a count past it is not a count but a broken reply.
+constexpr double largestCount = 9007199254740992.0; // 2^53
+
+} // namespace
+
 CountsReading CountsReading::fromReply(const QString &text, double fallbackTimeConstant)
 {
     CountsReading reading;
@@ -24,6 +32,11 @@ CountsReading CountsReading::fromReply(const QString &text, double fallbackTimeC
     }
     if (std::none_of(reading.reported.cbegin(), reading.reported.cend(), [](bool channelReported) { return channelReported; })) {
         reading.failure = QStringLiteral("the reply holds no counts");
+        return reading;
+    }
+    if (std::any_of(reading.counts.cbegin(), reading.counts.cend(),
+                    [](double count) { return std::abs(count) > largestCount; })) {
+        reading.failure = QStringLiteral("the reply holds counts out of range");
         return reading;
     }
 

@@ -1,0 +1,273 @@
+#include "fakeunit.h"
+#include "form.h"
+#include "measurementprobe.h"
+
+#include <QtTest>
+
+#include <cmath>
+
+// Whether what the window shows, and the sweep it saves, can be trusted when the
+// unit is slow, runs other gates than asked, closes connections or reports
+// numbers no counter holds; and whether the status line tells what happened.
+class TrustTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void sweepLevelIsReadAWholeGateAfterItsReference_data();
+    void sweepLevelIsReadAWholeGateAfterItsReference();
+    void histogramCountsEachGateOnce();
+    void startTheUnitClosedOnDoesNotStart_data();
+    void startTheUnitClosedOnDoesNotStart();
+    void stopBeforeTheFirstReadingSaysSo_data();
+    void stopBeforeTheFirstReadingSaysSo();
+    void countsNoCounterHoldsKeepThePlotsFollowing_data();
+    void countsNoCounterHoldsKeepThePlotsFollowing();
+    void parametersTheBoxesCannotHoldAreNamed_data();
+    void parametersTheBoxesCannotHoldAreNamed();
+};
+
+namespace {
+
+// What an operator reads off a plot: the range of its value axis.
+bool covers(const QCPRange &range, double value)
+{
+    return range.lower <= value && value <= range.upper;
+}
+
+} // namespace
+
+void TrustTest::sweepLevelIsReadAWholeGateAfterItsReference_data()
+{
+    QTest::addColumn<double>("timeConstant");     // the one Start sends
+    QTest::addColumn<double>("gate");             // the one the unit reports
+    QTest::addColumn<int>("dataReplyDelayMs");
+
+    // A unit that takes a while to answer DATA?: the timer's next tick is due
+    // 1.2 time constants after the last one began, not after the reference.
+    QTest::newRow("DATA? answered after 60 ms") << 0.1 << 0.1 << 60;
+    // A unit that counts over longer gates than Start asked for (one that cannot
+    // count as briefly as 0.01 s, say), and says so in every reply.
+    QTest::newRow("unit counts over 0.1 s, asked for 0.02 s") << 0.02 << 0.1 << 0;
+}
+
+// A reading holds the counts of the unit's last whole gate. Taken sooner than a
+// gate after the reference went out, it holds counts from the level before, yet
+// is plotted, and saved, at the new level. Every level must be read a whole gate
+// (as the reply states it) after its reference was set.
+void TrustTest::sweepLevelIsReadAWholeGateAfterItsReference()
+{
+    QFETCH(double, timeConstant);
+    QFETCH(double, gate);
+    QFETCH(int, dataReplyDelayMs);
+
+    FakeUnit unit;
+    unit.setReply("DAC", QByteArray("OK"));
+    unit.setReply("DATA?", FakeUnit::scripted(FakeUnit::dataReply(gate, 100, 60, 25, 5), dataReplyDelayMs));
+    Form form;
+    MeasurementProbe probe(form);
+    probe.setSweepLevels(0, 50, 10);
+    probe.start(Measurement::Sweep, timeConstant);
+    QTRY_VERIFY_WITH_TIMEOUT(!probe.isRunning(Measurement::Sweep), 10000);
+    QCOMPARE(MeasurementProbe::keys(probe.sweepGraph(0)), (QVector<double> { 0, 10, 20, 30, 40 }));
+
+    const QList<QByteArray> commands = unit.commands();
+    const QList<qint64> times = unit.commandTimes();
+    qint64 referenceSetAt = -1;
+    QStringList early;
+    for (int i = 0; i < commands.size(); ++i) {
+        if (commands[i].startsWith("DAC"))
+            referenceSetAt = times[i];
+        else if (commands[i] == "DATA?" && times[i] - referenceSetAt < qint64(gate * 1000))
+            early << QStringLiteral("%1 ms").arg(times[i] - referenceSetAt);
+    }
+    QEXPECT_FAIL("", "the sweep's timer runs at a fixed pace from Start, not from each level's reference, and "
+                     "at the time constant Start sent, not the one the unit counts over", Abort);
+    QVERIFY2(early.isEmpty(), qPrintable(QStringLiteral("levels read %1 after their reference, within a gate of %2 s")
+                                             .arg(early.join(QStringLiteral(", "))).arg(gate)));
+}
+
+// The unit counts over 0.1 s gates while Start asked for 0.01 s: polled every
+// 12 ms, it answers with the same last gate until the next one is whole, and a
+// cumulative histogram adds that gate again and again.
+void TrustTest::histogramCountsEachGateOnce()
+{
+    FakeUnit unit;
+    unit.setReply("DATA?", FakeUnit::dataReply(0.1, 100, 60, 25, 5));
+    Form form;
+    MeasurementProbe probe(form);
+    QElapsedTimer clock;
+    clock.start();
+    probe.start(Measurement::Histogram, 0.01);
+    QTRY_VERIFY_WITH_TIMEOUT(commandsStartingWith(unit.commands(), "DATA?").size() >= 20, 5000);
+    probe.stop(Measurement::Histogram);
+    const qint64 elapsedMs = clock.elapsed();
+
+    // Each whole gate adds 40 to the first bar; no more gates than fit in the time.
+    const int gatesAtMost = int(elapsedMs / 100) + 1;
+    QEXPECT_FAIL("", "the histogram polls at the time constant Start sent, not the one the unit counts over, and adds "
+                     "every reply, also one that can only repeat the last gate", Abort);
+    QVERIFY2(probe.readings(Measurement::Histogram) <= gatesAtMost,
+             qPrintable(QStringLiteral("%1 gates added in %2 ms of 0.1 s gates")
+                            .arg(probe.readings(Measurement::Histogram)).arg(elapsedMs)));
+}
+
+void TrustTest::startTheUnitClosedOnDoesNotStart_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    QTest::newRow("sweep") << Measurement::Sweep;
+    QTest::newRow("histogram") << Measurement::Histogram;
+}
+
+// The unit closes the connection instead of answering START, every time: the
+// counter is not known to count with the new time constant, as a DAC that met a
+// closed connection is not known to be set. The Start must not pass for a start:
+// it says so, the last run stays, and nothing is read.
+void TrustTest::startTheUnitClosedOnDoesNotStart()
+{
+    QFETCH(Measurement, measurement);
+
+    FakeUnit unit;
+    unit.setReply("DAC", QByteArray("OK"));
+    Form form;
+    MeasurementProbe probe(form);
+    probe.setSweepLevels(0, 20, 10);
+    probe.start(measurement, 0.05);
+    QTRY_VERIFY_WITH_TIMEOUT(probe.readings(measurement) >= 2, 3000);
+    probe.stop(measurement);
+    const int lastRun = probe.readings(measurement);
+
+    FakeUnit::Reply closing;
+    closing.closeAfter = true;
+    unit.setReply("START", closing);
+    unit.clearCommands();
+    probe.start(measurement, 0.05);
+    QTest::qWait(300);
+    const QString status = probe.status();
+    const bool running = probe.isRunning(measurement);
+    const int polls = commandsStartingWith(unit.commands(), "DATA?").size();
+    probe.stop(measurement);
+
+    QEXPECT_FAIL("", "Start ignores a START the unit closed the connection on, and goes on as started", Abort);
+    QVERIFY2(status.startsWith(QStringLiteral("Start failed: ")), qPrintable(status));
+    QVERIFY(!running);
+    QCOMPARE(polls, 0);
+    if (measurement == Measurement::Sweep)
+        QCOMPARE(probe.readings(measurement), lastRun);
+}
+
+void TrustTest::stopBeforeTheFirstReadingSaysSo_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    QTest::newRow("counts") << Measurement::Counts;
+    QTest::newRow("sweep") << Measurement::Sweep;
+    QTest::newRow("histogram") << Measurement::Histogram;
+}
+
+// Started at 10 s and stopped at once: the status line must not go on promising
+// a reading in 12 s that will never come.
+void TrustTest::stopBeforeTheFirstReadingSaysSo()
+{
+    QFETCH(Measurement, measurement);
+
+    FakeUnit unit;
+    unit.setReply("DAC", QByteArray("OK"));
+    Form form;
+    MeasurementProbe probe(form);
+    probe.start(measurement, 10);
+    QVERIFY(probe.isRunning(measurement));
+    probe.stop(measurement);
+
+    QVERIFY(!probe.isRunning(measurement));
+    QEXPECT_FAIL("", "Stop leaves \"Started: first reading in 12 s\" in the status line", Abort);
+    QVERIFY2(!probe.status().startsWith(QStringLiteral("Started")), qPrintable(probe.status()));
+}
+
+void TrustTest::countsNoCounterHoldsKeepThePlotsFollowing_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    QTest::addColumn<QByteArray>("brokenReply");
+
+    const QList<QPair<const char *, QByteArray>> replies {
+        { "1e300", FakeUnit::dataReply(0.1, 1e300, 60, 25, 5) },
+        { "-1e300", FakeUnit::dataReply(0.1, 100, 60, 25, -1e300) },
+        { "beyond 2^53", FakeUnit::dataReply(0.1, 100, 60, 25, 1e17) },
+    };
+    for (const auto &reply : replies) {
+        QTest::addRow("counts, %s", reply.first) << Measurement::Counts << reply.second;
+        QTest::addRow("sweep, %s", reply.first) << Measurement::Sweep << reply.second;
+        QTest::addRow("histogram, %s", reply.first) << Measurement::Histogram << reply.second;
+    }
+}
+
+// One reply with a count no counter can hold (a number no pulse count reaches in
+// a gate, beyond those a double holds exactly): it is no reading, and the plots
+// go on following the readings after it. Plotted, it would stretch or freeze the
+// value axis so that every later reading is lost off the plot.
+void TrustTest::countsNoCounterHoldsKeepThePlotsFollowing()
+{
+    QFETCH(Measurement, measurement);
+    QFETCH(QByteArray, brokenReply);
+
+    FakeUnit unit;
+    unit.setReply("DAC", QByteArray("OK"));
+    unit.setReplies("DATA?", { { FakeUnit::dataReply(0.1, 100, 60, 25, 5) },
+                               { brokenReply },
+                               { FakeUnit::dataReply(0.1, 2000, 1600, 1250, 1050) } });
+    Form form;
+    MeasurementProbe probe(form);
+    probe.setSweepLevels(0, 1200, 10);
+    probe.start(measurement, 0.05);
+    QTRY_VERIFY_WITH_TIMEOUT(commandsStartingWith(unit.commands(), "DATA?").size() >= 4, 3000);
+    probe.stop(measurement);
+
+    if (measurement == Measurement::Histogram) {
+        const QVector<double> bars = probe.bars();
+        QCOMPARE(bars[3], 5 + 1050 * (commandsStartingWith(unit.commands(), "DATA?").size() - 2.0));
+        for (const double bar : bars)
+            QVERIFY2(covers(probe.plot("cpHistogram")->yAxis->range(), bar), qPrintable(QString::number(bar)));
+        return;
+    }
+    const QCustomPlot *plot = probe.plot(measurement == Measurement::Counts ? "cpCounts" : "cpSweep");
+    for (int channel = 0; channel < 4; ++channel) {
+        const QVector<double> values = MeasurementProbe::values(plot->graph(channel));
+        QCOMPARE(values.size(), commandsStartingWith(unit.commands(), "DATA?").size() - 1);
+        for (const double value : values)
+            QVERIFY2(covers(plot->yAxis->range(), value), qPrintable(QString::number(value)));
+    }
+}
+
+void TrustTest::parametersTheBoxesCannotHoldAreNamed_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("member");
+
+    QTest::newRow("Ref0 of 2 V") << QByteArray(R"({"TimeConst":0.5,"Ref0":2,"Ref1":0.3,"Ref2":0,"Ref3":1.2})") << "Ref0";
+    QTest::newRow("Ref3 below 0 V") << QByteArray(R"({"TimeConst":0.5,"Ref0":0.2,"Ref1":0.3,"Ref2":0,"Ref3":-0.1})")
+                                    << "Ref3";
+    QTest::newRow("TimeConst of 20 s") << QByteArray(R"({"TimeConst":20,"Ref0":0.2,"Ref1":0.3,"Ref2":0,"Ref3":1.2})")
+                                       << "TimeConst";
+    QTest::newRow("TimeConst of 0 s") << QByteArray(R"({"TimeConst":0,"Ref0":0.2,"Ref1":0.3,"Ref2":0,"Ref3":1.2})")
+                                      << "TimeConst";
+}
+
+// A value the unit reports that its box cannot hold is shown as the box's limit:
+// the box then states a level the unit does not have, and leaving the box writes
+// that level to the unit. The status line must at least name what was limited.
+void TrustTest::parametersTheBoxesCannotHoldAreNamed()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, member);
+
+    FakeUnit unit;
+    unit.setReply("PARAMS?", reply);
+    Form form;
+    MeasurementProbe probe(form);
+    form.updateParams();
+
+    QVERIFY(probe.status().startsWith(QStringLiteral("Parameters read from the control unit at 127.0.0.1")));
+    QEXPECT_FAIL("", "a value outside its box is limited by the box without a word", Abort);
+    QVERIFY2(probe.status().contains(member), qPrintable(probe.status()));
+}
+
+QTEST_MAIN(TrustTest)
+#include "tst_trust.moc"
