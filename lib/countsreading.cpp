@@ -13,6 +13,9 @@ namespace {
 // No counter counts this many pulses in a gate, and beyond it a double no longer
 // holds every whole number: a count past it is not a count but a broken reply.
 constexpr double largestCount = 9007199254740992.0; // 2^53
+// Nor does any counter count over a gate shorter than a nanosecond: a time
+// constant below it would make rates of a broken reply that no plot can hold.
+constexpr double shortestTimeConstant = 1e-9;
 
 } // namespace
 
@@ -41,10 +44,7 @@ CountsReading CountsReading::fromReply(const QString &text, double fallbackTimeC
     }
 
     const double reported = reply.number(QStringLiteral("TimeConst"));
-    bool usable = reported > 0;
-    for (int channel = 0; usable && channel < channelCount; ++channel)
-        usable = std::isfinite(reading.counts[channel] / reported);
-    if (usable)
+    if (reported >= shortestTimeConstant)
         reading.timeConstant = reported;
     for (int channel = 0; channel < channelCount; ++channel) {
         if (!std::isfinite(reading.rate(channel))) {

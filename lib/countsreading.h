@@ -20,8 +20,8 @@ struct CountsReading
     // placeholder, never a reading.
     std::array<bool, channelCount> reported {};
 
-    // A reply without a usable "TimeConst" (missing, zero, negative, or one that
-    // makes a rate infinite) is read with the fallback time constant instead.
+    // A reply without a usable "TimeConst" (missing, or below a nanosecond: zero
+    // or negative too) is read with the fallback time constant instead.
     // A reply that holds no count at all, or a count beyond 2^53, is not a valid
     // reading.
     static CountsReading fromReply(const QString &text, double fallbackTimeConstant);

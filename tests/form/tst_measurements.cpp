@@ -329,6 +329,7 @@ void MeasurementsTest::unusableTimeConstantFallsBackToTheBox_data()
         { "negative", R"({"TimeConst":-0.5,"Channel0":100,"Channel1":60,"Channel2":25,"Channel3":5})" },
         { "text", R"({"TimeConst":"0.5","Channel0":100,"Channel1":60,"Channel2":25,"Channel3":5})" },
         { "too small", R"({"TimeConst":1e-320,"Channel0":100,"Channel1":60,"Channel2":25,"Channel3":5})" },
+        { "far too small", R"({"TimeConst":1e-300,"Channel0":100,"Channel1":60,"Channel2":25,"Channel3":5})" },
     };
     for (const auto &reply : replies) {
         QTest::addRow("counts, %s", reply.first) << Measurement::Counts << reply.second;
