@@ -86,13 +86,13 @@ void TrustTest::sweepLevelIsReadAWholeGateAfterItsReference()
                                              .arg(early.join(QStringLiteral(", "))).arg(gate)));
 }
 
-// The unit counts over 0.1 s gates while Start asked for 0.01 s: polled every
+// The unit counts over 1 s gates while Start asked for 0.01 s: polled every
 // 12 ms, it answers with the same last gate until the next one is whole, and a
 // cumulative histogram adds that gate again and again.
 void TrustTest::histogramCountsEachGateOnce()
 {
     FakeUnit unit;
-    unit.setReply("DATA?", FakeUnit::dataReply(0.1, 100, 60, 25, 5));
+    unit.setReply("DATA?", FakeUnit::dataReply(1, 100, 60, 25, 5));
     Form form;
     MeasurementProbe probe(form);
     QElapsedTimer clock;
@@ -103,11 +103,11 @@ void TrustTest::histogramCountsEachGateOnce()
     const qint64 elapsedMs = clock.elapsed();
 
     // Each whole gate adds 40 to the first bar; no more gates than fit in the time.
-    const int gatesAtMost = int(elapsedMs / 100) + 1;
+    const int gatesAtMost = int(elapsedMs / 1000) + 1;
     QEXPECT_FAIL("", "the histogram polls at the time constant Start sent, not the one the unit counts over, and adds "
                      "every reply, also one that can only repeat the last gate", Abort);
     QVERIFY2(probe.readings(Measurement::Histogram) <= gatesAtMost,
-             qPrintable(QStringLiteral("%1 gates added in %2 ms of 0.1 s gates")
+             qPrintable(QStringLiteral("%1 gates added in %2 ms of 1 s gates")
                             .arg(probe.readings(Measurement::Histogram)).arg(elapsedMs)));
 }
 
