@@ -38,20 +38,22 @@ bool covers(const QCPRange &range, double value)
 
 void TrustTest::sweepLevelIsReadAWholeGateAfterItsReference_data()
 {
-    QTest::addColumn<double>("timeConstant");     // the one Start sends
-    QTest::addColumn<double>("gate");             // the one the unit reports
+    QTest::addColumn<double>("timeConstant");   // the one Start sends
+    QTest::addColumn<double>("gate");           // the one the unit reports
     QTest::addColumn<int>("dataReplyDelayMs");
+    QTest::addColumn<int>("dacReplyDelayMs");   // the reference stands once the DAC is answered
 
-    // A unit that takes a while to answer DATA?: the timer's next tick is due
-    // 1.2 time constants after the last one began, not after the reference.
-    QTest::newRow("DATA? answered after 60 ms") << 0.1 << 0.1 << 60;
+    // The timer's next tick is due 1.2 time constants after the last one began,
+    // whatever the exchanges of that tick took.
+    QTest::newRow("DATA? answered after 60 ms") << 0.1 << 0.1 << 60 << 0;
+    QTest::newRow("DAC answered once settled, after 300 ms") << 0.1 << 0.1 << 0 << 300;
     // A unit that counts over longer gates than Start asked for (one that cannot
-    // count as briefly as 0.01 s, say), and says so in every reply.
-    QTest::newRow("unit counts over 0.1 s, asked for 0.02 s") << 0.02 << 0.1 << 0;
+    // count as briefly as 0.02 s, say), and says so in every reply.
+    QTest::newRow("unit counts over 0.1 s, asked for 0.02 s") << 0.02 << 0.1 << 0 << 0;
 }
 
 // A reading holds the counts of the unit's last whole gate. Taken sooner than a
-// gate after the reference went out, it holds counts from the level before, yet
+// gate after the reference was set, it holds counts from the level before, yet
 // is plotted, and saved, at the new level. Every level must be read a whole gate
 // (as the reply states it) after its reference was set.
 void TrustTest::sweepLevelIsReadAWholeGateAfterItsReference()
@@ -59,9 +61,10 @@ void TrustTest::sweepLevelIsReadAWholeGateAfterItsReference()
     QFETCH(double, timeConstant);
     QFETCH(double, gate);
     QFETCH(int, dataReplyDelayMs);
+    QFETCH(int, dacReplyDelayMs);
 
     FakeUnit unit;
-    unit.setReply("DAC", QByteArray("OK"));
+    unit.setReply("DAC", FakeUnit::scripted("OK", dacReplyDelayMs));
     unit.setReply("DATA?", FakeUnit::scripted(FakeUnit::dataReply(gate, 100, 60, 25, 5), dataReplyDelayMs));
     Form form;
     MeasurementProbe probe(form);
@@ -76,14 +79,14 @@ void TrustTest::sweepLevelIsReadAWholeGateAfterItsReference()
     QStringList early;
     for (int i = 0; i < commands.size(); ++i) {
         if (commands[i].startsWith("DAC"))
-            referenceSetAt = times[i];
+            referenceSetAt = times[i] + dacReplyDelayMs;
         else if (commands[i] == "DATA?" && times[i] - referenceSetAt < qint64(gate * 1000))
             early << QStringLiteral("%1 ms").arg(times[i] - referenceSetAt);
     }
     QEXPECT_FAIL("", "the sweep's timer runs at a fixed pace from Start, not from each level's reference, and "
                      "at the time constant Start sent, not the one the unit counts over", Abort);
-    QVERIFY2(early.isEmpty(), qPrintable(QStringLiteral("levels read %1 after their reference, within a gate of %2 s")
-                                             .arg(early.join(QStringLiteral(", "))).arg(gate)));
+    QVERIFY2(early.isEmpty(), qPrintable(QStringLiteral("levels read %1 after their reference was set, within a "
+                                                        "gate of %2 s").arg(early.join(QStringLiteral(", "))).arg(gate)));
 }
 
 // The unit counts over 1 s gates while Start asked for 0.01 s: polled every
