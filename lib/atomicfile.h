@@ -6,7 +6,13 @@
 
 // Writes bytes to fileName through a temporary file that replaces the old file
 // only once it is complete, so a failed write leaves the old file as it was.
-// On failure, error (when given) holds the reason.
+// What is not a plain file (a named pipe, a device such as /dev/null, a
+// terminal, /dev/stdout) cannot be replaced whole and must stay what it is:
+// the bytes are written into it. On failure, error (when given) holds the reason.
 bool writeFileAtomically(const QString &fileName, const QByteArray &bytes, QString *error = nullptr);
+
+// Whether writeFileAtomically can be expected to write fileName, found without
+// changing anything there, nor opening a named pipe, which would wait for its reader.
+bool canWriteFile(const QString &fileName, QString *error);
 
 #endif // ATOMICFILE_H

@@ -13,6 +13,10 @@
 #include <algorithm>
 #include <vector>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 const int answerWindowMs = 500;
@@ -58,7 +62,27 @@ public:
     }
     ~AnswerListener() { dropAll(); }
 
-    bool listen(quint16 port) { return m_server.listen(QHostAddress::Any, port); }
+    // The toolkit's own queue of 50 connections overflows when a host opens a
+    // few hundred at once, and the system then drops the connections that come
+    // next, a unit's among them, until they are tried again a second later:
+    // after the window. The queue here holds as many as the system allows.
+    bool listen(quint16 port)
+    {
+        const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (descriptor < 0)
+            return false;
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        const int reuse = 1;
+        if (::setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) == 0
+            && ::bind(descriptor, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0
+            && ::listen(descriptor, SOMAXCONN) == 0 && m_server.setSocketDescriptor(descriptor))
+            return true;
+        ::close(descriptor);
+        return false;
+    }
 
     // Drops the connections that were read, and those that stayed silent past
     // their bound. Called between event rounds, never from a socket's signal.
@@ -106,6 +130,9 @@ private:
                 dropLongestWaiting();
             m_waiting.push_back({ socket, m_window.elapsed(), false });
             QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] { takeAnswer(socket); });
+            // An answer that came with the connection is taken at once, before
+            // connections accepted after it can push it out.
+            socket->waitForReadyRead(0);
         }
     }
 

@@ -29,22 +29,36 @@ LevelWrite Counter::setLevel(int channel, double volts, int waitMs)
     LevelWrite write;
     write.command = Protocol::dacCommand(channel, volts);
     write.exchange = m_link->exchange(write.command, waitMs);
-    switch (write.exchange.status) {
-    case Exchange::LinkDown:
-    case Exchange::ConnectionLost:
-    case Exchange::ClosedPartway:
-        write.failure = m_link->failure(write.exchange, waitMs);
-        break;
-    default:
-        break;
-    }
+    write.failure = sendFailure(write.exchange, waitMs);
     return write;
 }
 
 LevelWrite Counter::setReference(int millivolts)
 {
-    return setLevel(Protocol::referenceDacChannel, Protocol::voltsFromMillivolts(millivolts),
-                    Protocol::longReplyWaitMs);
+    LevelWrite write = setLevel(Protocol::referenceDacChannel, Protocol::voltsFromMillivolts(millivolts),
+                                Protocol::longReplyWaitMs);
+    write.failure = commandFailure(write.command, write.exchange, Protocol::longReplyWaitMs);
+    return write;
+}
+
+QString Counter::commandFailure(const QString &command, const Exchange &exchange, int waitMs) const
+{
+    const QString failure = sendFailure(exchange, waitMs);
+    if (!failure.isEmpty() || exchange.text.trimmed() != QLatin1String("ERR"))
+        return failure;
+    return QStringLiteral("the control unit at %1 answered \"ERR\" to \"%2\"").arg(m_link->addressText(), command);
+}
+
+QString Counter::sendFailure(const Exchange &exchange, int waitMs) const
+{
+    switch (exchange.status) {
+    case Exchange::LinkDown:
+    case Exchange::ConnectionLost:
+    case Exchange::ClosedPartway:
+        return m_link->failure(exchange, waitMs);
+    default:
+        return QString();
+    }
 }
 
 Exchange Counter::start(double timeConstant)

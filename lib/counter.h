@@ -36,10 +36,15 @@ public:
     // down, or a connection the unit closed instead of answering or partway
     // through its answer, fails it.
     LevelWrite setLevel(int channel, double volts, int waitMs = Protocol::shortReplyWaitMs);
-    // "DAC 15,level" for the sweep's reference level, with the long wait.
+    // "DAC 15,level" for the sweep's reference level, with the long wait; a
+    // level the unit answers "ERR" to is not set either.
     LevelWrite setReference(int millivolts);
     // "START tc" with the short wait; the reply is not read.
     Protocol::Exchange start(double timeConstant);
+    // Why a command whose answer is not read did not take: it is not known to
+    // have gone out on a connection that stayed up (see setLevel), or the unit
+    // answered "ERR". Empty when neither.
+    QString commandFailure(const QString &command, const Protocol::Exchange &exchange, int waitMs) const;
     // "START tc" written without waiting for the reply at all.
     bool startWithoutWaiting(double timeConstant);
     // "DATA?" with the long wait. A reading that failed carries the reason and
@@ -47,6 +52,8 @@ public:
     Protocol::CountsReading readCounts(double fallbackTimeConstant);
 
 private:
+    QString sendFailure(const Protocol::Exchange &exchange, int waitMs) const;
+
     ControlUnitLink *m_link;
 };
 

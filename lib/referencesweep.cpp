@@ -12,7 +12,9 @@ void ReferenceSweep::begin(const SweepPlan &plan, double timeConstant)
     m_level = plan.start;
     m_levelsDone = 0;
     m_finished = false;
-    m_counter->start(timeConstant);
+    m_start = m_counter->start(timeConstant);
+    m_startFailure = m_counter->commandFailure(Protocol::startCommand(timeConstant), m_start,
+                                               Protocol::shortReplyWaitMs);
     setLevel();
 }
 
@@ -47,8 +49,11 @@ bool ReferenceSweep::advance()
 // whole poll interval still lies between it and the reading.
 bool ReferenceSweep::setLevel()
 {
+    m_sentAgain = false;
     m_levelFailure = m_counter->setReference(m_level).failure;
-    if (!isLevelSet())
+    if (!isLevelSet()) {
+        m_sentAgain = true;
         m_levelFailure = m_counter->setReference(m_level).failure;
+    }
     return isLevelSet();
 }

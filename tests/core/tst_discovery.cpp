@@ -144,6 +144,9 @@ void DiscoveryTest::answers_data()
         << QList<Host>{ { "127.0.0.2", 0, 1, "KESTRAVA", 200 }, { "127.0.0.4", 30 } } << QStringList{ "127.0.0.4" };
     QTest::newRow("a host that answers twice") << QList<Host>{ { "127.0.0.2", 0 }, { "127.0.0.2", 40 } }
                                                << QStringList{ "127.0.0.2" };
+    QTest::newRow("a burst of silent connections just ahead")
+        << QList<Host>{ silent("127.0.0.3", 0, 300), { "127.0.0.2", 0 }, { "127.0.0.4", 200 } }
+        << QStringList{ "127.0.0.2", "127.0.0.4" };
     QTest::newRow("an answer after the window") << QList<Host>{ { "127.0.0.2", 700 } } << QStringList();
     QTest::newRow("this machine's own loopback") << QList<Host>{ { "127.0.0.1", 0 } } << QStringList();
 }

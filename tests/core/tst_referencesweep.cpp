@@ -23,8 +23,8 @@ namespace {
 
 constexpr double timeConstant = 0.1;
 
-// "ok" answers a DAC, "close" closes the connection instead of answering, "cut"
-// closes it partway through an answer.
+// "ok" answers a DAC, "err" refuses it, "close" closes the connection instead
+// of answering, "cut" closes it partway through an answer.
 QList<FakeUnit::Reply> dacReplies(const QString &script)
 {
     QList<FakeUnit::Reply> replies;
@@ -32,6 +32,8 @@ QList<FakeUnit::Reply> dacReplies(const QString &script)
         FakeUnit::Reply reply;
         if (word == QLatin1String("ok"))
             reply.bytes = "OK";
+        else if (word == QLatin1String("err"))
+            reply.bytes = "ERR\r\n";
         else
             reply.closeAfter = true;
         if (word == QLatin1String("cut"))
@@ -80,6 +82,16 @@ void ReferenceSweepTest::levels_data()
     QTest::newRow("last level cannot be set") << "ok ok close"
         << QList<QByteArray> { "START 0.1", "DAC 15,0", "DATA?", "DAC 15,0.01", "DATA?", "DAC 15,0.02", "DAC 15,0.02" }
         << QStringList { "0 mV: 1000", "10 mV: 1000", "20 mV: the reference could not be set to 20 mV: " + closed };
+    QTest::newRow("a level the unit refuses") << "ok err err ok"
+        << QList<QByteArray> { "START 0.1", "DAC 15,0", "DATA?", "DAC 15,0.01", "DAC 15,0.01", "DAC 15,0.02", "DATA?" }
+        << QStringList { "0 mV: 1000",
+                         "10 mV: the reference could not be set to 10 mV: the control unit at 127.0.0.1 answered "
+                         "\"ERR\" to \"DAC 15,0.01\"",
+                         "20 mV: 1000" };
+    QTest::newRow("a level refused once") << "ok err ok"
+        << QList<QByteArray> { "START 0.1", "DAC 15,0", "DATA?", "DAC 15,0.01", "DAC 15,0.01", "DATA?", "DAC 15,0.02",
+                               "DATA?" }
+        << QStringList { "0 mV: 1000", "10 mV: 1000", "20 mV: 1000" };
 }
 
 void ReferenceSweepTest::levels()
