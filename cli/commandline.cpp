@@ -1,5 +1,6 @@
 #include "commandline.h"
 #include "addresstext.h"
+#include "protocol.h"
 #include "storedaddress.h"
 
 #include <QHash>
@@ -49,6 +50,8 @@ const QString histogramName = QStringLiteral("histogram");
 constexpr double minTimeConstant = 0.01;
 constexpr double maxTimeConstant = 10;
 constexpr int maxMillivolts = 1200;
+// Far beyond any run, and well within the tool's count of milliseconds.
+constexpr double maxDurationSeconds = 1e9;
 
 const QList<QCommandLineOption> &toolOptions()
 {
@@ -58,7 +61,8 @@ const QList<QCommandLineOption> &toolOptions()
                          "else 127.0.0.1)."),
           QStringLiteral("A") },
         { QStringLiteral("output"),
-          QStringLiteral("Writes the rows to FILE, complete or not at all, instead of standard output."),
+          QStringLiteral("Writes the rows to FILE, complete or not at all, instead of standard output "
+                         "(a named pipe or a device is written into)."),
           QStringLiteral("FILE") },
         { QStringLiteral("json"), QStringLiteral("One JSON object per row and line.") },
         { QStringLiteral("quiet"), QStringLiteral("No progress line.") },
@@ -252,8 +256,21 @@ bool CommandLine::readRunLength()
         return fail(QStringLiteral("give either --duration or --readings"));
     if (m_parser.isSet(duration)) {
         const QString text = m_parser.value(duration);
-        if (!readPositiveNumber(text, &m_invocation.durationSeconds))
+        double &seconds = m_invocation.durationSeconds;
+        if (!readPositiveNumber(text, &seconds))
             return fail(QStringLiteral("--duration must be a number of seconds above 0, not %1").arg(quoted(text)));
+        if (seconds > maxDurationSeconds)
+            return fail(QStringLiteral("--duration must be at most %1 seconds, not %2")
+                            .arg(qint64(maxDurationSeconds))
+                            .arg(quoted(text)));
+        // A run that ends before its first poll would give no reading at all.
+        const int firstReadingMs = Protocol::pollIntervalMs(m_invocation.timeConstant);
+        if (qRound64(seconds * 1000) < firstReadingMs)
+            return fail(QStringLiteral("--duration %1 ends before the first reading, %2 s after the start at "
+                                       "--time-constant %3")
+                            .arg(text)
+                            .arg(firstReadingMs / 1000.0)
+                            .arg(m_invocation.timeConstant));
         return true;
     }
     return readInteger(readings, m_parser.value(readings), 1, INT_MAX, QString(), &m_invocation.readings);

@@ -29,7 +29,9 @@ void install()
     action.sa_handler = requestInterruption;
     sigemptyset(&action.sa_mask);
     // The first signal asks; the handler is then reset, so the next one ends the process.
-    action.sa_flags = SA_RESETHAND;
+    // A write that waits for a slow reader goes on after it instead of failing,
+    // and losing its row; sleeps still end early, and the waits for the unit as before.
+    action.sa_flags = SA_RESETHAND | SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }

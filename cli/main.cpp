@@ -32,9 +32,18 @@ void setUpLogging(bool verbose)
 
 ExitStatus runOnUnit(const Invocation &invocation, RowOutput *output, ProgressLine *progress)
 {
+    // A measurement is interrupted from the connection on, so that a signal
+    // that comes while the tool waits for it ends the run as any other does.
+    if (invocation.isMeasurement())
+        Interruption::install();
     ControlUnitLink link;
     link.setAddress(invocation.address);
-    if (!link.initialize()) {
+    const bool connected = link.initialize();
+    if (Interruption::isRequested()) {
+        progress->message(QStringLiteral("interrupted; 0 row(s) kept"));
+        return Interrupted;
+    }
+    if (!connected) {
         progress->message(link.failure(Protocol::Exchange(), Protocol::connectWaitMs));
         return UnitUnreachable;
     }
@@ -45,7 +54,6 @@ ExitStatus runOnUnit(const Invocation &invocation, RowOutput *output, ProgressLi
     case Invocation::Command::SetLevel:
         return UnitCommands::setLevel(&counter, invocation, progress);
     default:
-        Interruption::install();
         return MeasurementRun(&counter, output, progress).run(invocation);
     }
 }

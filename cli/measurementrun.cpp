@@ -52,22 +52,22 @@ MeasurementRun::MeasurementRun(Counter *counter, RowOutput *output, ProgressLine
 
 ExitStatus MeasurementRun::run(const Invocation &invocation)
 {
+    bool started = false;
     switch (invocation.command) {
     case Invocation::Command::Counts:
-        if (!runCounts(invocation)) {
-            m_progress->message(m_counter->link()->failure(Protocol::Exchange(), Protocol::connectWaitMs));
-            return UnitUnreachable;
-        }
+        started = runCounts(invocation);
         break;
     case Invocation::Command::Sweep:
-        runSweep(invocation);
+        started = runSweep(invocation);
         break;
     case Invocation::Command::Histogram:
-        runHistogram(invocation);
+        started = runHistogram(invocation);
         break;
     default:
         return BadUsage;
     }
+    if (!started)
+        return notStarted();
     m_progress->clear();
     return finish();
 }
@@ -77,7 +77,8 @@ ExitStatus MeasurementRun::run(const Invocation &invocation)
 bool MeasurementRun::runCounts(const Invocation &invocation)
 {
     if (!m_counter->startWithoutWaiting(invocation.timeConstant))
-        return false;
+        return isStarted(Protocol::Exchange(),
+                         m_counter->link()->failure(Protocol::Exchange(), Protocol::connectWaitMs));
     const QStringList columns = channelColumns(QStringLiteral("Seconds"));
     m_output->begin(columns, RowOutput::headerLine(columns));
     pollForReadings(invocation, [this](Protocol::CountsReading &reading, double seconds) {
@@ -93,25 +94,35 @@ bool MeasurementRun::runCounts(const Invocation &invocation)
 }
 
 // The rows are those of the window's sweep file, each made by the same export.
-void MeasurementRun::runSweep(const Invocation &invocation)
+bool MeasurementRun::runSweep(const Invocation &invocation)
 {
+    ReferenceSweep sweep(m_counter);
+    sweep.begin(invocation.plan, invocation.timeConstant);
+    if (!isStarted(sweep.startExchange(), sweep.startFailure()))
+        return false;
     const QByteArray header = SweepExport::fileBytes(SweepExport::Sweep());
     m_output->begin(QString::fromLatin1(header.trimmed()).split(QLatin1Char('\t')), header);
 
-    ReferenceSweep sweep(m_counter);
-    sweep.begin(invocation.plan, invocation.timeConstant);
     PollPacer pacer(Protocol::pollIntervalMs(invocation.timeConstant));
     pacer.start();
     const int levels = invocation.plan.levelCount();
     do {
+        // Rows that standard output refuses cannot be kept, nor any that follow.
+        if (m_output->hasFailed())
+            return true;
+        // A level that went out only at its second try, later than the wait
+        // counted on: the wait that lets the unit count at it starts over.
+        if (sweep.isLevelSentAgain() && sweep.isLevelSet())
+            pacer.postponeNextPoll();
         if (!pacer.waitForNextPoll()) {
             m_interrupted = true;
-            return;
+            return true;
         }
         const int level = sweep.level();
         const Protocol::CountsReading reading = sweep.measureLevel(invocation.timeConstant);
         ++m_readings;
         if (reading.valid) {
+            m_progress->makeRoomForRow();
             SweepExport::Sweep step;
             QVector<QJsonValue> row { level };
             for (int channel = 0; channel < Protocol::channelCount; ++channel) {
@@ -129,19 +140,23 @@ void MeasurementRun::runSweep(const Invocation &invocation)
                              .arg(timesText(pacer.elapsedMs(), timeLeftMs(pacer, sweep.levelsDone(), levels))));
         if (Interruption::isRequested() && sweep.levelsDone() < levels) {
             m_interrupted = true;
-            return;
+            return true;
         }
     } while (sweep.advance());
+    return true;
 }
 
 // START with the short wait, then the bins of every reading added up, or each
 // replacing the last.
-void MeasurementRun::runHistogram(const Invocation &invocation)
+bool MeasurementRun::runHistogram(const Invocation &invocation)
 {
+    const Protocol::Exchange start = m_counter->start(invocation.timeConstant);
+    if (!isStarted(start, m_counter->commandFailure(Protocol::startCommand(invocation.timeConstant), start,
+                                                    Protocol::shortReplyWaitMs)))
+        return false;
     const QStringList columns { QStringLiteral("Seconds"), QStringLiteral("Bin0"), QStringLiteral("Bin1"),
                                 QStringLiteral("Bin2"), QStringLiteral("Bin3") };
     m_output->begin(columns, RowOutput::headerLine(columns));
-    m_counter->start(invocation.timeConstant);
     QVector<double> heights(Protocol::channelCount, 0.0);
     pollForReadings(invocation, [this, &heights, &invocation](Protocol::CountsReading &reading, double seconds) {
         if (!Protocol::takeHistogramReading(reading, !invocation.replace, heights))
@@ -152,6 +167,16 @@ void MeasurementRun::runHistogram(const Invocation &invocation)
         m_output->add(row);
         return true;
     });
+    return true;
+}
+
+// A START that did not go out on a connection that stayed up, or that the unit
+// refused, may have left the counter as it was: its counts are not this run's.
+bool MeasurementRun::isStarted(const Protocol::Exchange &start, const QString &failure)
+{
+    m_startFailure = failure;
+    m_unreachable = !start.linkUp();
+    return failure.isEmpty();
 }
 
 // Polls for a number of readings, or for as long as a poll starts within the
@@ -164,7 +189,7 @@ void MeasurementRun::pollForReadings(const Invocation &invocation, const TakeRea
     const int expected = timed ? int(std::min<qint64>(durationMs / pacer.intervalMs(), INT_MAX)) : invocation.readings;
     pacer.start();
     for (int reading = 1; timed || reading <= invocation.readings; ++reading) {
-        if (timed && pacer.nextPollMs() > durationMs)
+        if ((timed && pacer.nextPollMs() > durationMs) || m_output->hasFailed())
             return;
         if (!pacer.waitForNextPoll()) {
             m_interrupted = true;
@@ -173,6 +198,7 @@ void MeasurementRun::pollForReadings(const Invocation &invocation, const TakeRea
         Protocol::CountsReading counts = m_counter->readCounts(invocation.timeConstant);
         const double seconds = pacer.elapsedMs() / 1000.0;
         ++m_readings;
+        m_progress->makeRoomForRow();
         if (!take(counts, seconds))
             reportFailure(QStringLiteral("reading %1").arg(reading), counts);
         const qint64 elapsedMs = pacer.elapsedMs();
@@ -195,10 +221,19 @@ void MeasurementRun::reportFailure(const QString &what, const Protocol::CountsRe
     m_progress->message(QStringLiteral("%1 failed: %2").arg(what, reading.failure));
 }
 
+ExitStatus MeasurementRun::notStarted()
+{
+    m_progress->message(QStringLiteral("the counter was not started: %1").arg(m_startFailure));
+    return m_unreachable ? UnitUnreachable : ReadingsFailed;
+}
+
 ExitStatus MeasurementRun::finish()
 {
     QString error;
-    if (!m_output->finish(&error)) {
+    // Interrupted before its first row, a run has nothing to keep: an existing
+    // file, the last run's rows perhaps, stays as it was.
+    const bool nothingToKeep = m_interrupted && m_output->rowCount() == 0;
+    if (!nothingToKeep && !m_output->finish(&error)) {
         m_progress->message(QStringLiteral("%1 not written: %2").arg(m_output->name(), error));
         return FileNotWritten;
     }

@@ -2,6 +2,7 @@
 #define MEASUREMENTRUN_H
 
 #include "countsreading.h"
+#include "exchange.h"
 #include "exitstatus.h"
 
 #include <functional>
@@ -26,11 +27,14 @@ private:
     // A reading taken into a row, or false with the reading's failure set.
     using TakeReading = std::function<bool(Protocol::CountsReading &reading, double seconds)>;
 
+    // Each false when the counter was not started; nothing is read then.
     bool runCounts(const Invocation &invocation);
-    void runSweep(const Invocation &invocation);
-    void runHistogram(const Invocation &invocation);
+    bool runSweep(const Invocation &invocation);
+    bool runHistogram(const Invocation &invocation);
+    bool isStarted(const Protocol::Exchange &start, const QString &failure);
     void pollForReadings(const Invocation &invocation, const TakeReading &take);
     void reportFailure(const QString &what, const Protocol::CountsReading &reading);
+    ExitStatus notStarted();
     ExitStatus finish();
 
     Counter *m_counter;
@@ -39,6 +43,8 @@ private:
     int m_readings = 0;
     int m_failures = 0;
     bool m_interrupted = false;
+    QString m_startFailure;
+    bool m_unreachable = false;
 };
 
 #endif // MEASUREMENTRUN_H

@@ -32,3 +32,8 @@ bool PollPacer::waitForNextPoll()
     m_lastPollNs = m_clock.nsecsElapsed();
     return true;
 }
+
+void PollPacer::postponeNextPoll()
+{
+    m_lastPollNs = m_clock.nsecsElapsed();
+}

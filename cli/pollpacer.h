@@ -19,6 +19,8 @@ public:
     // Waits until the next poll is due and takes that moment as its start; false
     // when the run was interrupted first.
     bool waitForNextPoll();
+    // The next poll comes a whole interval from now, as if a poll began now.
+    void postponeNextPoll();
 
 private:
     QElapsedTimer m_clock;

@@ -11,7 +11,8 @@ const char eraseLine[] = "\r\x1b[K";
 } // namespace
 
 ProgressLine::ProgressLine(bool shown)
-    : m_shown(shown && isatty(STDERR_FILENO))
+    : m_shown(shown && isatty(STDERR_FILENO)),
+      m_besideRows(m_shown && isatty(STDOUT_FILENO))
 {
 }
 
@@ -48,6 +49,14 @@ void ProgressLine::clear()
     if (m_shown && !m_line.isEmpty())
         write(QString::fromLatin1(eraseLine));
     m_line.clear();
+}
+
+void ProgressLine::makeRoomForRow()
+{
+    if (!m_besideRows || m_line.isEmpty())
+        return;
+    clear();
+    m_sinceShown.invalidate();
 }
 
 QString ProgressLine::durationText(qint64 ms)

@@ -21,6 +21,10 @@ public:
     void message(const QString &text);
     // Takes the line away.
     void clear();
+    // Takes the line away before a row goes to standard output, when that is
+    // the same terminal, so that the row starts a line of its own; the line
+    // comes back with the next progress.
+    void makeRoomForRow();
 
     // "2.5 s", "1:05", "1:02:03".
     static QString durationText(qint64 ms);
@@ -29,6 +33,7 @@ private:
     void write(const QString &text);
 
     bool m_shown;
+    bool m_besideRows;
     QString m_line;
     QElapsedTimer m_sinceShown;
 };

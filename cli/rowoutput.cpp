@@ -4,7 +4,6 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <cstdio>
@@ -18,15 +17,7 @@ RowOutput::RowOutput(Format format, const QString &fileName)
 
 bool RowOutput::checkWritable(QString *error) const
 {
-    if (m_fileName.isEmpty())
-        return true;
-    QSaveFile file(m_fileName);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.cancelWriting();
-        return true;
-    }
-    *error = file.errorString();
-    return false;
+    return m_fileName.isEmpty() || canWriteFile(m_fileName, error);
 }
 
 void RowOutput::begin(const QStringList &columns, const QByteArray &tableHeader)
@@ -58,10 +49,10 @@ bool RowOutput::finish(QString *error)
 {
     if (!m_fileName.isEmpty())
         return writeFileAtomically(m_fileName, m_gathered, error);
-    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
-        return true;
-    *error = QString::fromLocal8Bit(std::strerror(errno));
-    return false;
+    if (!hasFailed() && (std::fflush(stdout) != 0 || std::ferror(stdout)))
+        m_failure = QString::fromLocal8Bit(std::strerror(errno));
+    *error = m_failure;
+    return !hasFailed();
 }
 
 QString RowOutput::name() const
@@ -92,6 +83,9 @@ void RowOutput::put(const QByteArray &bytes)
         m_gathered += bytes;
         return;
     }
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    if (hasFailed())
+        return;
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size())
+        || std::fflush(stdout) != 0)
+        m_failure = QString::fromLocal8Bit(std::strerror(errno));
 }

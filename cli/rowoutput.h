@@ -34,6 +34,8 @@ public:
     bool finish(QString *error);
 
     int rowCount() const { return m_rows; }
+    // Standard output refused rows: those to come could not be kept either.
+    bool hasFailed() const { return !m_failure.isEmpty(); }
     // The file's name, or "standard output".
     QString name() const;
 
@@ -49,6 +51,7 @@ private:
     QString m_fileName;
     QStringList m_columns;
     QByteArray m_gathered;
+    QString m_failure;
     int m_rows = 0;
 };
 

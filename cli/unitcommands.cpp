@@ -9,7 +9,9 @@
 #include <QJsonValue>
 #include <QVector>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -74,16 +76,15 @@ ExitStatus setLevel(Counter *counter, const Invocation &invocation, ProgressLine
 {
     const LevelWrite write =
         counter->setLevel(invocation.channel, Protocol::voltsFromMillivolts(invocation.millivolts));
-    if (!write.isSet()) {
-        messages->message(QStringLiteral("level not set: %1").arg(write.failure));
+    const QString failure = counter->commandFailure(write.command, write.exchange, Protocol::shortReplyWaitMs);
+    if (!failure.isEmpty()) {
+        messages->message(QStringLiteral("level not set: %1").arg(failure));
         return exchangeFailed(write.exchange);
     }
-    if (write.exchange.text.trimmed() == QLatin1String("ERR")) {
-        messages->message(QStringLiteral("level not set: the control unit at %1 answered \"ERR\" to \"%2\"")
-                              .arg(counter->link()->addressText(), write.command));
-        return ReadingsFailed;
+    if (std::fputs("OK\n", stdout) < 0 || std::fflush(stdout) != 0) {
+        messages->message(QStringLiteral("standard output not written: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return FileNotWritten;
     }
-    std::fputs("OK\n", stdout);
     return Success;
 }
 

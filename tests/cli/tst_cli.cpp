@@ -11,8 +11,16 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 namespace {
 
@@ -48,6 +56,59 @@ QByteArray fileContents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
 }
 
+// The type bits of what path names (S_IFREG, S_IFIFO, ...), following links.
+mode_t fileType(const QString &path)
+{
+    struct stat status = {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & S_IFMT : 0;
+}
+
+// A command port whose queue of connections is full: a connection to it is
+// neither taken nor refused, and the tool waits for it.
+class FullCommandPort
+{
+public:
+    FullCommandPort()
+    {
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        const int reuse = 1;
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        m_filler = ::socket(AF_INET, SOCK_STREAM, 0);
+        m_full = m_listener >= 0 && m_filler >= 0
+            && ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) == 0
+            && ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+            && ::listen(m_listener, 0) == 0
+            && ::connect(m_filler, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    }
+    ~FullCommandPort()
+    {
+        ::close(m_filler);
+        ::close(m_listener);
+    }
+    bool isFull() const { return m_full; }
+
+    // Whether a connection to the port is waiting for its answer (SYN_SENT in
+    // this network namespace's table).
+    static bool isBeingConnectedTo()
+    {
+        const QByteArray remote = QByteArray(":") + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+        for (const QByteArray &line : fileContents(QStringLiteral("/proc/net/tcp")).split('\n')) {
+            const QList<QByteArray> columns = line.simplified().split(' ');
+            if (columns.size() > 3 && columns[2].endsWith(remote) && columns[3] == "02")
+                return true;
+        }
+        return false;
+    }
+
+private:
+    int m_listener = -1;
+    int m_filler = -1;
+    bool m_full = false;
+};
+
 } // namespace
 
 class CliTest : public QObject
@@ -77,14 +138,24 @@ private slots:
     void json_data();
     void json();
     void pace();
+    void levelSentAgainIsReadAPollLater();
 
     void interrupted_data();
     void interrupted();
+    void interruptedWhileStandardOutputWaits();
+    void interruptedBeforeAnyRow_data();
+    void interruptedBeforeAnyRow();
+    void counterNotStarted_data();
+    void counterNotStarted();
     void fileNotWritten_data();
     void fileNotWritten();
+    void outputToStream_data();
+    void outputToStream();
+    void standardOutputNotWritten_data();
     void standardOutputNotWritten();
     void progress_data();
     void progress();
+    void progressBesideRows();
     void verbose_data();
     void verbose();
 
@@ -214,6 +285,10 @@ void CliTest::badUsage_data()
                                  << "--readings must be a whole number from 1 on, not \"0\"";
     QTest::newRow("duration negative") << QStringList { "counts", "--time-constant", "0.1", "--duration=-1" }
                                        << "--duration must be a number of seconds above 0, not \"-1\"";
+    QTest::newRow("duration beyond any clock") << QStringList { "counts", "--time-constant", "0.1", "--duration", "1e20" }
+                                               << "--duration must be at most 1000000000 seconds, not \"1e20\"";
+    QTest::newRow("duration without a reading") << QStringList { "histogram", "--time-constant", "1", "--duration", "1" }
+                                                << "--duration 1 ends before the first reading, 1.2 s after the start";
     QTest::newRow("stop missing") << QStringList { "sweep", "--time-constant", "0.1", "--start", "0", "--step", "10" }
                                   << "--stop is needed";
     QTest::newRow("start above range") << QStringList { "sweep", "--time-constant", "0.1", "--start", "1300", "--stop",
@@ -553,6 +628,30 @@ void CliTest::pace()
     }
 }
 
+// A level whose DAC failed goes out again; its reading comes a poll after
+// that, never right behind it, when the unit's last gate was counted at the
+// level before.
+void CliTest::levelSentAgainIsReadAPollLater()
+{
+    FakeUnit unit(port);
+    QVERIFY(unit.isListening());
+    FakeUnit::Reply closingLate;
+    closingLate.delayMs = 200;
+    closingLate.closeAfter = true;
+    unit.setReply("START", "OK");
+    unit.setReplies("DAC", { FakeUnit::scripted("OK"), closingLate, FakeUnit::scripted("OK") });
+
+    const Result result = run({ "sweep", "--time-constant", "0.1", "--start", "0", "--stop", "20", "--step", "10" });
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.status, 0);
+    const QList<QByteArray> commands = unit.commands();
+    QCOMPARE(commands, (QList<QByteArray> { "START 0.1", "DAC 15,0", "DATA?", "DAC 15,0.01", "DAC 15,0.01",
+                                            "DATA?" }));
+    const QList<qint64> times = unit.commandTimes();
+    // 1.2 time constants from the DAC that went out to the reading.
+    QVERIFY2(times[5] - times[4] >= 100, qPrintable(QStringLiteral("%1 ms").arg(times[5] - times[4])));
+}
+
 void CliTest::interrupted_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -596,6 +695,142 @@ void CliTest::interrupted()
         for (int row = 1; row < lines.size(); ++row)
             QCOMPARE(fields(lines[row]).value(0), QByteArray::number((row - 1) * 10));
     }
+}
+
+// A reader that takes the rows slowly (a pager) holds the tool up in its write;
+// Ctrl-C then ends the run as anywhere else: the row under way still goes out,
+// and the rows done are kept.
+void CliTest::interruptedWhileStandardOutputWaits()
+{
+    QVERIFY(startSimulator());
+    int rows[2] = { -1, -1 };
+    QCOMPARE(::pipe2(rows, O_CLOEXEC), 0);
+    // A pipe of a page, full after a few dozen rows.
+    ::fcntl(rows[1], F_SETPIPE_SZ, 4096);
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.setStandardOutputFile(QStringLiteral("/proc/self/fd/%1").arg(rows[1]));
+    process.start(QStringLiteral(TAVIK_CLI), { "counts", "--time-constant", "0.01", "--duration", "60", "--json" });
+    const bool started = process.waitForStarted();
+    ::close(rows[1]);
+    QVERIFY(started);
+    // Polls stop once the pipe is full and the tool waits in its write.
+    int polls = 0;
+    const auto pollsStopped = [this, &polls] {
+        const int before = std::exchange(polls, simulatorLines("command DATA"));
+        return polls > 20 && polls == before;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(pollsStopped(), 20000);
+    ::kill(pid_t(process.processId()), SIGINT);
+
+    QByteArray out;
+    char buffer[4096];
+    for (ssize_t size; (size = ::read(rows[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, int(size));
+    ::close(rows[0]);
+    QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    const int lines = out.count('\n');
+    QCOMPARE(process.readAllStandardError(), QStringLiteral("tavik-cli: interrupted; %1 row(s) kept\n").arg(lines).toUtf8());
+    QCOMPARE(process.exitCode(), 130);
+    QCOMPARE(lines, simulatorLines("command DATA"));
+}
+
+void CliTest::interruptedBeforeAnyRow_data()
+{
+    QTest::addColumn<bool>("connecting");
+    QTest::addColumn<int>("signal");
+
+    QTest::newRow("connecting, Ctrl-C") << true << int(SIGINT);
+    QTest::newRow("connecting, SIGTERM") << true << int(SIGTERM);
+    QTest::newRow("starting, Ctrl-C") << false << int(SIGINT);
+}
+
+// A signal that comes before the first row (while the tool still waits for
+// its connection, or for the unit to take the sweep's first level) ends the
+// run with the interruption's own status, and an old file is kept as it was.
+void CliTest::interruptedBeforeAnyRow()
+{
+    QFETCH(bool, connecting);
+    QFETCH(int, signal);
+    std::unique_ptr<FullCommandPort> commandPort;
+    std::unique_ptr<FakeUnit> unit;
+    if (connecting) {
+        commandPort.reset(new FullCommandPort);
+        QVERIFY(commandPort->isFull());
+    } else {
+        // START answered, the first level not: its wait is the long one.
+        unit.reset(new FakeUnit(port));
+        QVERIFY(unit->isListening());
+        unit->setReply("START", "OK");
+        unit->setReplies("DAC", {});
+    }
+    const QString output = dir->filePath(QStringLiteral("old.txt"));
+    QFile old(output);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old rows\n");
+    old.close();
+
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(QStringLiteral(TAVIK_CLI), { "sweep", "--time-constant", "0.1", "--start", "0", "--stop", "30",
+                                               "--step", "10", "--output", output });
+    QVERIFY(process.waitForStarted());
+    if (connecting)
+        QTRY_VERIFY_WITH_TIMEOUT(FullCommandPort::isBeingConnectedTo(), 5000);
+    else
+        QVERIFY(unit->waitForCommands(2, 5000));
+    ::kill(pid_t(process.processId()), signal);
+    QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 130);
+    QCOMPARE(process.readAllStandardError(), QByteArray("tavik-cli: interrupted; 0 row(s) kept\n"));
+    QCOMPARE(fileContents(output), QByteArray("old rows\n"));
+    if (unit)
+        QVERIFY(!unit->commands().contains("DATA?"));
+}
+
+void CliTest::counterNotStarted_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<FakeUnit::Reply>("reply");
+    QTest::addColumn<QByteArray>("why");
+
+    const QStringList sweep { "sweep", "--time-constant", "0.05", "--start", "0", "--stop", "30", "--step", "10" };
+    const QStringList histogram { "histogram", "--time-constant", "0.05", "--readings", "3" };
+    FakeUnit::Reply closing;
+    closing.closeAfter = true;
+    const QByteArray closed = "the control unit at 127.0.0.1 closed the connection without a reply";
+    const QByteArray refused = "the control unit at 127.0.0.1 answered \"ERR\" to \"START 0.05\"";
+    QTest::newRow("sweep, connection closed") << sweep << closing << closed;
+    QTest::newRow("histogram, connection closed") << histogram << closing << closed;
+    QTest::newRow("sweep, refused") << sweep << FakeUnit::scripted("ERR\r\n") << refused;
+    QTest::newRow("histogram, refused") << histogram << FakeUnit::scripted("ERR") << refused;
+}
+
+// A unit that closes the connection instead of answering START, or refuses
+// it, may go on counting as before, or not at all: no counts are read as this
+// run's, the run names why, and an old file is kept.
+void CliTest::counterNotStarted()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(FakeUnit::Reply, reply);
+    QFETCH(QByteArray, why);
+    FakeUnit unit(port);
+    QVERIFY(unit.isListening());
+    unit.setReply("START", reply);
+    unit.setReply("DAC", "OK");
+    const QString output = dir->filePath(QStringLiteral("old.txt"));
+    QFile old(output);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old rows\n");
+    old.close();
+
+    const Result result = run(arguments + QStringList { "--output", output });
+    QCOMPARE(result.err, "tavik-cli: the counter was not started: " + why + "\n");
+    QCOMPARE(result.status, 1);
+    QVERIFY2(!unit.commands().contains("DATA?"), unit.commands().join(", ").constData());
+    QCOMPARE(fileContents(output), QByteArray("old rows\n"));
 }
 
 void CliTest::fileNotWritten_data()
@@ -653,17 +888,79 @@ void CliTest::fileNotWritten()
     QCOMPARE(QDir(QFileInfo(output).path()).entryList(QDir::Files | QDir::Hidden).size(), keepsOldFile ? 1 : 0);
 }
 
-// Rows that standard output refuses are no success either.
+void CliTest::outputToStream_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<mode_t>("type");
+
+    QTest::newRow("named pipe") << "fifo" << mode_t(S_IFIFO);
+    QTest::newRow("device") << "null" << mode_t(S_IFCHR);
+    QTest::newRow("standard output") << "/dev/stdout" << mode_t(S_IFIFO);
+}
+
+// What is not a plain file (a named pipe, a device such as /dev/null, the
+// tool's own standard output) cannot be replaced whole: the rows are written
+// into it, and it stays what it was.
+void CliTest::outputToStream()
+{
+    QFETCH(QString, target);
+    QFETCH(mode_t, type);
+    QVERIFY(startSimulator());
+    const QString output = target.startsWith(QLatin1Char('/')) ? target : dir->filePath(target);
+    const QByteArray path = QFile::encodeName(output);
+    QProcess reader;
+    if (type == S_IFIFO && target == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+        reader.start(QStringLiteral("cat"), { output });
+        QVERIFY(reader.waitForStarted());
+    } else if (type == S_IFCHR && ::mknod(path.constData(), S_IFCHR | 0600, makedev(1, 3)) != 0) {
+        QSKIP("no device node can be made here");
+    }
+
+    const Result result = run({ "params", "--output", output });
+    QCOMPARE(result.err, QByteArray());
+    QCOMPARE(result.status, 0);
+    const QByteArray rows = paramsHeader + "0.1\t50\t150\t300\t500\r\n";
+    if (reader.state() != QProcess::NotRunning) {
+        if (!reader.waitForFinished(5000))
+            reader.kill();
+        QCOMPARE(reader.readAllStandardOutput(), rows);
+    } else if (target.startsWith(QLatin1Char('/'))) {
+        QCOMPARE(result.out, rows);
+    }
+    if (!target.startsWith(QLatin1Char('/')))
+        QCOMPARE(fileType(output), type);
+}
+
+void CliTest::standardOutputNotWritten_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("reason");
+    QTest::addColumn<int>("maxPolls");
+
+    const QString counts = QStringLiteral("counts --time-constant 0.05 --duration 60");
+    QTest::newRow("params, disk full") << "params > /dev/full" << QByteArray("No space left on device") << 0;
+    QTest::newRow("set-level, disk full") << "set-level 0 100 > /dev/full" << QByteArray("No space left on device")
+                                          << 0;
+    QTest::newRow("counts, disk full") << counts + " > /dev/full" << QByteArray("No space left on device") << 0;
+    QTest::newRow("counts, reader gone") << counts + " | head -n 1 > /dev/null" << QByteArray("Broken pipe") << 3;
+}
+
+// Rows that standard output refuses are no success either, and a run whose
+// rows can no longer go anywhere ends at once instead of measuring on.
 void CliTest::standardOutputNotWritten()
 {
+    QFETCH(QString, command);
+    QFETCH(QByteArray, reason);
+    QFETCH(int, maxPolls);
     QVERIFY(startSimulator());
     QProcess process;
     process.setProcessEnvironment(environment());
-    process.start(QStringLiteral("sh"), { "-c", "exec \"$0\" params > /dev/full", TAVIK_CLI });
-    QVERIFY(process.waitForFinished(30000));
+    process.start(QStringLiteral("bash"), { "-c", "\"$0\" " + command + "; exit ${PIPESTATUS[0]}", TAVIK_CLI });
+    QVERIFY2(process.waitForFinished(30000), "the run went on");
     QCOMPARE(process.exitCode(), 4);
-    QCOMPARE(process.readAllStandardError(),
-             QByteArray("tavik-cli: standard output not written: No space left on device\n"));
+    QCOMPARE(process.readAllStandardError(), "tavik-cli: standard output not written: " + reason + "\n");
+    QVERIFY2(simulatorLines("command DATA") <= maxPolls, simulator->log().constData());
 }
 
 void CliTest::progress_data()
@@ -710,6 +1007,33 @@ void CliTest::progress()
         QCOMPARE(shown, QByteArray());
     else
         QVERIFY2(shown.endsWith(" left\r\x1b[K"), shown.constData());
+}
+
+// Rows on the same terminal as the live line start on a line of their own:
+// the live line is taken away first, never left in front of a row.
+void CliTest::progressBesideRows()
+{
+    QVERIFY(startSimulator());
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(QStringLiteral("script"),
+                  { "-qec", QStringLiteral("'%1' counts --time-constant 0.1 --readings 4").arg(TAVIK_CLI),
+                    "/dev/null" });
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 0);
+    const QByteArray shown = process.readAllStandardOutput();
+    QByteArrayList rows;
+    for (const QByteArray &line : shown.split('\n')) {
+        // What stays on the screen: the text after the last erasure.
+        const int erased = line.lastIndexOf("\x1b[K");
+        const QByteArray visible = erased < 0 ? line : line.mid(erased + 3);
+        if (visible.contains('\t'))
+            rows << visible;
+    }
+    QCOMPARE(rows.size(), 5);
+    QVERIFY2(rows.first().startsWith("Seconds\t"), rows.first().constData());
+    for (const QByteArray &row : rows.mid(1))
+        QVERIFY2(row.startsWith("0."), shown.constData());
 }
 
 void CliTest::verbose_data()
