@@ -1,6 +1,7 @@
 #include "measurementrun.h"
 #include "controlunitlink.h"
 #include "counter.h"
+#include "countstable.h"
 #include "histogram.h"
 #include "interruption.h"
 #include "invocation.h"
@@ -8,7 +9,9 @@
 #include "progressline.h"
 #include "referencesweep.h"
 #include "rowoutput.h"
+#include "runprogress.h"
 #include "sweepexport.h"
+#include "tabletext.h"
 
 #include <QJsonValue>
 #include <QStringList>
@@ -19,26 +22,17 @@
 
 namespace {
 
-QStringList channelColumns(const QString &first)
-{
-    return { first, QStringLiteral("Channel0"), QStringLiteral("Channel1"), QStringLiteral("Channel2"),
-             QStringLiteral("Channel3") };
-}
-
-// The time still to go when total steps take as long as the average so far,
+// The time still to go when the steps left take as long as the average so far,
 // and never less than the interval each.
 qint64 timeLeftMs(const PollPacer &pacer, int done, int total)
 {
-    if (done <= 0 || total <= done)
-        return 0;
-    const qint64 perStep = std::max<qint64>(pacer.intervalMs(), pacer.elapsedMs() / done);
-    return perStep * (total - done);
+    return RunProgress::timeLeftMs(pacer.elapsedMs(), pacer.intervalMs(), done, total);
 }
 
 QString timesText(qint64 elapsedMs, qint64 leftMs)
 {
     return QStringLiteral("%1 elapsed, %2 left")
-        .arg(ProgressLine::durationText(elapsedMs), ProgressLine::durationText(leftMs));
+        .arg(RunProgress::durationText(elapsedMs), RunProgress::durationText(leftMs));
 }
 
 } // namespace
@@ -79,15 +73,11 @@ bool MeasurementRun::runCounts(const Invocation &invocation)
     if (!m_counter->startWithoutWaiting(invocation.timeConstant))
         return isStarted(Protocol::Exchange(),
                          m_counter->link()->failure(Protocol::Exchange(), Protocol::connectWaitMs));
-    const QStringList columns = channelColumns(QStringLiteral("Seconds"));
-    m_output->begin(columns, RowOutput::headerLine(columns));
+    m_output->begin(CountsTable::columns(), CountsTable::headerLine());
     pollForReadings(invocation, [this](Protocol::CountsReading &reading, double seconds) {
         if (!reading.valid)
             return false;
-        QVector<QJsonValue> row { seconds };
-        for (int channel = 0; channel < Protocol::channelCount; ++channel)
-            row << (reading.reported[channel] ? QJsonValue(reading.rate(channel)) : QJsonValue());
-        m_output->add(row);
+        m_output->add(CountsTable::rowValues(seconds, reading));
         return true;
     });
     return true;
@@ -156,7 +146,7 @@ bool MeasurementRun::runHistogram(const Invocation &invocation)
         return false;
     const QStringList columns { QStringLiteral("Seconds"), QStringLiteral("Bin0"), QStringLiteral("Bin1"),
                                 QStringLiteral("Bin2"), QStringLiteral("Bin3") };
-    m_output->begin(columns, RowOutput::headerLine(columns));
+    m_output->begin(columns, TableText::headerLine(columns));
     QVector<double> heights(Protocol::channelCount, 0.0);
     pollForReadings(invocation, [this, &heights, &invocation](Protocol::CountsReading &reading, double seconds) {
         if (!Protocol::takeHistogramReading(reading, !invocation.replace, heights))

@@ -59,18 +59,6 @@ void ProgressLine::makeRoomForRow()
     m_sinceShown.invalidate();
 }
 
-QString ProgressLine::durationText(qint64 ms)
-{
-    if (ms < 60 * 1000)
-        return QStringLiteral("%1 s").arg(ms / 1000.0, 0, 'f', 1);
-    const qint64 seconds = ms / 1000;
-    const QString minutesAndSeconds =
-        QStringLiteral("%1:%2").arg(seconds / 60 % 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    if (seconds < 3600)
-        return minutesAndSeconds;
-    return QStringLiteral("%1:%2").arg(seconds / 3600).arg(minutesAndSeconds.rightJustified(5, QLatin1Char('0')));
-}
-
 void ProgressLine::write(const QString &text)
 {
     const QByteArray bytes = text.toLocal8Bit();

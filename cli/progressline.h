@@ -26,9 +26,6 @@ public:
     // comes back with the next progress.
     void makeRoomForRow();
 
-    // "2.5 s", "1:05", "1:02:03".
-    static QString durationText(qint64 ms);
-
 private:
     void write(const QString &text);
 

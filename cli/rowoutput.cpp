@@ -1,6 +1,6 @@
 #include "rowoutput.h"
 #include "atomicfile.h"
-#include "sweepexport.h"
+#include "tabletext.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -29,7 +29,7 @@ void RowOutput::begin(const QStringList &columns, const QByteArray &tableHeader)
 
 void RowOutput::add(const QVector<QJsonValue> &values)
 {
-    add(values, tableLine(values));
+    add(values, TableText::line(values));
 }
 
 void RowOutput::add(const QVector<QJsonValue> &values, const QByteArray &tableLine)
@@ -58,23 +58,6 @@ bool RowOutput::finish(QString *error)
 QString RowOutput::name() const
 {
     return m_fileName.isEmpty() ? QStringLiteral("standard output") : m_fileName;
-}
-
-QByteArray RowOutput::tableLine(const QVector<QJsonValue> &values, const QByteArray &lineEnd)
-{
-    QStringList fields;
-    for (const QJsonValue &value : values) {
-        if (value.isDouble())
-            fields << SweepExport::exactNumberText(value.toDouble());
-        else
-            fields << value.toString();
-    }
-    return fields.join(QLatin1Char('\t')).toUtf8() + lineEnd;
-}
-
-QByteArray RowOutput::headerLine(const QStringList &columns)
-{
-    return columns.join(QLatin1Char('\t')).toLatin1() + "\r\n";
 }
 
 void RowOutput::put(const QByteArray &bytes)

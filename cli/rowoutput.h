@@ -25,7 +25,7 @@ public:
     // Starts with the column names (JSON keys) and the table's header line, which
     // may be empty.
     void begin(const QStringList &columns, const QByteArray &tableHeader);
-    // A row whose table line is the values joined by tabs, with CR LF after it.
+    // A row whose table line is TableText::line of the values.
     void add(const QVector<QJsonValue> &values);
     // A row whose table line is given whole.
     void add(const QVector<QJsonValue> &values, const QByteArray &tableLine);
@@ -38,11 +38,6 @@ public:
     bool hasFailed() const { return !m_failure.isEmpty(); }
     // The file's name, or "standard output".
     QString name() const;
-
-    // The values as tab-separated fields: numbers in their shortest exact text,
-    // null as an empty field.
-    static QByteArray tableLine(const QVector<QJsonValue> &values, const QByteArray &lineEnd = "\r\n");
-    static QByteArray headerLine(const QStringList &columns);
 
 private:
     void put(const QByteArray &bytes);

@@ -5,6 +5,7 @@
 #include "invocation.h"
 #include "progressline.h"
 #include "rowoutput.h"
+#include "tabletext.h"
 
 #include <QJsonValue>
 #include <QVector>
@@ -57,7 +58,7 @@ ExitStatus params(Counter *counter, RowOutput *output, ProgressLine *messages)
         return exchangeFailed(exchange);
     }
     // A parameter the reply lacks has no value: an empty field, never 0.
-    output->begin(columns, RowOutput::headerLine(columns));
+    output->begin(columns, TableText::headerLine(columns));
     QVector<QJsonValue> row { parameters.hasTimeConstant ? QJsonValue(parameters.timeConstant) : QJsonValue() };
     for (int channel = 0; channel < Protocol::channelCount; ++channel) {
         row << (parameters.hasTriggerLevel[channel] ? QJsonValue(parameters.triggerLevels[channel])

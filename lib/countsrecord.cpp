@@ -1,0 +1,105 @@
+#include "countsrecord.h"
+#include "backgroundsync.h"
+#include "countstable.h"
+#include "tabletext.h"
+
+#include <QStringList>
+
+CountsRecord::CountsRecord() = default;
+
+CountsRecord::~CountsRecord()
+{
+    close();
+}
+
+bool CountsRecord::open(const QString &fileName)
+{
+    close();
+    m_error.clear();
+    m_file.setFileName(fileName);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        m_error = m_file.errorString();
+        return false;
+    }
+    m_sync.reset(new BackgroundSync(m_file.handle()));
+    return true;
+}
+
+bool CountsRecord::close()
+{
+    if (!m_file.isOpen())
+        return true;
+    m_sync->request();
+    m_sync->wait();
+    const QString failure = m_sync->failure();
+    m_sync.reset();
+    m_file.close();
+    if (failure.isEmpty())
+        return true;
+    m_error = failure;
+    return false;
+}
+
+bool CountsRecord::beginRun(const QDateTime &startTime)
+{
+    return append(headerLine(startTime));
+}
+
+bool CountsRecord::add(double seconds, const Protocol::CountsReading &reading)
+{
+    return append(readingLine(seconds, reading));
+}
+
+QByteArray CountsRecord::headerLine(const QDateTime &startTime)
+{
+    // With its offset from UTC, so that the time reads the same anywhere.
+    const QDateTime withOffset = startTime.toOffsetFromUtc(startTime.offsetFromUtc());
+    QStringList columns = CountsTable::columns();
+    columns[0] = QStringLiteral("Seconds since %1").arg(withOffset.toString(Qt::ISODateWithMs));
+    return TableText::headerLine(columns);
+}
+
+QByteArray CountsRecord::readingLine(double seconds, const Protocol::CountsReading &reading)
+{
+    if (reading.valid)
+        return CountsTable::rowLine(seconds, reading);
+    // The reason stays on its line and in its field.
+    QString reason = reading.failure;
+    for (QChar &character : reason) {
+        if (character.category() == QChar::Other_Control)
+            character = QLatin1Char(' ');
+    }
+    return TableText::line({ seconds, QStringLiteral("Reading failed: %1").arg(reason) });
+}
+
+bool CountsRecord::append(const QByteArray &line)
+{
+    if (!m_file.isOpen())
+        return fail(m_error.isEmpty() ? QStringLiteral("the record is not open") : m_error);
+    const QString syncFailure = m_sync->failure();
+    if (!syncFailure.isEmpty())
+        return fail(syncFailure);
+    const qint64 sizeBefore = m_file.size();
+    for (qint64 done = 0; done < line.size();) {
+        const qint64 written = m_file.write(line.constData() + done, line.size() - done);
+        if (written <= 0) {
+            const QString reason = m_file.errorString();
+            // Only whole lines stay: a part of this one is taken back if it can be.
+            m_file.resize(sizeBefore);
+            return fail(reason);
+        }
+        done += written;
+    }
+    m_sync->request();
+    return true;
+}
+
+bool CountsRecord::fail(const QString &reason)
+{
+    if (m_file.isOpen()) {
+        m_sync.reset();
+        m_file.close();
+    }
+    m_error = reason;
+    return false;
+}

@@ -1,0 +1,60 @@
+#ifndef COUNTSRECORD_H
+#define COUNTSRECORD_H
+
+#include "countsreading.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+#include <QString>
+
+#include <memory>
+
+class BackgroundSync;
+
+// A record of counts readings that grows by one line per reading: each line is
+// appended to the file at once, with no buffer of the program's own, and goes
+// on to the disk in the background, so that a crash or a power loss takes at
+// most the reading in flight. Nothing of a reading is kept once it is written.
+//
+// Each run starts with a header line, "Seconds since <start time>" and the
+// channels; a reading is a row of the counts table, and a reading that failed
+// is its seconds and the reason, never zeros.
+class CountsRecord
+{
+public:
+    CountsRecord();
+    ~CountsRecord();
+
+    // Opens fileName for appending, creating it if need be; false with error()
+    // when it cannot be opened.
+    bool open(const QString &fileName);
+    // Closes the file once what it holds is on the disk; false with error()
+    // when that flush failed.
+    bool close();
+    bool isOpen() const { return m_file.isOpen(); }
+    QString fileName() const { return m_file.fileName(); }
+    // Why the last open, write or close failed.
+    QString error() const { return m_error; }
+
+    // The header line of a run that started at startTime.
+    bool beginRun(const QDateTime &startTime);
+    // The line of one reading taken seconds after the run's start.
+    bool add(double seconds, const Protocol::CountsReading &reading);
+
+    // A write that fails closes the record: the file keeps the lines written
+    // before, whole. The return value is false then, and error() says why.
+
+    static QByteArray headerLine(const QDateTime &startTime);
+    static QByteArray readingLine(double seconds, const Protocol::CountsReading &reading);
+
+private:
+    bool append(const QByteArray &line);
+    bool fail(const QString &reason);
+
+    QFile m_file;
+    std::unique_ptr<BackgroundSync> m_sync;
+    QString m_error;
+};
+
+#endif // COUNTSRECORD_H

@@ -1,0 +1,29 @@
+#include "runprogress.h"
+
+#include <algorithm>
+
+namespace RunProgress {
+
+qint64 timeLeftMs(qint64 elapsedMs, int intervalMs, int done, int total)
+{
+    if (total <= done)
+        return 0;
+    if (done <= 0)
+        return qint64(intervalMs) * total;
+    const qint64 perPoll = std::max<qint64>(intervalMs, elapsedMs / done);
+    return perPoll * (total - done);
+}
+
+QString durationText(qint64 ms)
+{
+    if (ms < 60 * 1000)
+        return QStringLiteral("%1 s").arg(ms / 1000.0, 0, 'f', 1);
+    const qint64 seconds = ms / 1000;
+    const QString minutesAndSeconds =
+        QStringLiteral("%1:%2").arg(seconds / 60 % 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    if (seconds < 3600)
+        return minutesAndSeconds;
+    return QStringLiteral("%1:%2").arg(seconds / 3600).arg(minutesAndSeconds.rightJustified(5, QLatin1Char('0')));
+}
+
+} // namespace RunProgress

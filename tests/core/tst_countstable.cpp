@@ -1,0 +1,259 @@
+#include "countsrecord.h"
+#include "countstable.h"
+
+#include <QtTest>
+
+#include <limits>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+using CountsTable::Points;
+using Protocol::CountsReading;
+
+Q_DECLARE_METATYPE(Points)
+
+namespace {
+
+const QByteArray header = "Seconds\tChannel0\tChannel1\tChannel2\tChannel3\r\n";
+const double gap = std::numeric_limits<double>::quiet_NaN();
+
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+CountsReading reading(const char *reply)
+{
+    return CountsReading::fromReply(QString::fromLatin1(reply), 0.1);
+}
+
+const QDateTime runStart(QDate(2031, 3, 4), QTime(5, 6, 7, 89), Qt::OffsetFromUTC, 3600);
+const QByteArray runHeader = "Seconds since 2031-03-04T05:06:07.089+01:00\tChannel0\tChannel1\tChannel2\tChannel3\r\n";
+
+// Lowers the largest file this process may write, as a full disk would refuse
+// the data, for as long as it lives.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        m_set = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
+    bool isSet() const { return m_set; }
+
+private:
+    rlimit m_saved {};
+    bool m_set = false;
+};
+
+} // namespace
+
+// The counts table (the window's saved counts, the tool's rows) and the record
+// of a counts run.
+class CountsTableTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+
+    void rowLine_data();
+    void rowLine();
+    void fileBytes_data();
+    void fileBytes();
+
+    void recordOfARun();
+    void recordAppendsToWhatIsThere();
+    void recordIsWrittenThrough();
+    void recordHeaderStatesTheStartWithItsOffset();
+    void recordThatCannotOpen();
+    void recordRefusedByTheDisk();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void CountsTableTest::init()
+{
+    dir.reset(new QTemporaryDir);
+    QVERIFY(dir->isValid());
+}
+
+void CountsTableTest::rowLine_data()
+{
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("line");
+
+    QTest::newRow("all channels") << 1.5 << QByteArray(R"({"TimeConst":0.05,"Channel0":1000,"Channel1":600,"Channel2":250,"Channel3":50})")
+                                  << QByteArray("1.5\t20000\t12000\t5000\t1000\r\n");
+    QTest::newRow("a channel missing") << 0.012 << QByteArray(R"({"TimeConst":0.05,"Channel0":7,"Channel1":5,"Channel3":1})")
+                                       << QByteArray("0.012\t140\t100\t\t20\r\n");
+    QTest::newRow("exact numbers") << 1.0 / 3.0 << QByteArray(R"({"TimeConst":0.3,"Channel0":12345,"Channel1":2000,"Channel2":1,"Channel3":0})")
+                                   << QByteArray("0.3333333333333333\t41150\t6666.666666666667\t3.3333333333333335\t0\r\n");
+}
+
+void CountsTableTest::rowLine()
+{
+    QFETCH(double, seconds);
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, line);
+    QCOMPARE(CountsTable::headerLine(), header);
+    QCOMPARE(CountsTable::rowLine(seconds, reading(reply.constData())), line);
+}
+
+void CountsTableTest::fileBytes_data()
+{
+    QTest::addColumn<Points>("points");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("no points") << Points() << header;
+    QTest::newRow("two times") << Points { { { { 0.5, 10 }, { 1.5, 11 } }, { { 0.5, 20 }, { 1.5, 21 } },
+                                             { { 0.5, 30 }, { 1.5, 31 } }, { { 0.5, 40 }, { 1.5, 41 } } } }
+                               << header + "0.5\t10\t20\t30\t40\r\n1.5\t11\t21\t31\t41\r\n";
+    QTest::newRow("a channel without a reading") << Points { { { { 0.5, 10 }, { 1.5, 11 } }, { { 0.5, 20 }, { 1.5, 21 } },
+                                                               { { 0.5, gap }, { 1.5, 31 } }, { { 0.5, 40 }, { 1.5, gap } } } }
+                                                 << header + "0.5\t10\t20\t\t40\r\n1.5\t11\t21\t31\t\r\n";
+    QTest::newRow("a failed reading") << Points { { { { 0.5, 10 }, { 1, gap }, { 1.5, 0 } }, { { 0.5, 20 }, { 1, gap }, { 1.5, 0 } },
+                                                    { { 0.5, 30 }, { 1, gap }, { 1.5, 0 } }, { { 0.5, 40 }, { 1, gap }, { 1.5, 0 } } } }
+                                      << header + "0.5\t10\t20\t30\t40\r\n1.5\t0\t0\t0\t0\r\n";
+    QTest::newRow("a channel holding a time the others lack") << Points { { { { 1, 1 } }, {}, {}, { { 0.25, 4 } } } }
+                                                              << header + "0.25\t\t\t\t4\r\n1\t1\t\t\t\r\n";
+    QTest::newRow("one time twice") << Points { { { { 2, 1 }, { 2, 5 } }, { { 2, 2 }, { 2, 6 } }, { { 2, 3 } }, { { 2, 4 }, { 2, 8 } } } }
+                                    << header + "2\t1\t2\t3\t4\r\n2\t5\t6\t\t8\r\n";
+}
+
+void CountsTableTest::fileBytes()
+{
+    QFETCH(Points, points);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(CountsTable::fileBytes(points), bytes);
+    QCOMPARE(CountsTable::rowCount(points), bytes.count('\n') - 1);
+}
+
+// A failed reading is its seconds and its reason, on one line, never zeros.
+void CountsTableTest::recordOfARun()
+{
+    const QString fileName = dir->filePath(QStringLiteral("record.txt"));
+    CountsRecord record;
+    QVERIFY(record.open(fileName));
+    QVERIFY(record.isOpen());
+    QVERIFY(record.beginRun(runStart));
+    QVERIFY(record.add(0.012, reading(R"({"TimeConst":0.1,"Channel0":10,"Channel1":20,"Channel2":30,"Channel3":40})")));
+    QVERIFY(record.add(0.024, CountsReading::failed(QStringLiteral("no reply from the control unit at 127.0.0.1\twithin\r\n1000 ms"), 0.1)));
+    QVERIFY(record.add(0.036, reading(R"({"TimeConst":0.1,"Channel0":1,"Channel2":3})")));
+    QVERIFY(record.add(0.048, reading("{")));
+    QVERIFY(record.close());
+    QVERIFY(!record.isOpen());
+
+    QCOMPARE(fileContents(fileName),
+             runHeader + "0.012\t100\t200\t300\t400\r\n"
+                         "0.024\tReading failed: no reply from the control unit at 127.0.0.1 within  1000 ms\r\n"
+                         "0.036\t10\t\t30\t\r\n"
+                         "0.048\tReading failed: " + reading("{").failure.toLatin1() + "\r\n");
+}
+
+// A record is never truncated: a new run, or a new recording to the same file,
+// goes after what is there.
+void CountsTableTest::recordAppendsToWhatIsThere()
+{
+    const QString fileName = dir->filePath(QStringLiteral("record.txt"));
+    {
+        QFile old(fileName);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("earlier\r\n");
+    }
+    const QByteArray row = "0.5\t1\t2\t3\t4\r\n";
+    const CountsReading counts = reading(R"({"TimeConst":1,"Channel0":1,"Channel1":2,"Channel2":3,"Channel3":4})");
+    CountsRecord record;
+    QVERIFY(record.open(fileName));
+    QVERIFY(record.beginRun(runStart));
+    QVERIFY(record.add(0.5, counts));
+    QVERIFY(record.beginRun(runStart.addSecs(60)));
+    QVERIFY(record.add(0.5, counts));
+    QVERIFY(record.close());
+    QVERIFY(record.open(fileName));
+    QVERIFY(record.add(0.5, counts));
+    QVERIFY(record.close());
+
+    QByteArray secondHeader = runHeader;
+    secondHeader.replace("05:06:07", "05:07:07");
+    QCOMPARE(fileContents(fileName), "earlier\r\n" + runHeader + row + secondHeader + row + row);
+}
+
+// Each line is in the file as soon as it is added, not kept back in a buffer
+// until the record closes.
+void CountsTableTest::recordIsWrittenThrough()
+{
+    const QString fileName = dir->filePath(QStringLiteral("record.txt"));
+    CountsRecord record;
+    QVERIFY(record.open(fileName));
+    QByteArray expected;
+    for (int i = 1; i <= 3; ++i) {
+        const double seconds = i * 0.25;
+        const CountsReading counts = reading(R"({"TimeConst":1,"Channel0":1,"Channel1":2,"Channel2":3,"Channel3":4})");
+        QVERIFY(record.add(seconds, counts));
+        expected += CountsTable::rowLine(seconds, counts);
+        QCOMPARE(fileContents(fileName), expected);
+    }
+}
+
+void CountsTableTest::recordHeaderStatesTheStartWithItsOffset()
+{
+    QCOMPARE(CountsRecord::headerLine(runStart), runHeader);
+    const QDateTime utc(QDate(2031, 12, 31), QTime(23, 59, 59, 999), Qt::UTC);
+    QCOMPARE(CountsRecord::headerLine(utc),
+             QByteArray("Seconds since 2031-12-31T23:59:59.999Z\tChannel0\tChannel1\tChannel2\tChannel3\r\n"));
+    // Local time is written with the offset it has at that moment.
+    const QDateTime local = QDateTime::currentDateTime();
+    const QByteArray line = CountsRecord::headerLine(local);
+    const QDateTime readBack =
+        QDateTime::fromString(QString::fromLatin1(line.mid(14, line.indexOf('\t') - 14)), Qt::ISODateWithMs);
+    QVERIFY2(readBack.isValid(), line.constData());
+    QCOMPARE(readBack.toMSecsSinceEpoch(), local.toMSecsSinceEpoch());
+}
+
+void CountsTableTest::recordThatCannotOpen()
+{
+    {
+        QFile plain(dir->filePath(QStringLiteral("plain-file")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+    }
+    CountsRecord record;
+    QVERIFY(!record.open(dir->filePath(QStringLiteral("plain-file/record.txt"))));
+    QVERIFY(!record.isOpen());
+    QCOMPARE(record.error(), QStringLiteral("Not a directory"));
+    QVERIFY(!record.add(1, reading(R"({"TimeConst":1,"Channel0":1})")));
+}
+
+// A line the disk refuses stops the record: what was written stays, whole
+// lines only, and the reason is told.
+void CountsTableTest::recordRefusedByTheDisk()
+{
+    const QString fileName = dir->filePath(QStringLiteral("record.txt"));
+    const CountsReading counts = reading(R"({"TimeConst":1,"Channel0":1000,"Channel1":2000,"Channel2":3000,"Channel3":4000})");
+    const QByteArray row = CountsTable::rowLine(10.5, counts);
+    CountsRecord record;
+    QVERIFY(record.open(fileName));
+    QVERIFY(record.beginRun(runStart));
+    {
+        FileSizeLimit limit(rlim_t(runHeader.size() + 2 * row.size() + row.size() / 2));
+        QVERIFY(limit.isSet());
+        QVERIFY(record.add(10.5, counts));
+        QVERIFY(record.add(10.5, counts));
+        QVERIFY(!record.add(10.5, counts));
+    }
+    QCOMPARE(record.error(), QStringLiteral("File too large"));
+    QVERIFY(!record.isOpen());
+    QVERIFY(!record.add(10.5, counts));
+    QCOMPARE(fileContents(fileName), runHeader + row + row);
+}
+
+QTEST_GUILESS_MAIN(CountsTableTest)
+#include "tst_countstable.moc"
