@@ -1,18 +1,27 @@
 #include "form.h"
 #include "atomicfile.h"
 #include "controlunitlink.h"
+#include "countstable.h"
 #include "histogram.h"
 #include "logaxisticker.h"
+#include "plotimage.h"
+#include "plotview.h"
+#include "pointreadout.h"
+#include "runprogress.h"
 #include "sweepexport.h"
 #include "ui_form.h"
+#include "windowchoices.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
 #include <QWidgetAction>
 
@@ -108,6 +117,7 @@ QCPRange logBarRange(const QVector<double> &heights, const QCPRange &current)
     return QCPRange(lower, upper);
 }
 
+// Shows or hides a channel's graph and its legend entry, without drawing.
 void setChannelShown(QCustomPlot *plot, int channel, bool shown)
 {
     QCPGraph *graph = plot->graph(channel);
@@ -119,19 +129,43 @@ void setChannelShown(QCustomPlot *plot, int channel, bool shown)
     else
         graph->removeFromLegend();
     plot->legend->setVisible(plot->legend->itemCount() > 0);
-    plot->replot();
 }
 
-SweepExport::Sweep sweepPoints(const QCustomPlot *plot)
+// The points of the four channel graphs, gaps included.
+std::array<QVector<QPointF>, Protocol::channelCount> channelPoints(const QCustomPlot *plot)
 {
-    SweepExport::Sweep sweep;
+    std::array<QVector<QPointF>, Protocol::channelCount> points;
     for (int channel = 0; channel < Protocol::channelCount; ++channel) {
         const QSharedPointer<QCPGraphDataContainer> data = plot->graph(channel)->data();
-        sweep[channel].reserve(data->size());
+        points[channel].reserve(data->size());
         for (auto point = data->constBegin(); point != data->constEnd(); ++point)
-            sweep[channel].append(QPointF(point->key, point->value));
+            points[channel].append(QPointF(point->key, point->value));
     }
-    return sweep;
+    return points;
+}
+
+QString withCapital(const QString &text)
+{
+    return text.left(1).toUpper() + text.mid(1);
+}
+
+// What pointing at a curve of counts against time or level shows.
+PointReadout::Describe describeRate(const QString &keyFormat, int keyDecimals)
+{
+    return [keyFormat, keyDecimals](const QCPAbstractPlottable *graph, double key, double value) {
+        return QStringLiteral("%1: %2 counts/s at ").arg(graph->name(), Protocol::numberText(value))
+               + keyFormat.arg(key, 0, 'f', keyDecimals);
+    };
+}
+
+// A bar of the histogram: its bin, the channels it counts, and its height.
+QString describeBin(const QCPAbstractPlottable *, double key, double value)
+{
+    const int channel = qRound(key) - 1;
+    const QString channels = channel + 1 < Protocol::channelCount
+                                 ? QStringLiteral("Channel %1 - Channel %2").arg(channel).arg(channel + 1)
+                                 : QStringLiteral("Channel %1").arg(channel);
+    return QStringLiteral("Bin %1 (%2): %3 counts").arg(channel).arg(channels, Protocol::numberText(value));
 }
 
 } // namespace
@@ -153,6 +187,112 @@ Form::Form(QWidget *parent)
 
     connectTriggerBoxes();
     connect(ui->pbUpdateParams, &QPushButton::clicked, this, &Form::updateParams);
+
+    setupPlotViews();
+    setupSweepProgress();
+    restoreChoices();
+}
+
+// The window opens wide enough for the whole page list beside the sweep's
+// controls and the full text of its progress; narrowed, the progress bar
+// keeps room for the level at least.
+void Form::setupSweepProgress()
+{
+    QProgressBar *progress = ui->sweepProgress;
+    progress->reset();
+    const QFontMetrics metrics = progress->fontMetrics();
+    const int padding = 2 * metrics.averageCharWidth();
+    progress->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("Level 100 of 100")) + padding);
+    // With room to spare for the spacer before the buttons, which takes its share.
+    const int fullWidth = metrics.horizontalAdvance(QStringLiteral("Level 100 of 100 (990 mV), 1:40 left")) + 4 * padding;
+
+    // The sizes of the controls are known once their style sheets apply. The
+    // pages are hidden, so their layouts and the stack are told of the change.
+    ensurePolished();
+    for (QLayout *layout : findChildren<QLayout *>())
+        layout->invalidate();
+    for (QWidget *page : std::initializer_list<QWidget *> { ui->pGeneral, ui->pTime, ui->pSweep, ui->pHistogram,
+                                                            ui->stackedWidget })
+        page->updateGeometry();
+
+    const QMargins margins = layout()->contentsMargins();
+    const int listWidth = ui->listWidget->maximumWidth();
+    const int pagesWidth = ui->layoutWidget->minimumSizeHint().width() + fullWidth - progress->minimumWidth();
+    int wanted = margins.left() + listWidth + ui->splitter->handleWidth() + pagesWidth + margins.right();
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        wanted = std::min(wanted, screen->availableSize().width());
+    if (width() < wanted)
+        resize(wanted, height());
+    ui->splitter->setSizes({ listWidth, width() - margins.left() - margins.right() - listWidth });
+}
+
+void Form::setupPlotViews()
+{
+    countsView = new PlotView(ui->cpCounts, [this] { rescaleCounts(); });
+    sweepView = new PlotView(ui->cpSweep, [this] { ui->cpSweep->rescaleAxes(true); });
+    histogramView = new PlotView(ui->cpHistogram, [this] { rescaleHistogram(); });
+    new PointReadout(ui->cpCounts, describeRate(QStringLiteral("%1 s"), 3));
+    new PointReadout(ui->cpSweep, describeRate(QStringLiteral("%1 mV"), 0));
+    new PointReadout(ui->cpHistogram, describeBin);
+}
+
+// What the operator left set up last time, where it can still be trusted.
+void Form::restoreChoices()
+{
+    const WindowChoices choices = WindowChoices::read();
+    if (choices.sweepStart)
+        ui->sbStartSweep->setValue(*choices.sweepStart);
+    if (choices.sweepStop)
+        ui->sbStopSweep->setValue(*choices.sweepStop);
+    if (choices.sweepStep)
+        ui->sbStepSweep->setValue(*choices.sweepStep);
+    if (choices.windowSize)
+        resize(*choices.windowSize);
+    if (choices.splitterSizes)
+        ui->splitter->setSizes(*choices.splitterSizes);
+    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+        if (choices.countsChannelsShown[channel] == false)
+            setChannelShown(ui->cpCounts, channel, false);
+        if (choices.sweepChannelsShown[channel] == false)
+            setChannelShown(ui->cpSweep, channel, false);
+    }
+    if (choices.countsLogScale == true) {
+        countsLogScale = true;
+        setLogScale(ui->cpCounts->yAxis, true);
+    }
+    if (choices.histogramLogScale == true) {
+        histogramLogScale = true;
+        setLogScale(ui->cpHistogram->yAxis, true);
+        ui->cpHistogram->yAxis->setRange(logBarRange(histogramValues, ui->cpHistogram->yAxis->range()));
+    }
+    saveFolder = choices.saveFolder;
+}
+
+void Form::storeChoices() const
+{
+    WindowChoices choices;
+    choices.sweepStart = ui->sbStartSweep->value();
+    choices.sweepStop = ui->sbStopSweep->value();
+    choices.sweepStep = ui->sbStepSweep->value();
+    // A maximised or full-screen window keeps the size it had before.
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
+        choices.windowSize = size();
+    choices.splitterSizes = ui->splitter->sizes();
+    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+        choices.countsChannelsShown[channel] = ui->cpCounts->graph(channel)->visible();
+        choices.sweepChannelsShown[channel] = ui->cpSweep->graph(channel)->visible();
+    }
+    choices.countsLogScale = countsLogScale;
+    choices.histogramLogScale = histogramLogScale;
+    choices.saveFolder = saveFolder;
+    choices.write();
+}
+
+void Form::closeEvent(QCloseEvent *event)
+{
+    storeChoices();
+    record.close();
+    QWidget::closeEvent(event);
 }
 
 Form::~Form()
@@ -384,6 +524,10 @@ void Form::on_pbStartTime_clicked()
     counter.startWithoutWaiting(timeConstant);
     beginRun(ui->cpCounts, timeConstant);
     startTime.start();
+    countsStartedAt = QDateTime::currentDateTime();
+    countsRunning = true;
+    if (record.isOpen() && !record.beginRun(countsStartedAt))
+        reportRecordingFailure(QStringLiteral("stopped"), true);
     connect(timer, &QTimer::timeout, [this] { countsTick(); });
     timer->start(Protocol::pollIntervalMs(timeConstant));
 }
@@ -391,6 +535,7 @@ void Form::on_pbStartTime_clicked()
 void Form::on_pbStopTime_clicked()
 {
     ++stopCount;
+    countsRunning = false;
     ui->listWidget->setEnabled(true);
     ui->pbStartTime->setEnabled(true);
     timer->stop();
@@ -404,12 +549,26 @@ void Form::countsTick()
     const double x = startTime.elapsed() / 1000.0;
     QCustomPlot *plot = ui->cpCounts;
     plotReading(plot, x, reading);
+    recordReading(x, reading);
     for (int channel = 0; channel < Protocol::channelCount; ++channel)
         plot->graph(channel)->data()->removeBefore(x - countsWindowSeconds);
-    plot->rescaleAxes(true);
-    plot->xAxis->setRange(x + countsAheadSeconds, countsWindowSeconds + countsAheadSeconds, Qt::AlignRight);
+    if (countsView->isAutomatic())
+        rescaleCounts();
     plot->replot();
     ui->sbTimeConstant->setValue(reading.timeConstant);
+}
+
+// The value axis fits the channels shown, and the time axis shows the last
+// seconds up to a little ahead of the newest point.
+void Form::rescaleCounts()
+{
+    QCustomPlot *plot = ui->cpCounts;
+    plot->rescaleAxes(true);
+    const QSharedPointer<QCPGraphDataContainer> data = plot->graph(0)->data();
+    if (data->isEmpty())
+        return;
+    const double newest = (data->constEnd() - 1)->key;
+    plot->xAxis->setRange(newest + countsAheadSeconds, countsWindowSeconds + countsAheadSeconds, Qt::AlignRight);
 }
 
 void Form::setSweepControlsEnabled(bool enabled)
@@ -443,6 +602,8 @@ void Form::on_pbStartSweep_clicked()
     beginRun(ui->cpSweep, timeConstant);
     connect(timer, &QTimer::timeout, [this] { sweepTick(); });
     timer->start(Protocol::pollIntervalMs(timeConstant));
+    sweepClock.start();
+    showSweepProgress();
 }
 
 void Form::on_pbStopSweep_clicked()
@@ -450,6 +611,22 @@ void Form::on_pbStopSweep_clicked()
     ++stopCount;
     setSweepControlsEnabled(true);
     timer->stop();
+    ui->sweepProgress->reset();
+}
+
+// The level last measured, how many of the sweep's levels are done, and the
+// time the rest takes at the pace so far.
+void Form::showSweepProgress()
+{
+    const int total = sweep.plan().levelCount();
+    const int done = sweep.levelsDone();
+    QProgressBar *progress = ui->sweepProgress;
+    progress->setRange(0, total);
+    progress->setValue(done);
+    const QString level = done == 0 ? QStringLiteral("Level 0 of %1").arg(total)
+                                    : QStringLiteral("Level %1 of %2 (%3 mV)").arg(done).arg(total).arg(sweepLevel);
+    const qint64 leftMs = RunProgress::timeLeftMs(sweepClock.elapsed(), timer->interval(), done, total);
+    progress->setFormat(QStringLiteral("%1, %2 left").arg(level, RunProgress::durationText(leftMs)));
 }
 
 // A level whose reading failed, or whose reference could not be set, keeps no
@@ -461,8 +638,10 @@ void Form::sweepTick()
     const Protocol::CountsReading reading = sweep.measureLevel(ui->sbTimeConstant->value());
     QCustomPlot *plot = ui->cpSweep;
     plotReading(plot, sweepLevel, reading);
-    plot->rescaleAxes(true);
+    if (sweepView->isAutomatic())
+        plot->rescaleAxes(true);
     plot->replot();
+    showSweepProgress();
     if (sweep.advance())
         sweepLevel = sweep.level();
     else
@@ -476,18 +655,30 @@ void Form::on_pbHistogramReset_clicked()
     drawHistogram(false);
 }
 
-// Shows the bars as they now are, in the plot and in the status line.
+// Shows the bars as they now are, in the plot and in the status line. A view
+// the operator zoomed or dragged stays as it is.
 void Form::drawHistogram(bool rescale)
 {
     histogramBars->setData(histogramKeys, histogramValues, false);
     ui->lbStatus->setText(histogramStatus());
     QCustomPlot *plot = ui->cpHistogram;
-    if (rescale)
+    const bool automatic = histogramView->isAutomatic();
+    if (rescale && automatic)
         plot->rescaleAxes(true);
-    if (histogramLogScale)
+    if (histogramLogScale && automatic)
         plot->yAxis->setRange(logBarRange(histogramValues, plot->yAxis->range()));
     plot->replot();
-    if (rescale && !histogramLogScale)
+    if (rescale && automatic && !histogramLogScale)
+        histogramBars->rescaleAxes(false);
+}
+
+void Form::rescaleHistogram()
+{
+    QCustomPlot *plot = ui->cpHistogram;
+    plot->rescaleAxes(true);
+    if (histogramLogScale)
+        plot->yAxis->setRange(logBarRange(histogramValues, plot->yAxis->range()));
+    else
         histogramBars->rescaleAxes(false);
 }
 
@@ -562,9 +753,14 @@ void Form::showCountsMenu(const QPoint &pos)
         countsLogScale = !countsLogScale;
         QCustomPlot *plot = ui->cpCounts;
         setLogScale(plot->yAxis, countsLogScale);
-        plot->yAxis->rescale(true);
+        if (countsView->isAutomatic())
+            plot->yAxis->rescale(true);
         plot->replot();
     });
+    QAction *save = menu->addAction(QStringLiteral("Save Data..."));
+    connect(save, &QAction::triggered, save, [this] { saveCountsData(); });
+    addToggle(menu, QStringLiteral("Record to File..."), record.isOpen(), [this] { toggleRecording(); });
+    addSaveImage(menu, ui->cpCounts, QStringLiteral("counts.png"));
     menu->popup(ui->cpCounts->mapToGlobal(pos));
 }
 
@@ -574,6 +770,7 @@ void Form::showSweepMenu(const QPoint &pos)
     addChannelsMenu(menu, ui->cpSweep);
     QAction *save = menu->addAction(QStringLiteral("Save Data..."));
     connect(save, &QAction::triggered, save, [this] { saveSweepData(); });
+    addSaveImage(menu, ui->cpSweep, QStringLiteral("sweep.png"));
     menu->popup(ui->cpSweep->mapToGlobal(pos));
 }
 
@@ -589,6 +786,7 @@ void Form::showHistogramMenu(const QPoint &pos)
         histogramCumulative = !histogramCumulative;
         on_pbHistogramReset_clicked();
     });
+    addSaveImage(menu, ui->cpHistogram, QStringLiteral("histogram.png"));
     menu->popup(ui->cpHistogram->mapToGlobal(pos));
 }
 
@@ -615,8 +813,24 @@ void Form::addChannelsMenu(QMenu *menu, QCustomPlot *plot)
         connect(box, &QCheckBox::stateChanged, box, [plot, box](int state) {
             const int index = box->text().split(QLatin1Char(' ')).value(1).toInt();
             setChannelShown(plot, index, state != Qt::Unchecked);
+            plot->replot();
         });
     }
+}
+
+void Form::addSaveImage(QMenu *menu, QCustomPlot *plot, const QString &proposedName)
+{
+    QAction *save = menu->addAction(QStringLiteral("Save Image..."));
+    connect(save, &QAction::triggered, save, [this, plot, proposedName] { savePlotImage(plot, proposedName); });
+}
+
+// The save dialogs start in the folder of the last file saved, or in the
+// working directory until one is.
+QString Form::askFileName(const QString &caption, const QString &proposedName, const QString &filter,
+                          QFileDialog::Options options)
+{
+    const QString proposed = saveFolder.isEmpty() ? proposedName : QDir(saveFolder).filePath(proposedName);
+    return QFileDialog::getSaveFileName(this, caption, proposed, filter, nullptr, options);
 }
 
 // The file is written through a temporary one and replaces an existing file only
@@ -624,31 +838,120 @@ void Form::addChannelsMenu(QMenu *menu, QCustomPlot *plot)
 void Form::saveSweepData()
 {
     // A sweep without a single row is no table: nothing is asked for or written.
-    if (SweepExport::rowCount(sweepPoints(ui->cpSweep)) == 0) {
+    if (SweepExport::rowCount(channelPoints(ui->cpSweep)) == 0) {
         ui->lbStatus->setText(QStringLiteral("Nothing to save: the sweep holds no measured level"));
         return;
     }
-    const QString fileName = QFileDialog::getSaveFileName(this, tr("Save File..."), QStringLiteral("output.txt"),
-                                                          tr("Text files (*.txt)"));
+    const QString fileName = askFileName(tr("Save File..."), QStringLiteral("output.txt"), tr("Text files (*.txt)"));
     if (fileName.isEmpty())
         return;
     // Read only now: the dialog's event loop lets a running sweep add points.
-    const QByteArray bytes = SweepExport::fileBytes(sweepPoints(ui->cpSweep));
-    QString error;
-    if (!writeFileAtomically(fileName, bytes, &error)) {
-        reportSaveFailure(fileName, error);
-        return;
-    }
-    ui->lbStatus->setText(QStringLiteral("Sweep data saved to %1").arg(QDir::toNativeSeparators(fileName)));
+    writeSavedFile(QStringLiteral("sweep data"), tr("Save Data"), fileName,
+                   SweepExport::fileBytes(channelPoints(ui->cpSweep)));
 }
 
-void Form::reportSaveFailure(const QString &fileName, const QString &reason)
+// The points the counts plot holds, seconds since Start and the four rates.
+void Form::saveCountsData()
+{
+    if (CountsTable::rowCount(channelPoints(ui->cpCounts)) == 0) {
+        ui->lbStatus->setText(QStringLiteral("Nothing to save: the counts plot holds no reading"));
+        return;
+    }
+    const QString fileName = askFileName(tr("Save File..."), QStringLiteral("counts.txt"), tr("Text files (*.txt)"));
+    if (fileName.isEmpty())
+        return;
+    writeSavedFile(QStringLiteral("counts data"), tr("Save Data"), fileName,
+                   CountsTable::fileBytes(channelPoints(ui->cpCounts)));
+}
+
+void Form::savePlotImage(QCustomPlot *plot, const QString &proposedName)
+{
+    const QString fileName = askFileName(tr("Save File..."), proposedName, tr("Images (*.png *.pdf)"));
+    if (fileName.isEmpty())
+        return;
+    QByteArray bytes;
+    QString error;
+    if (!PlotImage::render(plot, fileName, &bytes, &error)) {
+        reportSaveFailure(QStringLiteral("image"), tr("Save Image"), fileName, error);
+        return;
+    }
+    writeSavedFile(QStringLiteral("image"), tr("Save Image"), fileName, bytes);
+}
+
+// what names the file's contents for the operator: "sweep data", "image".
+bool Form::writeSavedFile(const QString &what, const QString &title, const QString &fileName, const QByteArray &bytes)
+{
+    QString error;
+    if (!writeFileAtomically(fileName, bytes, &error)) {
+        reportSaveFailure(what, title, fileName, error);
+        return false;
+    }
+    saveFolder = QFileInfo(fileName).absolutePath();
+    ui->lbStatus->setText(QStringLiteral("%1 saved to %2").arg(withCapital(what), QDir::toNativeSeparators(fileName)));
+    return true;
+}
+
+void Form::reportSaveFailure(const QString &what, const QString &title, const QString &fileName,
+                             const QString &reason)
 {
     const QString name = QDir::toNativeSeparators(fileName);
-    ui->lbStatus->setText(QStringLiteral("Sweep data not saved to %1: %2").arg(name, reason));
-    QMessageBox box(QMessageBox::Warning, tr("Save Data"),
-                    tr("The sweep data could not be saved to %1:\n%2").arg(name, reason), QMessageBox::Ok, this);
+    ui->lbStatus->setText(QStringLiteral("%1 not saved to %2: %3").arg(withCapital(what), name, reason));
+    QMessageBox box(QMessageBox::Warning, title, tr("The %1 could not be saved to %2:\n%3").arg(what, name, reason),
+                    QMessageBox::Ok, this);
     // A file name is not markup.
     box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+// Checked, every counts reading goes to the chosen file as it comes, after
+// what the file holds already; unchecked, the file is closed.
+void Form::toggleRecording()
+{
+    if (record.isOpen()) {
+        const QString name = QDir::toNativeSeparators(record.fileName());
+        if (record.close())
+            ui->lbStatus->setText(QStringLiteral("Recording to %1 ended").arg(name));
+        else
+            reportRecordingFailure(QStringLiteral("stopped"), false);
+        return;
+    }
+    const QString fileName = askFileName(tr("Record to File..."), QStringLiteral("counts-record.txt"),
+                                         tr("Text files (*.txt)"), QFileDialog::DontConfirmOverwrite);
+    if (fileName.isEmpty())
+        return;
+    if (!record.open(fileName)) {
+        reportRecordingFailure(QStringLiteral("not started"), false);
+        return;
+    }
+    saveFolder = QFileInfo(fileName).absolutePath();
+    // A run already going gets its header now; its readings follow.
+    if (countsRunning && !record.beginRun(countsStartedAt)) {
+        reportRecordingFailure(QStringLiteral("stopped"), false);
+        return;
+    }
+    ui->lbStatus->setText(QStringLiteral("Recording to %1").arg(QDir::toNativeSeparators(fileName)));
+}
+
+void Form::recordReading(double seconds, const Protocol::CountsReading &reading)
+{
+    if (record.isOpen() && !record.add(seconds, reading))
+        reportRecordingFailure(QStringLiteral("stopped"), true);
+}
+
+// what: "stopped" or "not started". While a measurement runs the message does
+// not wait for an answer, so that no reading waits for it either.
+void Form::reportRecordingFailure(const QString &what, bool whileRunning)
+{
+    const QString name = QDir::toNativeSeparators(record.fileName());
+    ui->lbStatus->setText(QStringLiteral("Recording to %1 %2: %3").arg(name, what, record.error()));
+    QString text = tr("Recording to %1 %2:\n%3").arg(name, what, record.error());
+    if (what == QLatin1String("stopped"))
+        text += tr("\nThe file keeps what was recorded before.");
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("Record to File"), text, QMessageBox::Ok, this);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (whileRunning)
+        box->open();
+    else
+        box->exec();
 }

@@ -3,10 +3,13 @@
 
 #include "counter.h"
 #include "countsreading.h"
+#include "countsrecord.h"
 #include "protocol.h"
 #include "referencesweep.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QHostAddress>
 #include <QVector>
 #include <QWidget>
@@ -14,6 +17,7 @@
 #include <array>
 
 class ControlUnitLink;
+class PlotView;
 class QCPBars;
 class QMenu;
 class QSpinBox;
@@ -50,6 +54,10 @@ private slots:
     void on_pbHistogramStart_clicked();
     void on_pbHistogramStop_clicked();
 
+protected:
+    // Keeps the operator's choices for the next run, and ends a recording.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     QString addressText() const;
     std::array<QSpinBox *, Protocol::channelCount> triggerBoxes() const;
@@ -58,6 +66,10 @@ private:
     void setupSweepPlot();
     void setupHistogramPlot();
     void connectTriggerBoxes();
+    void setupPlotViews();
+    void setupSweepProgress();
+    void restoreChoices();
+    void storeChoices() const;
 
     bool paintBeforeStart();
     bool initializeForStart();
@@ -69,17 +81,29 @@ private:
     void countsTick();
     void sweepTick();
     void histogramTick();
+    void rescaleCounts();
+    void rescaleHistogram();
     void drawHistogram(bool rescale);
     QString histogramStatus() const;
     void setSweepControlsEnabled(bool enabled);
+    void showSweepProgress();
 
     void showCountsMenu(const QPoint &pos);
     void showSweepMenu(const QPoint &pos);
     void showHistogramMenu(const QPoint &pos);
     QMenu *newPlotMenu();
     void addChannelsMenu(QMenu *menu, QCustomPlot *plot);
+    void addSaveImage(QMenu *menu, QCustomPlot *plot, const QString &proposedName);
     void saveSweepData();
-    void reportSaveFailure(const QString &fileName, const QString &reason);
+    void saveCountsData();
+    void savePlotImage(QCustomPlot *plot, const QString &proposedName);
+    bool writeSavedFile(const QString &what, const QString &title, const QString &fileName, const QByteArray &bytes);
+    QString askFileName(const QString &caption, const QString &proposedName, const QString &filter,
+                        QFileDialog::Options options = QFileDialog::Options());
+    void reportSaveFailure(const QString &what, const QString &title, const QString &fileName, const QString &reason);
+    void toggleRecording();
+    void recordReading(double seconds, const Protocol::CountsReading &reading);
+    void reportRecordingFailure(const QString &what, bool whileRunning);
 
     Ui_Form *ui;
     ControlUnitLink *link;
@@ -97,6 +121,17 @@ private:
     bool histogramCumulative = true;
     // Counts every Stop, so that a Start can tell whether one ran meanwhile.
     quint64 stopCount = 0;
+
+    PlotView *countsView = nullptr;
+    PlotView *sweepView = nullptr;
+    PlotView *histogramView = nullptr;
+    // The record of counts readings that "Record to File..." keeps while on.
+    CountsRecord record;
+    bool countsRunning = false;
+    QDateTime countsStartedAt;
+    QElapsedTimer sweepClock;
+    // Where the save dialogs start: the folder of the last file saved.
+    QString saveFolder;
 };
 
 #endif // FORM_H

@@ -172,7 +172,8 @@ void LayoutTest::channelPlots()
 
     QVERIFY(plot->xAxis2->visible() && plot->yAxis2->visible());
     QVERIFY(!plot->xAxis2->tickLabels() && !plot->yAxis2->tickLabels());
-    QCOMPARE(plot->interactions(), QCP::Interactions());
+    // The wheel zooms and dragging pans; nothing on a plot is selected.
+    QCOMPARE(plot->interactions(), QCP::iRangeDrag | QCP::iRangeZoom);
 
     const QCPAxis::ScaleType scale = logarithmic ? QCPAxis::stLogarithmic : QCPAxis::stLinear;
     QCOMPARE(plot->yAxis->scaleType(), scale);
@@ -216,6 +217,7 @@ void LayoutTest::histogramPlot()
     QVERIFY(plot->xAxis->grid()->visible());
     QVERIFY(plot->yAxis->grid()->subGridVisible());
     QVERIFY(plot->xAxis2->visible() && plot->yAxis2->visible());
+    QCOMPARE(plot->interactions(), QCP::iRangeDrag | QCP::iRangeZoom);
 }
 
 void LayoutTest::topAndRightAxesFollow_data()

@@ -1,5 +1,6 @@
 #include "fakeunit.h"
 #include "form.h"
+#include "modaldriver.h"
 #include "ui_form.h"
 
 #include <QtTest>
@@ -87,57 +88,6 @@ QByteArray fileContents(const QString &path)
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
 }
-
-// Answers the modal dialogs that a save opens, as an operator would: the file
-// dialog gets a file name (or is cancelled), the question whether to replace an
-// existing file is answered yes, and a warning is read and closed.
-class ModalDriver : public QObject
-{
-public:
-    QString fileName;                  // empty: cancel the file dialog
-    std::function<void()> whileOpen;   // runs while the file dialog is open
-    QString fileDialogTitle;
-    QStringList fileDialogFilters;
-    QString proposedName;
-    QStringList warnings;
-    int replaceQuestions = 0;
-
-    ModalDriver()
-    {
-        connect(&m_poll, &QTimer::timeout, this, &ModalDriver::answer);
-        m_poll.start(10);
-    }
-
-private:
-    void answer()
-    {
-        QWidget *modal = QApplication::activeModalWidget();
-        if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-            fileDialogTitle = dialog->windowTitle();
-            fileDialogFilters = dialog->nameFilters();
-            proposedName = dialog->selectedFiles().value(0);
-            if (whileOpen)
-                whileOpen();
-            // Typed in, as an operator would: selectFile() would look for the
-            // directory first, and not every test file has one.
-            if (!fileName.isEmpty())
-                dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(fileName);
-            // Queued: accepting may ask whether to replace the file, and a timer
-            // does not fire again while its own handler waits for an answer.
-            QMetaObject::invokeMethod(dialog, fileName.isEmpty() ? "reject" : "accept", Qt::QueuedConnection);
-        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            if (box->icon() == QMessageBox::Warning && box->button(QMessageBox::Yes)) {
-                ++replaceQuestions;
-                box->button(QMessageBox::Yes)->click();
-            } else {
-                warnings << box->text();
-                box->accept();
-            }
-        }
-    }
-
-    QTimer m_poll;
-};
 
 } // namespace
 
@@ -260,19 +210,22 @@ void MenusTest::menuEntries_data()
     QTest::addColumn<QStringList>("toggled");
     QTest::addColumn<QStringList>("expected");
 
+    // The entries the plots have always had come first, in their order.
+    const QStringList countsAfter { "Save Data...", "Record to File... [ ]", "Save Image..." };
     QTest::newRow("counts") << "cpCounts" << QStringList()
-                            << QStringList { "Channels >", "Log Scale [ ]" };
+                            << QStringList { "Channels >", "Log Scale [ ]" } + countsAfter;
     QTest::newRow("counts, log scale chosen") << "cpCounts" << QStringList { "Log Scale" }
-                                              << QStringList { "Channels >", "Log Scale [x]" };
+                                              << QStringList { "Channels >", "Log Scale [x]" } + countsAfter;
     QTest::newRow("counts, log scale chosen twice") << "cpCounts" << QStringList { "Log Scale", "Log Scale" }
-                                                    << QStringList { "Channels >", "Log Scale [ ]" };
-    QTest::newRow("sweep") << "cpSweep" << QStringList() << QStringList { "Channels >", "Save Data..." };
+                                                    << QStringList { "Channels >", "Log Scale [ ]" } + countsAfter;
+    QTest::newRow("sweep") << "cpSweep" << QStringList()
+                           << QStringList { "Channels >", "Save Data...", "Save Image..." };
     QTest::newRow("histogram") << "cpHistogram" << QStringList()
-                               << QStringList { "Log Scale [ ]", "Cummulation [x]" };
+                               << QStringList { "Log Scale [ ]", "Cummulation [x]", "Save Image..." };
     QTest::newRow("histogram, log scale chosen") << "cpHistogram" << QStringList { "Log Scale" }
-                                                 << QStringList { "Log Scale [x]", "Cummulation [x]" };
+                                                 << QStringList { "Log Scale [x]", "Cummulation [x]", "Save Image..." };
     QTest::newRow("histogram, cummulation chosen") << "cpHistogram" << QStringList { "Cummulation" }
-                                                   << QStringList { "Log Scale [ ]", "Cummulation [ ]" };
+                                                   << QStringList { "Log Scale [ ]", "Cummulation [ ]", "Save Image..." };
 }
 
 void MenusTest::menuEntries()
@@ -438,7 +391,7 @@ void MenusTest::cummulationStartsFromEmptyBars()
     QVERIFY(polls() < scriptedPolls);
     QMenu *menu = openMenu(cpHistogram);
     QVERIFY(menu);
-    QCOMPARE(entries(menu), (QStringList { "Log Scale [ ]", "Cummulation [x]" }));
+    QCOMPARE(entries(menu), (QStringList { "Log Scale [ ]", "Cummulation [x]", "Save Image..." }));
     closeMenu(menu);
 }
 

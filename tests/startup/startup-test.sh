@@ -256,7 +256,11 @@ echo "$CASE: copied from the main window:$copied"
 wmctrl -i -c "$main"
 wait_exit
 expect_status 0
-[ -e "$XDG_CONFIG_HOME/Morvida" ] && fail "the stored address was written"
+# The window keeps the operator's choices in the settings on closing, but never
+# the address.
+settings="$XDG_CONFIG_HOME/Morvida/Kestrava_Calibration.conf"
+[ -f "$settings" ] || fail "closing the window kept no choices in $settings"
+grep -q 'TcpIpAddress' "$settings" 2>/dev/null && fail "the stored address was written: $(cat "$settings")"
 
 if [ "$FAILURES" -ne 0 ]; then
     echo "$FAILURES failure(s); program log of the last run:"

@@ -1,0 +1,752 @@
+#include "fakeunit.h"
+#include "form.h"
+#include "measurementprobe.h"
+#include "modaldriver.h"
+
+#include <QtTest>
+
+#include <QMenu>
+#include <QProgressBar>
+#include <QToolTip>
+
+#include <limits>
+#include <memory>
+
+#include <signal.h>
+#include <sys/resource.h>
+
+namespace {
+
+const QByteArray countsHeader = "Seconds\tChannel0\tChannel1\tChannel2\tChannel3\r\n";
+const double gap = std::numeric_limits<double>::quiet_NaN();
+
+QByteArray fileContents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QStringList entries(const QMenu *menu)
+{
+    QStringList lines;
+    for (const QAction *action : menu->actions()) {
+        QString line = action->text();
+        if (action->isCheckable())
+            line += action->isChecked() ? QStringLiteral(" [x]") : QStringLiteral(" [ ]");
+        lines << line;
+    }
+    return lines;
+}
+
+// The page size of a one-page PDF, in points.
+QSizeF pdfPageSize(const QByteArray &pdf)
+{
+    const QRegularExpression mediaBox(QStringLiteral("/MediaBox \\[0 0 ([0-9.]+) ([0-9.]+)\\]"));
+    // All of it: the compressed streams hold zero bytes.
+    const QRegularExpressionMatch match = mediaBox.match(QString::fromLatin1(pdf.constData(), pdf.size()));
+    return match.hasMatch() ? QSizeF(match.captured(1).toDouble(), match.captured(2).toDouble()) : QSizeF();
+}
+
+// Lowers the largest file this process may write, as a full disk would refuse
+// the data, for as long as it lives.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(qint64 bytes)
+    {
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit limit = m_saved;
+        limit.rlim_cur = rlim_t(bytes);
+        m_set = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
+    bool isSet() const { return m_set; }
+
+private:
+    rlimit m_saved {};
+    bool m_set = false;
+};
+
+void sendWheel(QWidget *widget, const QPoint &pos, int steps)
+{
+    QWheelEvent wheel(pos, widget->mapToGlobal(pos), QPoint(), QPoint(0, 120 * steps), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &wheel);
+}
+
+void sendMove(QWidget *widget, const QPoint &pos, Qt::MouseButtons buttons)
+{
+    QMouseEvent move(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+}
+
+void drag(QWidget *widget, const QPoint &from, const QPoint &to, Qt::MouseButton button)
+{
+    QTest::mousePress(widget, button, Qt::NoModifier, from);
+    sendMove(widget, (from + to) / 2, button);
+    sendMove(widget, to, button);
+    QTest::mouseRelease(widget, button, Qt::NoModifier, to);
+}
+
+struct Ranges
+{
+    QCPRange x;
+    QCPRange y;
+    bool operator==(const Ranges &other) const { return x == other.x && y == other.y; }
+};
+
+Ranges rangesOf(const QCustomPlot *plot)
+{
+    return { plot->xAxis->range(), plot->yAxis->range() };
+}
+
+// Whether the axes show every point (or bar) that the plot shows.
+bool showsAllData(QCustomPlot *plot)
+{
+    for (int index = 0; index < plot->plottableCount(); ++index) {
+        const QCPAbstractPlottable *plottable = plot->plottable(index);
+        if (!plottable->visible())
+            continue;
+        auto check = [plot](double key, double value) {
+            return std::isnan(value) || (plot->xAxis->range().contains(key) && plot->yAxis->range().contains(value));
+        };
+        if (auto *graph = qobject_cast<const QCPGraph *>(plottable)) {
+            for (auto point = graph->data()->constBegin(); point != graph->data()->constEnd(); ++point) {
+                if (!check(point->key, point->value))
+                    return false;
+            }
+        } else if (auto *bars = qobject_cast<const QCPBars *>(plottable)) {
+            for (auto bar = bars->data()->constBegin(); bar != bars->data()->constEnd(); ++bar) {
+                if (!check(bar->key, bar->value))
+                    return false;
+            }
+        }
+    }
+    return true;
+}
+
+// "1.2 s", "1:05": the time a progress text says is left.
+qint64 durationMs(const QString &text)
+{
+    if (text.endsWith(QLatin1String(" s")))
+        return qRound64(text.chopped(2).toDouble() * 1000);
+    qint64 seconds = 0;
+    for (const QString &part : text.split(QLatin1Char(':')))
+        seconds = seconds * 60 + part.toInt();
+    return seconds * 1000;
+}
+
+struct Progress
+{
+    int value;
+    int maximum;
+    QString text;
+};
+
+} // namespace
+
+// What the plots offer beyond their menus' first entries: pictures, the counts
+// data and a record of a run, the sweep's progress, zooming, panning and the
+// read-out of a point.
+class PlotFeaturesTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void saveImage_data();
+    void saveImage();
+    void saveImageFailure_data();
+    void saveImageFailure();
+
+    void countsDataOfARun();
+    void countsDataWithoutReadings();
+
+    void recordOfRuns();
+    void recordRefusedByTheDisk();
+
+    void sweepProgress_data();
+    void sweepProgress();
+    void sweepProgressEmptiesOnStop();
+
+    void zoomKeepsTheView_data();
+    void zoomKeepsTheView();
+    void rightButtonOpensTheMenuAndMovesNothing_data();
+    void rightButtonOpensTheMenuAndMovesNothing();
+
+    void readout_data();
+    void readout();
+
+private:
+    QCustomPlot *plot(const QString &name) const { return probe->plot(qPrintable(name)); }
+    QMenu *openMenu(const QString &plotName);
+    void choose(const QString &plotName, const QString &text);
+    int polls() const;
+    void waitForPolls(int count);
+
+    std::unique_ptr<QTemporaryDir> tempDir;
+    QDir dir;
+    std::unique_ptr<FakeUnit> unit;
+    Form *form = nullptr;
+    std::unique_ptr<MeasurementProbe> probe;
+};
+
+void PlotFeaturesTest::init()
+{
+    tempDir.reset(new QTemporaryDir);
+    QVERIFY(tempDir->isValid());
+    dir.setPath(tempDir->path());
+    unit.reset(new FakeUnit);
+    QVERIFY(unit->isListening());
+    unit->setReply("DAC", QByteArray("OK"));
+    unit->setReply("START", QByteArray("OK"));
+    form = new Form;
+    form->resize(1000, 600);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+    probe.reset(new MeasurementProbe(*form));
+}
+
+void PlotFeaturesTest::cleanup()
+{
+    probe.reset();
+    delete form;
+    form = nullptr;
+    unit.reset();
+    tempDir.reset();
+}
+
+QMenu *PlotFeaturesTest::openMenu(const QString &plotName)
+{
+    const QList<QMenu *> before = form->findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly);
+    emit plot(plotName)->customContextMenuRequested(QPoint(30, 40));
+    for (QMenu *menu : form->findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!before.contains(menu))
+            return menu;
+    }
+    return nullptr;
+}
+
+// Chooses a menu entry as the operator does; the menu closes and is gone.
+void PlotFeaturesTest::choose(const QString &plotName, const QString &text)
+{
+    QPointer<QMenu> menu = openMenu(plotName);
+    QVERIFY(menu);
+    QAction *chosen = nullptr;
+    for (QAction *action : menu->actions()) {
+        if (action->text() == text)
+            chosen = action;
+    }
+    QVERIFY2(chosen, qPrintable(text));
+    chosen->trigger();
+    if (menu)
+        menu->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// Every measurement polls once per reading.
+int PlotFeaturesTest::polls() const
+{
+    return commandsStartingWith(unit->commands(), "DATA?").size();
+}
+
+void PlotFeaturesTest::waitForPolls(int count)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(polls() >= count, 5000);
+}
+
+void PlotFeaturesTest::saveImage_data()
+{
+    QTest::addColumn<QString>("plotName");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("proposed");
+    QTest::addColumn<bool>("pdf");
+
+    QTest::newRow("counts as PNG") << "cpCounts" << "counts.png" << "counts.png" << false;
+    QTest::newRow("sweep as PDF") << "cpSweep" << "sweep.pdf" << "sweep.png" << true;
+    QTest::newRow("histogram as PNG") << "cpHistogram" << "bars.PNG" << "histogram.png" << false;
+    QTest::newRow("no suffix: PNG") << "cpSweep" << "sweep" << "sweep.png" << false;
+    QTest::newRow("suffix in capitals: PDF") << "cpCounts" << "counts.PDF" << "counts.png" << true;
+}
+
+// The picture is of the plot as shown, at its size on screen.
+void PlotFeaturesTest::saveImage()
+{
+    QFETCH(QString, plotName);
+    QFETCH(QString, fileName);
+    QFETCH(QString, proposed);
+    QFETCH(bool, pdf);
+
+    probe->sweepGraph(0)->addData(QVector<double> { 0, 10, 20 }, QVector<double> { 10, 100, 1000 });
+    ModalDriver driver;
+    driver.fileName = dir.filePath(fileName);
+    choose(plotName, QStringLiteral("Save Image..."));
+
+    QCOMPARE(driver.fileDialogTitle, QStringLiteral("Save File..."));
+    QCOMPARE(driver.fileDialogFilters, QStringList { "Images (*.png *.pdf)" });
+    QCOMPARE(QFileInfo(driver.proposedName).fileName(), proposed);
+    QCOMPARE(driver.warnings, QStringList());
+    QCOMPARE(probe->status(), QStringLiteral("Image saved to %1").arg(driver.fileName));
+
+    const QByteArray bytes = fileContents(driver.fileName);
+    const QSize size = plot(plotName)->size();
+    if (pdf) {
+        QVERIFY(bytes.startsWith("%PDF-"));
+        QVERIFY(bytes.trimmed().endsWith("%%EOF"));
+        QVERIFY(bytes.contains("/Count 1"));
+        const QSizeF page = pdfPageSize(bytes);
+        QVERIFY2(qAbs(page.width() - size.width()) < 0.5 && qAbs(page.height() - size.height()) < 0.5,
+                 qPrintable(QStringLiteral("%1 x %2").arg(page.width()).arg(page.height())));
+    } else {
+        QVERIFY(bytes.startsWith("\x89PNG\r\n\x1a\n"));
+        const QImage image = QImage::fromData(bytes, "PNG");
+        QVERIFY(!image.isNull());
+        QCOMPARE(image.size(), size);
+        // The plot drawn: axes, ticks and legend on its background.
+        int drawn = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x)
+                drawn += image.pixel(x, y) != image.pixel(0, 0);
+        }
+        QVERIFY2(drawn > image.width() * 2, qPrintable(QString::number(drawn)));
+    }
+}
+
+void PlotFeaturesTest::saveImageFailure_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<qint64>("fileSizeLimit");
+    QTest::addColumn<QString>("reason");
+
+    // The tests run as root, whom permissions do not stop.
+    QTest::newRow("folder is a file") << "plain-file/plot.png" << false << qint64(-1) << "Not a directory";
+    QTest::newRow("disk refuses the data") << "old.png" << true << qint64(60) << "File too large";
+    QTest::newRow("disk refuses the PDF") << "old.pdf" << true << qint64(60) << "File too large";
+    QTest::newRow("neither PNG nor PDF") << "plot.jpg" << false << qint64(-1)
+                                         << "the name ends in neither .png nor .pdf";
+}
+
+// Told as a failed save of the sweep data is told, and the old file stays.
+void PlotFeaturesTest::saveImageFailure()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, exists);
+    QFETCH(qint64, fileSizeLimit);
+    QFETCH(QString, reason);
+
+    const QByteArray old = "old contents\r\n";
+    for (const QString &name : { QStringLiteral("plain-file"), QStringLiteral("old.png"), QStringLiteral("old.pdf") })
+        writeFile(dir.filePath(name), old);
+    const QStringList entriesBefore = dir.entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+
+    ModalDriver driver;
+    driver.fileName = dir.filePath(target);
+    {
+        std::unique_ptr<FileSizeLimit> limit;
+        if (fileSizeLimit >= 0) {
+            limit.reset(new FileSizeLimit(fileSizeLimit));
+            QVERIFY(limit->isSet());
+        }
+        choose(QStringLiteral("cpHistogram"), QStringLiteral("Save Image..."));
+    }
+
+    QCOMPARE(driver.replaceQuestions, exists ? 1 : 0);
+    QCOMPARE(driver.warnings, QStringList { QStringLiteral("The image could not be saved to %1:\n%2")
+                                                .arg(driver.fileName, reason) });
+    QCOMPARE(probe->status(), QStringLiteral("Image not saved to %1: %2").arg(driver.fileName, reason));
+    for (const QString &name : { QStringLiteral("plain-file"), QStringLiteral("old.png"), QStringLiteral("old.pdf") })
+        QCOMPARE(fileContents(dir.filePath(name)), old);
+    QCOMPARE(dir.entryList(QDir::NoDotAndDotDot | QDir::AllEntries), entriesBefore);
+}
+
+// The rows of a known run: a channel the reply lacks is an empty field, and a
+// reading that failed has no row. The seconds are the plot's keys, exactly.
+void PlotFeaturesTest::countsDataOfARun()
+{
+    unit->setReplies("DATA?", { FakeUnit::scripted(FakeUnit::dataReply(0.05, 1000, 600, 250, 50)),
+                                FakeUnit::scripted(R"({"TimeConst":0.05,"Channel0":7,"Channel1":5,"Channel3":1})"),
+                                FakeUnit::scripted("{\"TimeConst\":0.05,"),
+                                FakeUnit::scripted(FakeUnit::dataReply(0.3, 12345, 2000, 1, 0)) });
+    probe->start(Measurement::Counts, 0.05);
+    QTRY_VERIFY_WITH_TIMEOUT(probe->countsGraph(0)->dataCount() >= 5, 5000);
+    probe->stop(Measurement::Counts);
+
+    ModalDriver driver;
+    driver.fileName = dir.filePath(QStringLiteral("counts.txt"));
+    choose(QStringLiteral("cpCounts"), QStringLiteral("Save Data..."));
+    QCOMPARE(driver.fileDialogTitle, QStringLiteral("Save File..."));
+    QCOMPARE(driver.fileDialogFilters, QStringList { "Text files (*.txt)" });
+    QCOMPARE(QFileInfo(driver.proposedName).fileName(), QStringLiteral("counts.txt"));
+    QCOMPARE(driver.warnings, QStringList());
+    QCOMPARE(probe->status(), QStringLiteral("Counts data saved to %1").arg(driver.fileName));
+
+    const QList<QByteArray> lines = fileContents(driver.fileName).split('\n');
+    const QVector<double> keys = MeasurementProbe::keys(probe->countsGraph(1));
+    QCOMPARE(lines.size(), 1 + keys.size() + 1);
+    QCOMPARE(lines.first() + '\n', countsHeader);
+    QByteArray rows;
+    for (int row = 0; row < keys.size(); ++row) {
+        QList<QByteArray> fields = lines[row + 1].split('\t');
+        QCOMPARE(fields.first().toDouble(), keys[row]);
+        fields[0] = "S";
+        rows += fields.join('\t') + '\n';
+    }
+    QVERIFY2(rows.startsWith("S\t20000\t12000\t5000\t1000\r\n"
+                             "S\t140\t100\t\t20\r\n"
+                             "S\t41150\t6666.666666666667\t3.3333333333333335\t0\r\n"
+                             "S\t41150\t6666.666666666667\t3.3333333333333335\t0\r\n"),
+             rows.constData());
+}
+
+void PlotFeaturesTest::countsDataWithoutReadings()
+{
+    probe->countsGraph(0)->addData(1.5, gap);
+    ModalDriver driver;
+    driver.fileName = dir.filePath(QStringLiteral("counts.txt"));
+    choose(QStringLiteral("cpCounts"), QStringLiteral("Save Data..."));
+    QCOMPARE(driver.fileDialogTitle, QString());
+    QCOMPARE(probe->status(), QStringLiteral("Nothing to save: the counts plot holds no reading"));
+    QCOMPARE(dir.entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+}
+
+// Every reading goes to the file as it comes, after what the file held: a
+// header with the start time for each run, a row per reading, the reason of a
+// reading that failed. Switched off, nothing more is added.
+void PlotFeaturesTest::recordOfRuns()
+{
+    const QString fileName = dir.filePath(QStringLiteral("record.txt"));
+    writeFile(fileName, "earlier\r\n");
+    unit->setReplies("DATA?", { FakeUnit::scripted(FakeUnit::dataReply(0.05, 1000, 600, 250, 50)),
+                                FakeUnit::scripted("{\"TimeConst\":0.05,"),
+                                FakeUnit::scripted(FakeUnit::dataReply(0.05, 100, 60, 25, 5)) });
+    {
+        ModalDriver driver;
+        driver.fileName = fileName;
+        choose(QStringLiteral("cpCounts"), QStringLiteral("Record to File..."));
+        QCOMPARE(driver.fileDialogTitle, QStringLiteral("Record to File..."));
+        QCOMPARE(driver.replaceQuestions, 0);
+        QCOMPARE(driver.warnings, QStringList());
+    }
+    QCOMPARE(probe->status(), QStringLiteral("Recording to %1").arg(fileName));
+    QMenu *menu = openMenu(QStringLiteral("cpCounts"));
+    QVERIFY(menu);
+    QVERIFY(entries(menu).contains(QStringLiteral("Record to File... [x]")));
+    menu->close();
+
+    const QDateTime before = QDateTime::currentDateTime();
+    probe->start(Measurement::Counts, 0.05);
+    const QDateTime after = QDateTime::currentDateTime();
+    waitForPolls(3);
+    // Written through: the rows are in the file while the run goes on.
+    QVERIFY(fileContents(fileName).count('\n') >= 1 + 1 + 2);
+    probe->stop(Measurement::Counts);
+    const int firstRun = probe->countsGraph(0)->dataCount();
+
+    probe->start(Measurement::Counts, 0.05);
+    QTRY_VERIFY_WITH_TIMEOUT(probe->countsGraph(0)->dataCount() >= 1, 5000);
+    probe->stop(Measurement::Counts);
+    const int secondRun = probe->countsGraph(0)->dataCount();
+    choose(QStringLiteral("cpCounts"), QStringLiteral("Record to File..."));
+    QCOMPARE(probe->status(), QStringLiteral("Recording to %1 ended").arg(fileName));
+    const int pollsBefore = polls();
+    probe->start(Measurement::Counts, 0.05);
+    waitForPolls(pollsBefore + 1);
+    probe->stop(Measurement::Counts);
+
+    const QList<QByteArray> lines = fileContents(fileName).split('\n');
+    QCOMPARE(lines.size(), 1 + 1 + firstRun + 1 + secondRun + 1);
+    QCOMPARE(lines[0], QByteArray("earlier\r"));
+    const QRegularExpression header(QStringLiteral("^Seconds since (\\S+)\tChannel0\tChannel1\tChannel2\tChannel3\r$"));
+    const QRegularExpressionMatch first = header.match(QString::fromLatin1(lines[1]));
+    QVERIFY2(first.hasMatch(), lines[1].constData());
+    const QDateTime started = QDateTime::fromString(first.captured(1), Qt::ISODateWithMs);
+    QVERIFY2(started >= before.addMSecs(-1) && started <= after.addMSecs(1), lines[1].constData());
+    QVERIFY(header.match(QString::fromLatin1(lines[2 + firstRun])).hasMatch());
+
+    QByteArray rows;
+    double previous = 0;
+    for (int line = 2; line < 2 + firstRun; ++line) {
+        QList<QByteArray> fields = lines[line].split('\t');
+        const double seconds = fields[0].toDouble();
+        QVERIFY2(seconds > previous, lines[line].constData());
+        previous = seconds;
+        fields[0] = "S";
+        rows += fields.join('\t') + '\n';
+    }
+    const QByteArray failure = "S\tReading failed: ";
+    QVERIFY2(rows.startsWith("S\t20000\t12000\t5000\t1000\r\n" + failure), rows.constData());
+    QCOMPARE(rows.count(failure), 1);
+    QVERIFY(rows.mid(rows.indexOf(failure)).split('\n').value(1).startsWith("S\t2000\t1200\t500\t100\r"));
+    QVERIFY(!rows.contains("\t0\t0\t0\t0"));
+}
+
+// A line the disk refuses stops the recording, not the measurement; the file
+// keeps whole lines, and the operator is told why without the readings waiting.
+void PlotFeaturesTest::recordRefusedByTheDisk()
+{
+    const QString fileName = dir.filePath(QStringLiteral("record.txt"));
+    ModalDriver driver;
+    driver.fileName = fileName;
+    choose(QStringLiteral("cpCounts"), QStringLiteral("Record to File..."));
+    QCOMPARE(probe->status(), QStringLiteral("Recording to %1").arg(fileName));
+    {
+        FileSizeLimit limit(200);
+        QVERIFY(limit.isSet());
+        probe->start(Measurement::Counts, 0.05);
+        QTRY_VERIFY_WITH_TIMEOUT(!driver.warnings.isEmpty(), 5000);
+    }
+    QCOMPARE(driver.warnings, QStringList { QStringLiteral("Recording to %1 stopped:\nFile too large\n"
+                                                           "The file keeps what was recorded before.")
+                                                .arg(fileName) });
+    const int readings = probe->countsGraph(0)->dataCount();
+    QTRY_VERIFY_WITH_TIMEOUT(probe->countsGraph(0)->dataCount() >= readings + 2, 5000);
+    QVERIFY(probe->isRunning(Measurement::Counts));
+    probe->stop(Measurement::Counts);
+
+    const QByteArray recorded = fileContents(fileName);
+    QVERIFY(recorded.size() <= 200);
+    QVERIFY(recorded.startsWith("Seconds since "));
+    QVERIFY(recorded.endsWith("\r\n"));
+    QVERIFY(recorded.count('\n') >= 2);
+    for (const QByteArray &line : recorded.split('\n').mid(1)) {
+        if (!line.isEmpty())
+            QCOMPARE(line.split('\t').size(), 5);
+    }
+    QMenu *menu = openMenu(QStringLiteral("cpCounts"));
+    QVERIFY(menu);
+    QVERIFY(entries(menu).contains(QStringLiteral("Record to File... [ ]")));
+    menu->close();
+}
+
+void PlotFeaturesTest::sweepProgress_data()
+{
+    QTest::addColumn<QList<int>>("plan"); // start, stop, step
+    QTest::addColumn<QList<int>>("levels");
+
+    QTest::newRow("three levels") << QList<int> { 0, 30, 10 } << QList<int> { 0, 10, 20 };
+    QTest::newRow("start above stop") << QList<int> { 1200, 0, 10 } << QList<int> { 1200 };
+    QTest::newRow("odd steps") << QList<int> { 15, 40, 7 } << QList<int> { 15, 22, 29, 36 };
+}
+
+// Before the first level and after each one: levels done of all, the level
+// last measured and the time left, which is at least a timer interval for
+// each level to go. Empty once the sweep has ended.
+void PlotFeaturesTest::sweepProgress()
+{
+    QFETCH(QList<int>, plan);
+    QFETCH(QList<int>, levels);
+    QProgressBar *bar = probe->widget<QProgressBar>("sweepProgress");
+    QCOMPARE(bar->text(), QString());
+
+    QList<Progress> seen;
+    probe->setSweepLevels(plan[0], plan[1], plan[2]);
+    probe->start(Measurement::Sweep, 0.05);
+    seen << Progress { bar->value(), bar->maximum(), bar->text() };
+    const QMetaObject::Connection watch = connect(probe->timer(), &QTimer::timeout, bar, [bar, &seen] {
+        seen << Progress { bar->value(), bar->maximum(), bar->text() };
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!probe->isRunning(Measurement::Sweep), 5000);
+    disconnect(watch);
+    const int interval = probe->timer()->interval();
+
+    const int total = levels.size();
+    QCOMPARE(seen.size(), total + 1);
+    const QRegularExpression format(QStringLiteral("^(Level \\d+ of \\d+(?: \\(-?\\d+ mV\\))?), (\\S+(?: s)?) left$"));
+    for (int done = 0; done < total; ++done) {
+        const Progress &progress = seen[done];
+        QCOMPARE(progress.value, done);
+        QCOMPARE(progress.maximum, total);
+        const QRegularExpressionMatch match = format.match(progress.text);
+        QVERIFY2(match.hasMatch(), qPrintable(progress.text));
+        const QString level = done == 0 ? QStringLiteral("Level 0 of %1").arg(total)
+                                        : QStringLiteral("Level %1 of %2 (%3 mV)").arg(done).arg(total).arg(levels[done - 1]);
+        QCOMPARE(match.captured(1), level);
+        QVERIFY2(durationMs(match.captured(2)) >= (total - done) * interval - 50, qPrintable(progress.text));
+    }
+    // The last level done, the sweep stops and the bar is empty.
+    QVERIFY(seen.last().value < bar->minimum());
+    QCOMPARE(seen.last().text, QString());
+}
+
+void PlotFeaturesTest::sweepProgressEmptiesOnStop()
+{
+    QProgressBar *bar = probe->widget<QProgressBar>("sweepProgress");
+    probe->setSweepLevels(0, 1000, 10);
+    probe->start(Measurement::Sweep, 0.05);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->value() >= 2, 5000);
+    QVERIFY(bar->text().startsWith(QStringLiteral("Level %1 of 100 (").arg(bar->value())));
+    probe->stop(Measurement::Sweep);
+    QCOMPARE(bar->text(), QString());
+    QVERIFY(bar->value() < bar->minimum());
+}
+
+void PlotFeaturesTest::zoomKeepsTheView_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    QTest::addColumn<QString>("plotName");
+    QTest::addColumn<bool>("wheel"); // or a drag
+
+    QTest::newRow("counts, wheel") << Measurement::Counts << "cpCounts" << true;
+    QTest::newRow("counts, drag") << Measurement::Counts << "cpCounts" << false;
+    QTest::newRow("sweep, wheel") << Measurement::Sweep << "cpSweep" << true;
+    QTest::newRow("sweep, drag") << Measurement::Sweep << "cpSweep" << false;
+    QTest::newRow("histogram, wheel") << Measurement::Histogram << "cpHistogram" << true;
+    QTest::newRow("histogram, drag") << Measurement::Histogram << "cpHistogram" << false;
+}
+
+// Once zoomed or dragged, a plot keeps the operator's view while the
+// measurement adds to it; a double-click returns to the automatic view, which
+// shows all again and follows the data as before.
+void PlotFeaturesTest::zoomKeepsTheView()
+{
+    QFETCH(Measurement, measurement);
+    QFETCH(QString, plotName);
+    QFETCH(bool, wheel);
+    QCustomPlot *shown = plot(plotName);
+    probe->pageList()->setCurrentRow(measurement == Measurement::Counts ? 1 : measurement == Measurement::Sweep ? 2 : 3);
+    // Counts that change from reading to reading, so the automatic view moves.
+    QList<FakeUnit::Reply> replies;
+    for (int i = 1; i <= 200; ++i)
+        replies << FakeUnit::scripted(FakeUnit::dataReply(0.05, 1000 * i, 600 * i, 250 * i, 50 * i));
+    unit->setReplies("DATA?", replies);
+    probe->setSweepLevels(0, 1200, 1);
+    probe->start(measurement, 0.05);
+    waitForPolls(3);
+    QVERIFY(showsAllData(shown));
+
+    const QPoint centre = shown->axisRect()->rect().center();
+    if (wheel)
+        sendWheel(shown, centre, 3);
+    else
+        drag(shown, centre, centre + QPoint(80, -40), Qt::LeftButton);
+    QCoreApplication::processEvents();
+    const Ranges operators = rangesOf(shown);
+    waitForPolls(polls() + 3);
+    QCOMPARE(rangesOf(shown), operators);
+    QVERIFY(!showsAllData(shown));
+
+    QTest::mouseDClick(shown, Qt::LeftButton, Qt::NoModifier, centre);
+    QVERIFY(showsAllData(shown));
+    const Ranges automatic = rangesOf(shown);
+    waitForPolls(polls() + 3);
+    QVERIFY(showsAllData(shown));
+    QVERIFY(!(rangesOf(shown) == automatic));
+    probe->stop(measurement);
+}
+
+void PlotFeaturesTest::rightButtonOpensTheMenuAndMovesNothing_data()
+{
+    QTest::addColumn<QString>("plotName");
+    QTest::newRow("counts") << "cpCounts";
+    QTest::newRow("sweep") << "cpSweep";
+    QTest::newRow("histogram") << "cpHistogram";
+}
+
+void PlotFeaturesTest::rightButtonOpensTheMenuAndMovesNothing()
+{
+    QFETCH(QString, plotName);
+    QCustomPlot *shown = plot(plotName);
+    probe->pageList()->setCurrentRow(plotName == QLatin1String("cpCounts") ? 1 : plotName == QLatin1String("cpSweep") ? 2 : 3);
+    QTRY_VERIFY(shown->isVisible());
+    const Ranges before = rangesOf(shown);
+    const QPoint centre = shown->axisRect()->rect().center();
+    drag(shown, centre, centre + QPoint(80, -40), Qt::RightButton);
+    QCOMPARE(rangesOf(shown), before);
+
+    const QList<QMenu *> menusBefore = form->findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly);
+    const QPoint clicked(40, 30);
+    QContextMenuEvent request(QContextMenuEvent::Mouse, clicked, shown->mapToGlobal(clicked));
+    QApplication::sendEvent(shown, &request);
+    QMenu *opened = nullptr;
+    for (QMenu *menu : form->findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!menusBefore.contains(menu))
+            opened = menu;
+    }
+    QVERIFY(opened);
+    QVERIFY(opened->isVisible());
+    QCOMPARE(opened->pos(), shown->mapToGlobal(clicked));
+    opened->close();
+}
+
+void PlotFeaturesTest::readout_data()
+{
+    QTest::addColumn<QString>("plotName");
+    QTest::addColumn<QPointF>("at");       // key and value where the pointer is
+    QTest::addColumn<QPoint>("offset");    // from there, in pixels
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("sweep point") << "cpSweep" << QPointF(20, 300) << QPoint(0, 0)
+                                 << "Channel 0: 300 counts/s at 20 mV";
+    QTest::newRow("near a sweep point") << "cpSweep" << QPointF(20, 300) << QPoint(6, -5)
+                                        << "Channel 0: 300 counts/s at 20 mV";
+    QTest::newRow("the nearer channel") << "cpSweep" << QPointF(30, 2000) << QPoint(0, -3)
+                                        << "Channel 1: 2000 counts/s at 30 mV";
+    QTest::newRow("a gap is no point") << "cpSweep" << QPointF(10, 200) << QPoint(0, 0) << "";
+    QTest::newRow("a hidden channel is not read") << "cpSweep" << QPointF(10, 5) << QPoint(0, 0) << "";
+    QTest::newRow("nothing in reach") << "cpSweep" << QPointF(25, 5000) << QPoint(0, 0) << "";
+    QTest::newRow("counts point") << "cpCounts" << QPointF(12.5, 20000) << QPoint(2, 2)
+                                  << "Channel 2: 20000 counts/s at 12.500 s";
+    QTest::newRow("inside a bar") << "cpHistogram" << QPointF(3, 10) << QPoint(0, 0)
+                                  << "Bin 2 (Channel 2 - Channel 3): 35 counts";
+    QTest::newRow("last bar") << "cpHistogram" << QPointF(4, 2) << QPoint(0, 0) << "Bin 3 (Channel 3): 5 counts";
+    QTest::newRow("above the bars") << "cpHistogram" << QPointF(3, 39) << QPoint(0, 0) << "";
+}
+
+// Pointing at a curve tells the nearest point within reach of the curves shown,
+// pointing at a bar tells that bar; elsewhere no tool tip shows.
+void PlotFeaturesTest::readout()
+{
+    QFETCH(QString, plotName);
+    QFETCH(QPointF, at);
+    QFETCH(QPoint, offset);
+    QFETCH(QString, text);
+
+    QCustomPlot *shown = plot(plotName);
+    probe->pageList()->setCurrentRow(plotName == QLatin1String("cpCounts") ? 1 : plotName == QLatin1String("cpSweep") ? 2 : 3);
+    QTRY_VERIFY(shown->isVisible());
+    if (plotName == QLatin1String("cpSweep")) {
+        probe->sweepGraph(0)->setData({ 0, 10, 20, 30 }, { 100, gap, 300, 400 });
+        probe->sweepGraph(1)->setData({ 0, 10, 20, 30 }, { 1000, 2000, 1000, 2000 });
+        probe->sweepGraph(2)->setData({ 10 }, { 5 });
+        probe->sweepGraph(2)->setVisible(false);
+        shown->xAxis->setRange(-5, 35);
+        shown->yAxis->setRange(1, 10000);
+    } else if (plotName == QLatin1String("cpCounts")) {
+        probe->countsGraph(2)->setData({ 12, 12.5, 13 }, { 19000, 20000, 21000 });
+        shown->xAxis->setRange(0, 30);
+        shown->yAxis->setRange(0, 30000);
+    } else {
+        probe->histogramBars()->setData({ 1, 2, 3, 4 }, { 40, 35, 35, 5 });
+        shown->xAxis->setRange(0, 5);
+        shown->yAxis->setRange(0, 40);
+    }
+    shown->replot();
+
+    const QCPAxis *keyAxis = shown->xAxis;
+    const QCPAxis *valueAxis = shown->yAxis;
+    const QPoint pos = QPointF(keyAxis->coordToPixel(at.x()), valueAxis->coordToPixel(at.y())).toPoint() + offset;
+    sendMove(shown, pos, Qt::NoButton);
+    if (text.isEmpty())
+        QTRY_COMPARE(QToolTip::text(), QString());
+    else
+        QCOMPARE(QToolTip::text(), text);
+
+    // A drag moves the view and shows no point.
+    QToolTip::hideText();
+    QTRY_COMPARE(QToolTip::text(), QString());
+    sendMove(shown, pos, Qt::LeftButton);
+    QCOMPARE(QToolTip::text(), QString());
+}
+
+QTEST_MAIN(PlotFeaturesTest)
+#include "tst_plotfeatures.moc"
