@@ -89,10 +89,14 @@ void SettingsTest::choose(Form *form, const char *plotName, const QString &text)
 {
     QPointer<QMenu> menu = openMenu(form, plotName);
     QVERIFY(menu);
+    QAction *chosen = nullptr;
     for (QAction *action : menu->actions()) {
         if (action->text() == text)
-            action->trigger();
+            chosen = action;
     }
+    QVERIFY2(chosen, qPrintable(text));
+    // A dialog's event loop may delete the menu with its entries.
+    chosen->trigger();
     if (menu)
         menu->close();
 }
