@@ -1,0 +1,295 @@
+// Counts with "Record to File..." on beside the same run without it.
+//
+// Runs the counts-versus-time measurement at a time constant of 0.01 s (a poll
+// every 12 ms) against the simulator on loopback, in the main window shown
+// offscreen at its layout size, and switches recording on and off through the
+// plot's menu in turns of equal length, all in one run, so that both see the
+// same unit, plot and machine. Prints, for the turns without and with
+// recording:
+//  - the polls achieved as a fraction of the nominal 1 / 0.012 s (target at
+//    least 0.95 in both);
+//  - the cost of a tick: from the arrival of the reply to the end of the tick
+//    (reading, plotting, recording, replot), median and 90th percentile, and
+//    the ratio with / without (target at most 1.1);
+//  - the whole tick with the wait for the reply, for comparison;
+//  - how much the resident memory grew within the recording turns (the file
+//    dialogs between them left out), and the size of the record written.
+//
+// Usage: bench_recording [--simulator PATH] [--fake] [--turn-seconds S]
+//                        [--turns N] [--record-dir DIR]
+// Run it in a network namespace of its own (the simulator answers discovery):
+//   tests/netns-run.sh env QT_QPA_PLATFORM=offscreen build/bench/bench_recording
+
+#include "countsmeasurement.h"
+#include "fakeunit.h"
+#include "form.h"
+#include "residentmemory.h"
+#include "simulatorprocess.h"
+
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSettings>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr quint16 port = 9800;
+constexpr double timeConstant = 0.01;
+constexpr double nominalPollsPerSecond = 1 / (timeConstant * 1.2);
+constexpr double targetPollRatio = 0.95;
+constexpr double targetCostRatio = 1.1;
+
+double percentile(std::vector<double> samples, double fraction)
+{
+    if (samples.empty())
+        return 0;
+    const auto position = samples.begin() + std::min(samples.size() - 1, size_t(fraction * samples.size()));
+    std::nth_element(samples.begin(), position, samples.end());
+    return *position;
+}
+
+const char *verdict(bool met)
+{
+    return met ? "met" : "MISSED";
+}
+
+// The figures of the turns of one kind, with recording or without.
+struct Turns
+{
+    int ticks = 0;
+    double seconds = 0;
+    std::vector<double> costMs;
+    std::vector<double> wholeTickMs;
+
+    double pollRatio() const { return seconds > 0 ? ticks / seconds / nominalPollsPerSecond : 0; }
+};
+
+// Watches the ticks of the running measurement from outside the window: when
+// each starts (the timer's event), when its reply arrives (the socket's
+// readyRead, which the blocking wait emits) and when it ends (a connection made
+// after Start, so it runs after the measurement's own).
+class TickWatcher : public QObject
+{
+public:
+    TickWatcher(QTimer *timer, QTcpSocket *socket)
+    {
+        m_clock.start();
+        timer->installEventFilter(this);
+        connect(socket, &QTcpSocket::readyRead, this, [this] { m_replyAt = m_clock.nsecsElapsed(); });
+        connect(timer, &QTimer::timeout, this, [this] { tickEnded(); });
+    }
+
+    // Ticks count for turns only while one is open.
+    void open(Turns *turns) { m_turns = turns; }
+    void close() { m_turns = nullptr; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Timer)
+            m_tickStart = m_clock.nsecsElapsed();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void tickEnded()
+    {
+        if (!m_turns)
+            return;
+        const qint64 end = m_clock.nsecsElapsed();
+        ++m_turns->ticks;
+        if (m_replyAt >= m_tickStart) {
+            m_turns->costMs.push_back((end - m_replyAt) / 1e6);
+            m_turns->wholeTickMs.push_back((end - m_tickStart) / 1e6);
+        }
+    }
+
+    QElapsedTimer m_clock;
+    qint64 m_tickStart = 0;
+    qint64 m_replyAt = -1;
+    Turns *m_turns = nullptr;
+};
+
+// Types the record's name into the file dialog, and closes any warning.
+class DialogAnswer : public QObject
+{
+public:
+    explicit DialogAnswer(const QString &fileName)
+        : m_fileName(fileName)
+    {
+        connect(&m_poll, &QTimer::timeout, this, [this] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+                dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(m_fileName);
+                QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+            } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                std::fprintf(stderr, "warning: %s\n", qPrintable(box->text()));
+                box->accept();
+            }
+        });
+        m_poll.start(10);
+    }
+
+private:
+    QString m_fileName;
+    QTimer m_poll;
+};
+
+// Chooses "Record to File..." in the counts plot's menu, which switches
+// recording on (asking for the file) or off.
+void switchRecording(Form &form, const QString &fileName)
+{
+    auto *plot = form.findChild<QCustomPlot *>(QStringLiteral("cpCounts"));
+    const QList<QMenu *> before = form.findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly);
+    emit plot->customContextMenuRequested(QPoint(30, 40));
+    QMenu *menu = nullptr;
+    for (QMenu *candidate : form.findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!before.contains(candidate))
+            menu = candidate;
+    }
+    if (!menu)
+        return;
+    QAction *record = nullptr;
+    for (QAction *action : menu->actions()) {
+        if (action->text() == QLatin1String("Record to File..."))
+            record = action;
+    }
+    DialogAnswer answer(fileName);
+    QPointer<QMenu> open(menu);
+    if (record)
+        record->trigger();
+    if (open)
+        open->close();
+}
+
+int recordLines(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : -1;
+}
+
+void printTurns(const char *name, const Turns &turns)
+{
+    std::printf("%-16s %5d ticks in %6.1f s: polls %.3f of nominal (target >= %.2f: %s); "
+                "cost median %.3f ms, 90th %.3f ms; whole tick median %.3f ms\n",
+                name, turns.ticks, turns.seconds, turns.pollRatio(), targetPollRatio,
+                verdict(turns.pollRatio() >= targetPollRatio), percentile(turns.costMs, 0.5),
+                percentile(turns.costMs, 0.9), percentile(turns.wholeTickMs, 0.5));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Counts with recording on beside the same run without."));
+    parser.addHelpOption();
+    QCommandLineOption simulatorOption(QStringLiteral("simulator"), QStringLiteral("Simulator executable."),
+                                       QStringLiteral("path"), QStringLiteral(TAVIK_SIMULATOR_PATH));
+    QCommandLineOption fakeOption(QStringLiteral("fake"), QStringLiteral("Use the in-process fake unit."));
+    QCommandLineOption turnOption(QStringLiteral("turn-seconds"), QStringLiteral("Length of each turn."),
+                                  QStringLiteral("seconds"), QStringLiteral("15"));
+    QCommandLineOption turnsOption(QStringLiteral("turns"), QStringLiteral("Turns of each kind, taken in alternation."),
+                                   QStringLiteral("n"), QStringLiteral("3"));
+    QCommandLineOption dirOption(QStringLiteral("record-dir"), QStringLiteral("Folder of the record (default: a new one "
+                                                                             "beside the benchmark)."),
+                                 QStringLiteral("dir"));
+    parser.addOptions({ simulatorOption, fakeOption, turnOption, turnsOption, dirOption });
+    parser.process(app);
+    const int turnMs = std::max(1, parser.value(turnOption).toInt()) * 1000;
+    const int turnCount = std::max(1, parser.value(turnsOption).toInt());
+
+    // Settings of this run only: the user's choices must not shape the window.
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+    QTemporaryDir recordDir(parser.isSet(dirOption) ? parser.value(dirOption) + QStringLiteral("/record-XXXXXX")
+                                                    : QCoreApplication::applicationDirPath()
+                                                          + QStringLiteral("/record-XXXXXX"));
+    if (!settings.isValid() || !recordDir.isValid()) {
+        std::fprintf(stderr, "cannot make the folders of the run\n");
+        return 1;
+    }
+    const QString recordFile = recordDir.filePath(QStringLiteral("record.txt"));
+
+    SimulatorProcess simulator;
+    std::unique_ptr<FakeUnit> fake;
+    QString unitName;
+    if (!parser.isSet(fakeOption) && simulator.start(parser.value(simulatorOption), port)) {
+        unitName = QStringLiteral("simulator %1").arg(parser.value(simulatorOption));
+    } else {
+        fake.reset(new FakeUnit(port));
+        if (!fake->isListening()) {
+            std::fprintf(stderr, "cannot listen on 127.0.0.1:%d\n", port);
+            return 1;
+        }
+        fake->setReply("DATA?", FakeUnit::dataReply(timeConstant, 300, 200, 100, 50));
+        unitName = QStringLiteral("in-process fake unit (simulator not used)");
+    }
+
+    Form form;
+    form.setAddress(QHostAddress(QHostAddress::LocalHost));
+    auto *socket = form.findChild<QTcpSocket *>();
+    if (!socket || !form.initialize()) {
+        std::fprintf(stderr, "cannot reach the control unit or the window's parts\n");
+        return 1;
+    }
+    CountsMeasurement counts;
+    if (!startCounts(form, timeConstant, &counts))
+        return 1;
+    TickWatcher watcher(counts.timer, socket);
+    // The plot fills its 28-second window first, so that both kinds of turn
+    // draw as many points.
+    runFor(30000);
+
+    Turns without;
+    Turns with;
+    long recordingGrowth = 0;
+    for (int turn = 0; turn < 2 * turnCount; ++turn) {
+        const bool recording = turn % 2 == 1;
+        switchRecording(form, recordFile);
+        Turns *turns = recording ? &with : &without;
+        const long residentAtStart = residentKiB();
+        QElapsedTimer clock;
+        clock.start();
+        watcher.open(turns);
+        runFor(turnMs);
+        watcher.close();
+        turns->seconds += clock.elapsed() / 1000.0;
+        if (recording)
+            recordingGrowth += residentKiB() - residentAtStart;
+    }
+    switchRecording(form, recordFile);
+    counts.stopButton->click();
+
+    std::printf("control unit:     %s\n", qPrintable(unitName));
+    std::printf("time constant:    %.2f s, timer interval %d ms, nominal %.2f polls per second\n", timeConstant,
+                counts.timer->interval(), nominalPollsPerSecond);
+    std::printf("turns:            %d of %d s each way, in alternation\n", turnCount, turnMs / 1000);
+    printTurns("without record:", without);
+    printTurns("with record:", with);
+    const double costRatio = percentile(with.costMs, 0.5) / percentile(without.costMs, 0.5);
+    const double wholeRatio = percentile(with.wholeTickMs, 0.5) / percentile(without.wholeTickMs, 0.5);
+    std::printf("cost per tick:    with / without %.3f (target <= %.2f: %s); whole tick %.3f\n", costRatio,
+                targetCostRatio, verdict(costRatio <= targetCostRatio), wholeRatio);
+    const QFileInfo record(recordFile);
+    std::printf("record:           %lld bytes, %d lines (removed at exit)\n", record.size(), recordLines(recordFile));
+    std::printf("resident memory:  grew %.2f MiB within the %d recording turns, %.1f MiB at the end\n",
+                mebibytes(recordingGrowth), turnCount, mebibytes(residentKiB()));
+    return 0;
+}
