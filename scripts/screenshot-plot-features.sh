@@ -16,7 +16,7 @@ if [ -z "${TAVIK_IN_NETNS:-}" ]; then
 fi
 
 WORK=$(mktemp -d)
-# shellcheck source=../tests/startup/desktop-lib.sh
+# shellcheck source=tests/startup/desktop-lib.sh
 source "$root/tests/startup/desktop-lib.sh"
 trap desktop_cleanup EXIT
 # A home of its own: no stored address and no stored choices.
@@ -72,7 +72,11 @@ right_click() {
 
 # choose_from_menu DOWNS: the entry DOWNS steps down an open menu.
 choose_from_menu() {
-    xdotool key --delay 100 $(printf 'Down %.0s' $(seq "$1")) Return
+    local keys=()
+    for _ in $(seq "$1"); do
+        keys+=(Down)
+    done
+    xdotool key --delay 100 "${keys[@]}" Return
     sleep 0.7
 }
 
