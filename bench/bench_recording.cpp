@@ -13,7 +13,9 @@
 //    the ratio with / without (target at most 1.1);
 //  - the whole tick with the wait for the reply, for comparison;
 //  - how much the resident memory grew within the recording turns (the file
-//    dialogs between them left out), and the size of the record written.
+//    dialogs between them left out), and the size of the record written;
+//  - the time one line of the record takes alone (CountsRecord::add on a file
+//    of its own in the same folder).
 //
 // Usage: bench_recording [--simulator PATH] [--fake] [--turn-seconds S]
 //                        [--turns N] [--record-dir DIR]
@@ -21,6 +23,7 @@
 //   tests/netns-run.sh env QT_QPA_PLATFORM=offscreen build/bench/bench_recording
 
 #include "countsmeasurement.h"
+#include "countsrecord.h"
 #include "fakeunit.h"
 #include "form.h"
 #include "residentmemory.h"
@@ -39,6 +42,7 @@
 #include <QSettings>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -183,6 +187,28 @@ int recordLines(const QString &fileName)
     return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : -1;
 }
 
+// The median time of CountsRecord::add, in microseconds, over lines of a
+// reading of four channels.
+double recordLineMicroseconds(const QString &fileName, int lines)
+{
+    CountsRecord record;
+    if (!record.open(fileName))
+        return -1;
+    const Protocol::CountsReading reading = Protocol::CountsReading::fromReply(
+        QStringLiteral(R"({"TimeConst":0.01,"Channel0":231,"Channel1":172,"Channel2":151,"Channel3":99})"), 0.01);
+    std::vector<double> samples;
+    QElapsedTimer clock;
+    for (int line = 0; line < lines; ++line) {
+        clock.start();
+        record.add(line * 0.012, reading);
+        samples.push_back(clock.nsecsElapsed() / 1000.0);
+        // At the pace of the measurement, so that the flushes keep up as they would.
+        QThread::usleep(2000);
+    }
+    record.close();
+    return percentile(samples, 0.5);
+}
+
 void printTurns(const char *name, const Turns &turns)
 {
     std::printf("%-16s %5d ticks in %6.1f s: polls %.3f of nominal (target >= %.2f: %s); "
@@ -289,6 +315,8 @@ int main(int argc, char *argv[])
                 targetCostRatio, verdict(costRatio <= targetCostRatio), wholeRatio);
     const QFileInfo record(recordFile);
     std::printf("record:           %lld bytes, %d lines (removed at exit)\n", record.size(), recordLines(recordFile));
+    std::printf("one record line:  median %.1f us to add (alone, %d lines)\n",
+                recordLineMicroseconds(recordDir.filePath(QStringLiteral("alone.txt")), 2000), 2000);
     std::printf("resident memory:  grew %.2f MiB within the %d recording turns, %.1f MiB at the end\n",
                 mebibytes(recordingGrowth), turnCount, mebibytes(residentKiB()));
     return 0;
