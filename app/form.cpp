@@ -426,11 +426,31 @@ void Form::updateParams()
         QString status = QStringLiteral("Parameters read from the control unit at %1").arg(addressText());
         if (!parameters.isComplete())
             status += QStringLiteral("; the reply holds no number for %1").arg(parameters.missingMembers());
+        const QStringList limited = limitedParameters(parameters);
+        if (!limited.isEmpty())
+            status += QStringLiteral("; outside the boxes' range, shown at their limit: %1").arg(limited.join(QStringLiteral(", ")));
         ui->lbStatus->setText(status);
     } else {
         ui->lbStatus->setText(QStringLiteral("Update failed: %1").arg(parameters.failure));
     }
     qDebug() << exchange.text;
+}
+
+// The parameters the boxes could not hold: each box shows its limit instead, a
+// value the unit does not have, so the operator must be told which they are.
+QStringList Form::limitedParameters(const CounterParameters &parameters) const
+{
+    QStringList names;
+    const QDoubleSpinBox *timeConstantBox = ui->sbTimeConstant;
+    if (parameters.hasTimeConstant && !(parameters.timeConstant >= timeConstantBox->minimum()
+                                        && parameters.timeConstant <= timeConstantBox->maximum()))
+        names << QStringLiteral("TimeConst");
+    const auto boxes = triggerBoxes();
+    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+        if (parameters.hasTriggerLevel[channel] && boxes[channel]->value() != parameters.triggerLevels[channel])
+            names << QStringLiteral("Ref%1").arg(channel);
+    }
+    return names;
 }
 
 void Form::setDacValue(int channel, double value)
@@ -450,6 +470,13 @@ bool Form::initializeForStart()
         return true;
     ui->lbStatus->setText(QStringLiteral("Start failed: %1").arg(link->failure(Exchange(), Protocol::connectWaitMs)));
     return false;
+}
+
+// A START that did not take leaves the counter counting as it was, so nothing
+// it reads would belong to the new run.
+void Form::showStartFailure(const QString &failure)
+{
+    ui->lbStatus->setText(QStringLiteral("Start failed: the counter could not be started: %1").arg(failure));
 }
 
 // Lets the disabled controls be painted before the blocking work of a Start.
@@ -474,6 +501,7 @@ Protocol::CountsReading Form::readCounts()
 // instead of bridging the readings around it.
 bool Form::plotReading(QCustomPlot *plot, double key, const Protocol::CountsReading &reading)
 {
+    awaitingFirstReading = false;
     for (int channel = 0; channel < Protocol::channelCount; ++channel) {
         const bool measured = reading.valid && reading.reported[channel];
         plot->graph(channel)->addData(key, measured ? reading.rate(channel) : std::numeric_limits<double>::quiet_NaN());
@@ -501,6 +529,7 @@ void Form::beginRun(QCustomPlot *plot, double timeConstant)
 // Until the first reading, the status line must not show the last run's figures.
 void Form::showStarted(double timeConstant)
 {
+    awaitingFirstReading = true;
     ui->lbStatus->setText(QStringLiteral("Started: first reading in %1 s")
                               .arg(Protocol::numberText(Protocol::pollIntervalMs(timeConstant) / 1000.0)));
 }
@@ -535,10 +564,19 @@ void Form::on_pbStartTime_clicked()
 void Form::on_pbStopTime_clicked()
 {
     ++stopCount;
+    showStopped();
     countsRunning = false;
     ui->listWidget->setEnabled(true);
     ui->pbStartTime->setEnabled(true);
     timer->stop();
+}
+
+// A Stop before the first reading leaves no promise of one in the status line.
+void Form::showStopped()
+{
+    if (awaitingFirstReading)
+        ui->lbStatus->setText(QStringLiteral("Stopped before the first reading"));
+    awaitingFirstReading = false;
 }
 
 // Time goes on whether or not a reading came: the window scrolls and old points
@@ -598,6 +636,11 @@ void Form::on_pbStartSweep_clicked()
         return;
     }
     sweep.begin(plan, timeConstant);
+    if (!sweep.startFailure().isEmpty()) {
+        showStartFailure(sweep.startFailure());
+        on_pbStopSweep_clicked();
+        return;
+    }
     sweepLevel = sweep.level();
     beginRun(ui->cpSweep, timeConstant);
     connect(timer, &QTimer::timeout, [this] { sweepTick(); });
@@ -609,6 +652,7 @@ void Form::on_pbStartSweep_clicked()
 void Form::on_pbStopSweep_clicked()
 {
     ++stopCount;
+    showStopped();
     setSweepControlsEnabled(true);
     timer->stop();
     ui->sweepProgress->reset();
@@ -635,18 +679,33 @@ void Form::showSweepProgress()
 // sweep) always hold the same levels.
 void Form::sweepTick()
 {
+    const int waitedMs = timer->interval();
     const Protocol::CountsReading reading = sweep.measureLevel(ui->sbTimeConstant->value());
+    ui->sbTimeConstant->setValue(reading.timeConstant);
+    const int gateMs = Protocol::gateIntervalMs(reading.timeConstant);
+    // A unit that counts over longer gates than the wait allowed for: the level
+    // is read again a whole interval of its gate later.
+    if (reading.valid && timer->isActive() && gateMs > waitedMs) {
+        sweep.retakeLevel();
+        timer->start(gateMs);
+        return;
+    }
     QCustomPlot *plot = ui->cpSweep;
     plotReading(plot, sweepLevel, reading);
     if (sweepView->isAutomatic())
         plot->rescaleAxes(true);
     plot->replot();
     showSweepProgress();
-    if (sweep.advance())
-        sweepLevel = sweep.level();
-    else
+    if (!sweep.advance()) {
         on_pbStopSweep_clicked();
-    ui->sbTimeConstant->setValue(reading.timeConstant);
+        return;
+    }
+    sweepLevel = sweep.level();
+    // The next reading comes a whole poll interval, at the gate the unit
+    // reports, after this level's reference was set; read sooner, it would
+    // hold counts of a gate that ran at the level before.
+    if (timer->isActive())
+        timer->start(gateMs);
 }
 
 void Form::on_pbHistogramReset_clicked()
@@ -716,7 +775,14 @@ void Form::on_pbHistogramStart_clicked()
         on_pbHistogramStop_clicked();
         return;
     }
-    counter.start(timeConstant);
+    const Exchange start = counter.start(timeConstant);
+    const QString startFailure = counter.commandFailure(Protocol::startCommand(timeConstant), start,
+                                                        Protocol::shortReplyWaitMs);
+    if (!startFailure.isEmpty()) {
+        showStartFailure(startFailure);
+        on_pbHistogramStop_clicked();
+        return;
+    }
     showStarted(timeConstant);
     connect(timer, &QTimer::timeout, [this] { histogramTick(); });
     timer->start(Protocol::pollIntervalMs(timeConstant));
@@ -725,6 +791,7 @@ void Form::on_pbHistogramStart_clicked()
 void Form::on_pbHistogramStop_clicked()
 {
     ++stopCount;
+    showStopped();
     ui->listWidget->setEnabled(true);
     ui->pbHistogramStart->setEnabled(true);
     timer->stop();
@@ -735,6 +802,7 @@ void Form::on_pbHistogramStop_clicked()
 void Form::histogramTick()
 {
     Protocol::CountsReading reading = readCounts();
+    awaitingFirstReading = false;
     if (Protocol::takeHistogramReading(reading, histogramCumulative, histogramValues)) {
         drawHistogram(true);
     } else {
@@ -743,6 +811,11 @@ void Form::histogramTick()
         ui->cpHistogram->replot();
     }
     ui->sbTimeConstant->setValue(reading.timeConstant);
+    // Polled faster than the unit's gate, a cumulative histogram would add the
+    // same gate again and again: the pace follows the gate the unit reports.
+    const int gateMs = Protocol::gateIntervalMs(reading.timeConstant);
+    if (reading.valid && timer->isActive() && timer->interval() != gateMs)
+        timer->start(gateMs);
 }
 
 void Form::showCountsMenu(const QPoint &pos)

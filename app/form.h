@@ -78,6 +78,9 @@ private:
     void showReadingFailure(const Protocol::CountsReading &reading);
     void beginRun(QCustomPlot *plot, double timeConstant);
     void showStarted(double timeConstant);
+    void showStartFailure(const QString &failure);
+    void showStopped();
+    QStringList limitedParameters(const CounterParameters &parameters) const;
     void countsTick();
     void sweepTick();
     void histogramTick();
@@ -121,6 +124,8 @@ private:
     bool histogramCumulative = true;
     // Counts every Stop, so that a Start can tell whether one ran meanwhile.
     quint64 stopCount = 0;
+    // Between a Start and the first reading of its run.
+    bool awaitingFirstReading = false;
 
     PlotView *countsView = nullptr;
     PlotView *sweepView = nullptr;

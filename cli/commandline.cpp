@@ -47,8 +47,8 @@ const QString sweepName = QStringLiteral("sweep");
 const QString histogramName = QStringLiteral("histogram");
 
 // The limits of the window's own controls.
-constexpr double minTimeConstant = 0.01;
-constexpr double maxTimeConstant = 10;
+constexpr double minTimeConstant = Protocol::minimumTimeConstant;
+constexpr double maxTimeConstant = Protocol::maximumTimeConstant;
 constexpr int maxMillivolts = 1200;
 // Far beyond any run, and well within the tool's count of milliseconds.
 constexpr double maxDurationSeconds = 1e9;

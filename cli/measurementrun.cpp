@@ -96,20 +96,30 @@ bool MeasurementRun::runSweep(const Invocation &invocation)
     PollPacer pacer(Protocol::pollIntervalMs(invocation.timeConstant));
     pacer.start();
     const int levels = invocation.plan.levelCount();
-    do {
+    double timeConstant = invocation.timeConstant;
+    for (;;) {
         // Rows that standard output refuses cannot be kept, nor any that follow.
         if (m_output->hasFailed())
             return true;
-        // A level that went out only at its second try, later than the wait
-        // counted on: the wait that lets the unit count at it starts over.
-        if (sweep.isLevelSentAgain() && sweep.isLevelSet())
-            pacer.postponeNextPoll();
+        // A level is read a whole poll interval after its reference was set
+        // (at its second try, perhaps), not an interval after the last poll
+        // began: read sooner, it would hold counts of a gate at the level before.
+        pacer.postponeNextPoll();
         if (!pacer.waitForNextPoll()) {
             m_interrupted = true;
             return true;
         }
         const int level = sweep.level();
-        const Protocol::CountsReading reading = sweep.measureLevel(invocation.timeConstant);
+        const int waitedMs = pacer.intervalMs();
+        const Protocol::CountsReading reading = sweep.measureLevel(timeConstant);
+        // The wait follows the gate the unit reports; a unit that counts over
+        // longer gates than the wait allowed for has its level read again.
+        timeConstant = reading.timeConstant;
+        pacer.setIntervalMs(Protocol::gateIntervalMs(timeConstant));
+        if (reading.valid && pacer.intervalMs() > waitedMs) {
+            sweep.retakeLevel();
+            continue;
+        }
         ++m_readings;
         if (reading.valid) {
             m_progress->makeRoomForRow();
@@ -132,8 +142,9 @@ bool MeasurementRun::runSweep(const Invocation &invocation)
             m_interrupted = true;
             return true;
         }
-    } while (sweep.advance());
-    return true;
+        if (!sweep.advance())
+            return true;
+    }
 }
 
 // START with the short wait, then the bins of every reading added up, or each
@@ -148,6 +159,9 @@ bool MeasurementRun::runHistogram(const Invocation &invocation)
                                 QStringLiteral("Bin2"), QStringLiteral("Bin3") };
     m_output->begin(columns, TableText::headerLine(columns));
     QVector<double> heights(Protocol::channelCount, 0.0);
+    // Polled faster than the unit's gate, added-up bins would count the same
+    // gate again and again: the polls follow the gate the unit reports.
+    const bool followGate = true;
     pollForReadings(invocation, [this, &heights, &invocation](Protocol::CountsReading &reading, double seconds) {
         if (!Protocol::takeHistogramReading(reading, !invocation.replace, heights))
             return false;
@@ -156,7 +170,7 @@ bool MeasurementRun::runHistogram(const Invocation &invocation)
             row << height;
         m_output->add(row);
         return true;
-    });
+    }, followGate);
     return true;
 }
 
@@ -171,7 +185,7 @@ bool MeasurementRun::isStarted(const Protocol::Exchange &start, const QString &f
 
 // Polls for a number of readings, or for as long as a poll starts within the
 // duration.
-void MeasurementRun::pollForReadings(const Invocation &invocation, const TakeReading &take)
+void MeasurementRun::pollForReadings(const Invocation &invocation, const TakeReading &take, bool followGate)
 {
     PollPacer pacer(Protocol::pollIntervalMs(invocation.timeConstant));
     const bool timed = invocation.readings == 0;
@@ -186,6 +200,8 @@ void MeasurementRun::pollForReadings(const Invocation &invocation, const TakeRea
             return;
         }
         Protocol::CountsReading counts = m_counter->readCounts(invocation.timeConstant);
+        if (followGate && counts.valid)
+            pacer.setIntervalMs(Protocol::gateIntervalMs(counts.timeConstant));
         const double seconds = pacer.elapsedMs() / 1000.0;
         ++m_readings;
         m_progress->makeRoomForRow();

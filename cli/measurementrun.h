@@ -32,7 +32,8 @@ private:
     bool runSweep(const Invocation &invocation);
     bool runHistogram(const Invocation &invocation);
     bool isStarted(const Protocol::Exchange &start, const QString &failure);
-    void pollForReadings(const Invocation &invocation, const TakeReading &take);
+    // With followGate, the polls keep the pace of the gate the readings report.
+    void pollForReadings(const Invocation &invocation, const TakeReading &take, bool followGate = false);
     void reportFailure(const QString &what, const Protocol::CountsReading &reading);
     ExitStatus notStarted();
     ExitStatus finish();

@@ -13,6 +13,8 @@ public:
 
     void start();
     int intervalMs() const { return m_intervalMs; }
+    // Polls from the next one on come intervalMs apart.
+    void setIntervalMs(int intervalMs) { m_intervalMs = intervalMs; }
     qint64 elapsedMs() const { return m_clock.elapsed(); }
     // When the next poll is due, in milliseconds since the start.
     qint64 nextPollMs() const;

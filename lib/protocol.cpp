@@ -1,6 +1,7 @@
 #include "protocol.h"
 #include "reply.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -36,6 +37,11 @@ int millivoltsFromVolts(double volts)
 int pollIntervalMs(double timeConstant)
 {
     return int(timeConstant * 1200);
+}
+
+int gateIntervalMs(double reportedTimeConstant)
+{
+    return pollIntervalMs(std::clamp(reportedTimeConstant, minimumTimeConstant, maximumTimeConstant));
 }
 
 QString paramsCommand()

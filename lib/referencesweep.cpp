@@ -15,7 +15,9 @@ void ReferenceSweep::begin(const SweepPlan &plan, double timeConstant)
     m_start = m_counter->start(timeConstant);
     m_startFailure = m_counter->commandFailure(Protocol::startCommand(timeConstant), m_start,
                                                Protocol::shortReplyWaitMs);
-    setLevel();
+    // A counter that did not start is not swept.
+    if (m_startFailure.isEmpty())
+        setLevel();
 }
 
 // Counts read at a level the unit never took would be plotted at the wrong
@@ -32,6 +34,12 @@ Protocol::CountsReading ReferenceSweep::measureLevel(double fallbackTimeConstant
     Protocol::CountsReading reading = m_counter->readCounts(fallbackTimeConstant);
     reading.requireAllChannels();
     return reading;
+}
+
+void ReferenceSweep::retakeLevel()
+{
+    if (m_levelsDone > 0)
+        --m_levelsDone;
 }
 
 bool ReferenceSweep::advance()

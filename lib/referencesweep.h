@@ -19,7 +19,7 @@ public:
     explicit ReferenceSweep(Counter *counter);
 
     // Starts the counter and sets the first level. A reference that did not go
-    // out is sent once more at once.
+    // out is sent once more at once; none is sent when the START did not take.
     void begin(const SweepPlan &plan, double timeConstant);
     // The START of begin(), and why it did not take (see
     // Counter::commandFailure); empty when it did.
@@ -29,6 +29,9 @@ public:
     // A level whose reference did not go out, at the second try either, gets a
     // failed reading that names the level and why.
     Protocol::CountsReading measureLevel(double fallbackTimeConstant);
+    // The reading just taken does not count: it may hold counts of a gate that
+    // began before the level was set. The level is to be measured again.
+    void retakeLevel();
     // Sets the next level, as begin() does the first; false when there is none
     // and the sweep is complete.
     bool advance();

@@ -138,7 +138,10 @@ private slots:
     void json_data();
     void json();
     void pace();
+    void histogramCountsEachGateOnce();
     void levelSentAgainIsReadAPollLater();
+    void levelIsReadAWholeGateAfterItsReference_data();
+    void levelIsReadAWholeGateAfterItsReference();
 
     void interrupted_data();
     void interrupted();
@@ -628,6 +631,23 @@ void CliTest::pace()
     }
 }
 
+// The unit counts over 1 s gates while the run asked for 0.01 s: polled every
+// 12 ms, it would answer with the same gate until the next one is whole, and
+// the added-up bins would count it again and again.
+void CliTest::histogramCountsEachGateOnce()
+{
+    FakeUnit unit(port);
+    QVERIFY(unit.isListening());
+    unit.setReply("START", "OK");
+    unit.setReply("DATA?", FakeUnit::dataReply(1, 100, 60, 25, 5));
+
+    const Result result = run({ "histogram", "--time-constant", "0.01", "--duration", "0.5" });
+    QCOMPARE(result.status, 0);
+    const QList<QByteArray> rows = tableRows(result.out);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(fields(rows[1]).mid(1), (QList<QByteArray> { "40", "35", "20", "5" }));
+}
+
 // A level whose DAC failed goes out again; its reading comes a poll after
 // that, never right behind it, when the unit's last gate was counted at the
 // level before.
@@ -650,6 +670,60 @@ void CliTest::levelSentAgainIsReadAPollLater()
     const QList<qint64> times = unit.commandTimes();
     // 1.2 time constants from the DAC that went out to the reading.
     QVERIFY2(times[5] - times[4] >= 100, qPrintable(QStringLiteral("%1 ms").arg(times[5] - times[4])));
+}
+
+void CliTest::levelIsReadAWholeGateAfterItsReference_data()
+{
+    QTest::addColumn<QString>("timeConstant"); // the one asked for
+    QTest::addColumn<double>("gate");          // the one the unit reports
+    QTest::addColumn<int>("dataReplyDelayMs");
+    QTest::addColumn<int>("dacReplyDelayMs");  // the reference stands once the DAC is answered
+
+    QTest::newRow("DATA? answered after 60 ms") << "0.1" << 0.1 << 60 << 0;
+    QTest::newRow("DAC answered once settled, after 300 ms") << "0.1" << 0.1 << 0 << 300;
+    QTest::newRow("unit counts over 0.1 s, asked for 0.02 s") << "0.02" << 0.1 << 0 << 0;
+}
+
+// A reading holds the counts of the unit's last whole gate: each level's row
+// comes from a reading taken a whole gate, as the replies state it, after the
+// level's reference was set, however long the exchanges before it took.
+void CliTest::levelIsReadAWholeGateAfterItsReference()
+{
+    QFETCH(QString, timeConstant);
+    QFETCH(double, gate);
+    QFETCH(int, dataReplyDelayMs);
+    QFETCH(int, dacReplyDelayMs);
+    FakeUnit unit(port);
+    QVERIFY(unit.isListening());
+    unit.setReply("START", "OK");
+    unit.setReply("DAC", FakeUnit::scripted("OK", dacReplyDelayMs));
+    unit.setReply("DATA?", FakeUnit::scripted(FakeUnit::dataReply(gate, 100, 60, 25, 5), dataReplyDelayMs));
+
+    const Result result = run({ "sweep", "--time-constant", timeConstant, "--start", "0", "--stop", "50", "--step", "10" });
+    QCOMPARE(result.status, 0);
+    QCOMPARE(tableRows(result.out).size(), 1 + 5);
+    // A level's row comes from the last DATA? before the next level's DAC.
+    const QList<QByteArray> commands = unit.commands();
+    const QList<qint64> times = unit.commandTimes();
+    qint64 referenceSetAt = -1;
+    qint64 readAt = -1;
+    QStringList early;
+    auto judgeLevel = [&] {
+        if (readAt >= 0 && readAt - referenceSetAt < qint64(gate * 1000))
+            early << QStringLiteral("%1 ms").arg(readAt - referenceSetAt);
+        readAt = -1;
+    };
+    for (int i = 0; i < commands.size(); ++i) {
+        if (commands[i].startsWith("DAC")) {
+            judgeLevel();
+            referenceSetAt = times[i] + dacReplyDelayMs;
+        } else if (commands[i] == "DATA?") {
+            readAt = times[i];
+        }
+    }
+    judgeLevel();
+    QVERIFY2(early.isEmpty(), qPrintable(QStringLiteral("levels read %1 after their reference was set")
+                                             .arg(early.join(QStringLiteral(", ")))));
 }
 
 void CliTest::interrupted_data()

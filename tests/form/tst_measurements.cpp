@@ -387,6 +387,8 @@ void MeasurementsTest::onlyTheNewTickRunsAfterSwitching()
 
     FakeUnit unit;
     unit.setReply("DAC", QByteArray("OK"));
+    // Gates of the time constant asked for: no level is read twice.
+    unit.setReply("DATA?", FakeUnit::dataReply(0.02, 100, 60, 25, 5));
     Form form;
     MeasurementProbe probe(form);
     probe.setSweepLevels(0, 1200, 1); // runs until stopped

@@ -75,29 +75,31 @@ void ParametersTest::updateReadsParameters_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<double>("timeConstant");
     QTest::addColumn<QList<int>>("levels");
+    QTest::addColumn<QString>("limited"); // the parameters the boxes cannot hold
 
     QTest::newRow("typical") << QByteArray(R"({"TimeConst":0.5,"Ref0":0.25,"Ref1":0.3,"Ref2":0,"Ref3":1.2})") << 0.5
-                             << QList<int>{ 250, 300, 0, 1200 };
+                             << QList<int>{ 250, 300, 0, 1200 } << QString();
     QTest::newRow("half a millivolt rounds up")
         << QByteArray(R"({"TimeConst":1,"Ref0":0.0625,"Ref1":0.0624,"Ref2":0.0005,"Ref3":0.9995})") << 1.0
-        << QList<int>{ 63, 62, 1, 1000 };
+        << QList<int>{ 63, 62, 1, 1000 } << QString();
     QTest::newRow("limited by the boxes")
         << QByteArray(R"({"TimeConst":20,"Ref0":2,"Ref1":-0.1,"Ref2":1e300,"Ref3":-1e300})") << 10.0
-        << QList<int>{ 1200, 0, 1200, 0 };
+        << QList<int>{ 1200, 0, 1200, 0 }
+        << QStringLiteral("TimeConst, Ref0, Ref1, Ref2, Ref3");
     // An object with trigger levels is the reply, whatever else it holds.
     QTest::newRow("counts among further members")
         << QByteArray(R"({"TimeConst":0.5,"Ref0":0.25,"Ref1":0.3,"Ref2":0,"Ref3":1.2,"Channel0":0,"Channel1":0,"Channel2":0,"Channel3":0})")
-        << 0.5 << QList<int>{ 250, 300, 0, 1200 };
+        << 0.5 << QList<int>{ 250, 300, 0, 1200 } << QString();
     // What comes ahead of the object belongs to no reply.
     QTest::newRow("late answer to an earlier command ahead")
         << QByteArray("DONE\r\n" R"({"TimeConst":0.5,"Ref0":0.25,"Ref1":0.3,"Ref2":0,"Ref3":1.2})") << 0.5
-        << QList<int>{ 250, 300, 0, 1200 };
+        << QList<int>{ 250, 300, 0, 1200 } << QString();
     QTest::newRow("zero byte ahead")
         << QByteArray(1, '\0') + R"({"TimeConst":0.5,"Ref0":0.25,"Ref1":0.3,"Ref2":0,"Ref3":1.2})" << 0.5
-        << QList<int>{ 250, 300, 0, 1200 };
+        << QList<int>{ 250, 300, 0, 1200 } << QString();
     QTest::newRow("time constant keeps two decimals")
         << QByteArray("\r\n{\"Ref3\":0.7,\"TimeConst\":0.123,\"Ref2\":0.6,\"Ref1\":0.5,\"Ref0\":0.4}\r\n") << 0.12
-        << QList<int>{ 400, 500, 600, 700 };
+        << QList<int>{ 400, 500, 600, 700 } << QString();
 }
 
 void ParametersTest::updateReadsParameters()
@@ -105,6 +107,7 @@ void ParametersTest::updateReadsParameters()
     QFETCH(QByteArray, reply);
     QFETCH(double, timeConstant);
     QFETCH(QList<int>, levels);
+    QFETCH(QString, limited);
 
     FakeUnit unit;
     unit.setReply("PARAMS?", reply);
@@ -115,7 +118,10 @@ void ParametersTest::updateReadsParameters()
 
     QCOMPARE(form->findChild<QDoubleSpinBox *>(QStringLiteral("sbTimeConstant"))->value(), timeConstant);
     QCOMPARE(triggerValues(), levels);
-    QCOMPARE(status->text(), QStringLiteral("Parameters read from the control unit at 127.0.0.1"));
+    QString expected = QStringLiteral("Parameters read from the control unit at 127.0.0.1");
+    if (!limited.isEmpty())
+        expected += QStringLiteral("; outside the boxes' range, shown at their limit: ") + limited;
+    QCOMPARE(status->text(), expected);
     // Setting the boxes from the program writes nothing back to the unit.
     form->tcpIpQuery(QStringLiteral("DATA?"), 1000);
     QCOMPARE(unit.commands(), (QList<QByteArray>{ "PARAMS?\r\n", "DATA?" }));

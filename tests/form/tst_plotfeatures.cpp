@@ -549,6 +549,7 @@ void PlotFeaturesTest::sweepProgress()
     QCOMPARE(bar->text(), QString());
 
     QList<Progress> seen;
+    unit->setReply("DATA?", FakeUnit::dataReply(0.05, 100, 60, 25, 5));
     probe->setSweepLevels(plan[0], plan[1], plan[2]);
     probe->start(Measurement::Sweep, 0.05);
     seen << Progress { bar->value(), bar->maximum(), bar->text() };

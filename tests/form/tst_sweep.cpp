@@ -190,7 +190,7 @@ void SweepTest::levelMissingAChannelGetsNoPoint()
     Form form;
     MeasurementProbe probe(form);
     probe.setSweepLevels(0, 30, 10);
-    probe.start(Measurement::Sweep, 0.01);
+    probe.start(Measurement::Sweep, 0.1);
     QTRY_VERIFY_WITH_TIMEOUT(!probe.isRunning(Measurement::Sweep), 3000);
 
     for (int channel = 0; channel < 4; ++channel)

@@ -94,8 +94,6 @@ void TrustTest::sweepLevelIsReadAWholeGateAfterItsReference()
         }
     }
     judgeLevel();
-    QEXPECT_FAIL("", "the sweep's timer runs at a fixed pace from Start, not from each level's reference, and "
-                     "at the time constant Start sent, not the one the unit counts over", Abort);
     QVERIFY2(early.isEmpty(), qPrintable(QStringLiteral("levels read %1 after their reference was set, within a "
                                                         "gate of %2 s").arg(early.join(QStringLiteral(", "))).arg(gate)));
 }
@@ -119,8 +117,6 @@ void TrustTest::histogramCountsEachGateOnce()
 
     // Each whole gate adds 40 to the first bar; no more gates than fit in the time.
     const int gatesAtMost = int(elapsedMs / 1000) + 1;
-    QEXPECT_FAIL("", "the histogram polls at the time constant Start sent, not the one the unit counts over, and adds "
-                     "every reply, also one that can only repeat the last gate", Abort);
     QVERIFY2(probe.readings(Measurement::Histogram) <= gatesAtMost,
              qPrintable(QStringLiteral("%1 gates added in %2 ms of 1 s gates")
                             .arg(probe.readings(Measurement::Histogram)).arg(elapsedMs)));
@@ -162,7 +158,6 @@ void TrustTest::startTheUnitClosedOnDoesNotStart()
     const int polls = commandsStartingWith(unit.commands(), "DATA?").size();
     probe.stop(measurement);
 
-    QEXPECT_FAIL("", "Start ignores a START the unit closed the connection on, and goes on as started", Abort);
     QVERIFY2(status.startsWith(QStringLiteral("Start failed: ")), qPrintable(status));
     QVERIFY(!running);
     QCOMPARE(polls, 0);
@@ -193,7 +188,6 @@ void TrustTest::stopBeforeTheFirstReadingSaysSo()
     probe.stop(measurement);
 
     QVERIFY(!probe.isRunning(measurement));
-    QEXPECT_FAIL("", "Stop leaves \"Started: first reading in 12 s\" in the status line", Abort);
     QVERIFY2(!probe.status().startsWith(QStringLiteral("Started")), qPrintable(probe.status()));
 }
 
@@ -280,7 +274,6 @@ void TrustTest::parametersTheBoxesCannotHoldAreNamed()
     form.updateParams();
 
     QVERIFY(probe.status().startsWith(QStringLiteral("Parameters read from the control unit at 127.0.0.1")));
-    QEXPECT_FAIL("", "a value outside its box is limited by the box without a word", Abort);
     QVERIFY2(probe.status().contains(member), qPrintable(probe.status()));
 }
 
