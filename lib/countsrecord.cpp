@@ -5,6 +5,23 @@
 
 #include <QStringList>
 
+#include <sys/stat.h>
+
+namespace {
+
+// Whether a plain file ends inside a line, as one does when a crash cut its
+// last line off: what is appended must not join that line.
+bool endsInsideALine(int fd, const QString &fileName)
+{
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size == 0)
+        return false;
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) && file.seek(status.st_size - 1) && file.read(1) != "\n";
+}
+
+} // namespace
+
 CountsRecord::CountsRecord() = default;
 
 CountsRecord::~CountsRecord()
@@ -22,6 +39,7 @@ bool CountsRecord::open(const QString &fileName)
         return false;
     }
     m_sync.reset(new BackgroundSync(m_file.handle()));
+    m_lineEndOwed = endsInsideALine(m_file.handle(), fileName);
     return true;
 }
 
@@ -79,9 +97,10 @@ bool CountsRecord::append(const QByteArray &line)
     const QString syncFailure = m_sync->failure();
     if (!syncFailure.isEmpty())
         return fail(syncFailure);
+    const QByteArray bytes = m_lineEndOwed ? "\r\n" + line : line;
     const qint64 sizeBefore = m_file.size();
-    for (qint64 done = 0; done < line.size();) {
-        const qint64 written = m_file.write(line.constData() + done, line.size() - done);
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 written = m_file.write(bytes.constData() + done, bytes.size() - done);
         if (written <= 0) {
             const QString reason = m_file.errorString();
             // Only whole lines stay: a part of this one is taken back if it can be.
@@ -90,6 +109,7 @@ bool CountsRecord::append(const QByteArray &line)
         }
         done += written;
     }
+    m_lineEndOwed = false;
     m_sync->request();
     return true;
 }

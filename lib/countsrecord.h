@@ -27,7 +27,8 @@ public:
     ~CountsRecord();
 
     // Opens fileName for appending, creating it if need be; false with error()
-    // when it cannot be opened.
+    // when it cannot be opened. A last line cut off in the file is ended before
+    // the first line appended.
     bool open(const QString &fileName);
     // Closes the file once what it holds is on the disk; false with error()
     // when that flush failed.
@@ -55,6 +56,8 @@ private:
     QFile m_file;
     std::unique_ptr<BackgroundSync> m_sync;
     QString m_error;
+    // The file ends inside a line: the next line appended ends it first.
+    bool m_lineEndOwed = false;
 };
 
 #endif // COUNTSRECORD_H

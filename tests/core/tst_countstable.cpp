@@ -69,6 +69,7 @@ private slots:
     void fileBytes();
 
     void recordOfARun();
+    void recordAppendsToWhatIsThere_data();
     void recordAppendsToWhatIsThere();
     void recordIsWrittenThrough();
     void recordHeaderStatesTheStartWithItsOffset();
@@ -159,15 +160,27 @@ void CountsTableTest::recordOfARun()
                          "0.048\tReading failed: " + reading("{").failure.toLatin1() + "\r\n");
 }
 
+void CountsTableTest::recordAppendsToWhatIsThere_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("kept");
+
+    QTest::newRow("no file") << QByteArray() << QByteArray();
+    QTest::newRow("whole lines") << QByteArray("earlier\r\n") << QByteArray("earlier\r\n");
+    QTest::newRow("a line cut off") << QByteArray("earlier\r\n12.5\t100\t2") << QByteArray("earlier\r\n12.5\t100\t2\r\n");
+}
+
 // A record is never truncated: a new run, or a new recording to the same file,
-// goes after what is there.
+// goes after what is there, on a line of its own.
 void CountsTableTest::recordAppendsToWhatIsThere()
 {
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, kept);
     const QString fileName = dir->filePath(QStringLiteral("record.txt"));
-    {
+    if (!before.isEmpty()) {
         QFile old(fileName);
         QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("earlier\r\n");
+        old.write(before);
     }
     const QByteArray row = "0.5\t1\t2\t3\t4\r\n";
     const CountsReading counts = reading(R"({"TimeConst":1,"Channel0":1,"Channel1":2,"Channel2":3,"Channel3":4})");
@@ -184,7 +197,7 @@ void CountsTableTest::recordAppendsToWhatIsThere()
 
     QByteArray secondHeader = runHeader;
     secondHeader.replace("05:06:07", "05:07:07");
-    QCOMPARE(fileContents(fileName), "earlier\r\n" + runHeader + row + secondHeader + row + row);
+    QCOMPARE(fileContents(fileName), kept + runHeader + row + secondHeader + row + row);
 }
 
 // Each line is in the file as soon as it is added, not kept back in a buffer
