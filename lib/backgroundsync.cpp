@@ -4,6 +4,16 @@
 #include <cstring>
 #include <unistd.h>
 
+namespace {
+
+// A named pipe, a socket or a device has no disk to flush to: that is no failure.
+bool isUnsynchronizable(int error)
+{
+    return error == EINVAL || error == EROFS;
+}
+
+} // namespace
+
 BackgroundSync::BackgroundSync(int fd)
     : m_fd(fd),
       m_thread(&BackgroundSync::run, this)
@@ -54,7 +64,7 @@ void BackgroundSync::run()
         const int result = ::fdatasync(m_fd);
         const int error = errno;
         lock.lock();
-        if (result != 0 && m_failure.isEmpty())
+        if (result != 0 && !isUnsynchronizable(error) && m_failure.isEmpty())
             m_failure = QString::fromLocal8Bit(std::strerror(error));
         m_done = covered;
         m_changed.notify_all();

@@ -10,7 +10,8 @@
 // Flushes what was written to an open file down to its disk, on a thread of
 // its own, so that the writer never waits for the disk. Each request is met by
 // a flush that starts after it; requests made while a flush runs share the
-// next one.
+// next one. A named pipe or a device, which has no disk to flush to, does
+// not fail.
 class BackgroundSync
 {
 public:

@@ -5,8 +5,11 @@
 
 #include <limits>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using CountsTable::Points;
 using Protocol::CountsReading;
@@ -72,6 +75,8 @@ private slots:
     void recordAppendsToWhatIsThere_data();
     void recordAppendsToWhatIsThere();
     void recordIsWrittenThrough();
+    void recordIntoAStream_data();
+    void recordIntoAStream();
     void recordHeaderStatesTheStartWithItsOffset();
     void recordThatCannotOpen();
     void recordRefusedByTheDisk();
@@ -214,6 +219,43 @@ void CountsTableTest::recordIsWrittenThrough()
         QVERIFY(record.add(seconds, counts));
         expected += CountsTable::rowLine(seconds, counts);
         QCOMPARE(fileContents(fileName), expected);
+    }
+}
+
+void CountsTableTest::recordIntoAStream_data()
+{
+    QTest::addColumn<bool>("namedPipe"); // or a device
+
+    QTest::newRow("named pipe") << true;
+    QTest::newRow("device") << false;
+}
+
+// A named pipe or a device has nothing to flush to a disk: the record goes on
+// writing into it.
+void CountsTableTest::recordIntoAStream()
+{
+    QFETCH(bool, namedPipe);
+    QString fileName = QStringLiteral("/dev/null");
+    int reader = -1;
+    if (namedPipe) {
+        fileName = dir->filePath(QStringLiteral("pipe"));
+        QCOMPARE(::mkfifo(QFile::encodeName(fileName).constData(), 0600), 0);
+        reader = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(reader >= 0);
+    }
+    const CountsReading counts = reading(R"({"TimeConst":1,"Channel0":1,"Channel1":2,"Channel2":3,"Channel3":4})");
+    CountsRecord record;
+    QVERIFY(record.open(fileName));
+    QVERIFY(record.beginRun(runStart));
+    QVERIFY(record.add(0.5, counts));
+    QVERIFY(record.add(1.5, counts));
+    QVERIFY2(record.close(), qPrintable(record.error()));
+    if (namedPipe) {
+        QByteArray received(4096, '\0');
+        const ssize_t size = ::read(reader, received.data(), size_t(received.size()));
+        ::close(reader);
+        received.resize(int(qMax<ssize_t>(size, 0)));
+        QCOMPARE(received, runHeader + CountsTable::rowLine(0.5, counts) + CountsTable::rowLine(1.5, counts));
     }
 }
 
