@@ -1018,7 +1018,8 @@ void Form::reportRecordingFailure(const QString &what, bool whileRunning)
     const QString name = QDir::toNativeSeparators(record.fileName());
     ui->lbStatus->setText(QStringLiteral("Recording to %1 %2: %3").arg(name, what, record.error()));
     QString text = tr("Recording to %1 %2:\n%3").arg(name, what, record.error());
-    if (what == QLatin1String("stopped"))
+    // A file that was deleted or replaced keeps nothing of the record.
+    if (what == QLatin1String("stopped") && !record.isGone())
         text += tr("\nThe file keeps what was recorded before.");
     auto *box = new QMessageBox(QMessageBox::Warning, tr("Record to File"), text, QMessageBox::Ok, this);
     box->setTextFormat(Qt::PlainText);

@@ -20,6 +20,14 @@ bool endsInsideALine(int fd, const QString &fileName)
     return file.open(QIODevice::ReadOnly) && file.seek(status.st_size - 1) && file.read(1) != "\n";
 }
 
+// Whether the open file has no name left: deleted, or replaced by another
+// file put in its place.
+bool hasNoName(int fd)
+{
+    struct stat status = {};
+    return ::fstat(fd, &status) == 0 && status.st_nlink == 0;
+}
+
 } // namespace
 
 CountsRecord::CountsRecord() = default;
@@ -33,6 +41,7 @@ bool CountsRecord::open(const QString &fileName)
 {
     close();
     m_error.clear();
+    m_gone = false;
     m_file.setFileName(fileName);
     if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         m_error = m_file.errorString();
@@ -97,6 +106,10 @@ bool CountsRecord::append(const QByteArray &line)
     const QString syncFailure = m_sync->failure();
     if (!syncFailure.isEmpty())
         return fail(syncFailure);
+    if (hasNoName(m_file.handle())) {
+        m_gone = true;
+        return fail(QStringLiteral("the file was deleted or replaced"));
+    }
     const QByteArray bytes = m_lineEndOwed ? "\r\n" + line : line;
     const qint64 sizeBefore = m_file.size();
     for (qint64 done = 0; done < bytes.size();) {

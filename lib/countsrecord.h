@@ -37,6 +37,9 @@ public:
     QString fileName() const { return m_file.fileName(); }
     // Why the last open, write or close failed.
     QString error() const { return m_error; }
+    // Whether the record stopped because its file left its name, deleted or
+    // replaced by another: what it held is not in the file of that name.
+    bool isGone() const { return m_gone; }
 
     // The header line of a run that started at startTime.
     bool beginRun(const QDateTime &startTime);
@@ -44,7 +47,8 @@ public:
     bool add(double seconds, const Protocol::CountsReading &reading);
 
     // A write that fails closes the record: the file keeps the lines written
-    // before, whole. The return value is false then, and error() says why.
+    // before, whole. The return value is false then, and error() says why. So
+    // does a file that left its name, as no one would read what went into it.
 
     static QByteArray headerLine(const QDateTime &startTime);
     static QByteArray readingLine(double seconds, const Protocol::CountsReading &reading);
@@ -58,6 +62,7 @@ private:
     QString m_error;
     // The file ends inside a line: the next line appended ends it first.
     bool m_lineEndOwed = false;
+    bool m_gone = false;
 };
 
 #endif // COUNTSRECORD_H

@@ -80,6 +80,8 @@ private slots:
     void recordHeaderStatesTheStartWithItsOffset();
     void recordThatCannotOpen();
     void recordRefusedByTheDisk();
+    void recordWhoseFileIsGone_data();
+    void recordWhoseFileIsGone();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -308,6 +310,50 @@ void CountsTableTest::recordRefusedByTheDisk()
     QVERIFY(!record.isOpen());
     QVERIFY(!record.add(10.5, counts));
     QCOMPARE(fileContents(fileName), runHeader + row + row);
+}
+
+void CountsTableTest::recordWhoseFileIsGone_data()
+{
+    QTest::addColumn<bool>("replaced"); // or deleted
+
+    QTest::newRow("deleted") << false;
+    QTest::newRow("replaced by another file") << true;
+}
+
+// Lines written after the file left its name would reach no one: the record
+// stops and says why.
+void CountsTableTest::recordWhoseFileIsGone()
+{
+    QFETCH(bool, replaced);
+    const QString fileName = dir->filePath(QStringLiteral("record.txt"));
+    const CountsReading counts = reading(R"({"TimeConst":1,"Channel0":1,"Channel1":2,"Channel2":3,"Channel3":4})");
+    CountsRecord record;
+    QVERIFY(record.open(fileName));
+    QVERIFY(record.beginRun(runStart));
+    QVERIFY(record.add(0.5, counts));
+    QVERIFY(!record.isGone());
+    const QByteArray other = "another file\r\n";
+    if (replaced) {
+        const QString otherName = dir->filePath(QStringLiteral("other.txt"));
+        QFile file(otherName);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(other);
+        file.close();
+        QCOMPARE(::rename(QFile::encodeName(otherName).constData(), QFile::encodeName(fileName).constData()), 0);
+    } else {
+        QVERIFY(QFile::remove(fileName));
+    }
+
+    QVERIFY(!record.add(1.5, counts));
+    QCOMPARE(record.error(), QStringLiteral("the file was deleted or replaced"));
+    QVERIFY(record.isGone());
+    QVERIFY(!record.isOpen());
+    if (replaced)
+        QCOMPARE(fileContents(fileName), other);
+    else
+        QVERIFY(!QFile::exists(fileName));
+    QVERIFY(record.open(fileName));
+    QVERIFY(!record.isGone());
 }
 
 QTEST_GUILESS_MAIN(CountsTableTest)

@@ -173,6 +173,7 @@ private slots:
 
     void recordOfRuns();
     void recordRefusedByTheDisk();
+    void recordOfADeletedFile();
 
     void sweepProgress_data();
     void sweepProgress();
@@ -522,6 +523,31 @@ void PlotFeaturesTest::recordRefusedByTheDisk()
         if (!line.isEmpty())
             QCOMPARE(line.split('\t').size(), 5);
     }
+    QMenu *menu = openMenu(QStringLiteral("cpCounts"));
+    QVERIFY(menu);
+    QVERIFY(entries(menu).contains(QStringLiteral("Record to File... [ ]")));
+    menu->close();
+}
+
+// Readings written after the file was deleted would go nowhere: the recording
+// stops, the measurement goes on, and the operator is told.
+void PlotFeaturesTest::recordOfADeletedFile()
+{
+    const QString fileName = dir.filePath(QStringLiteral("record.txt"));
+    ModalDriver driver;
+    driver.fileName = fileName;
+    choose(QStringLiteral("cpCounts"), QStringLiteral("Record to File..."));
+    probe->start(Measurement::Counts, 0.05);
+    waitForPolls(2);
+    QVERIFY(QFile::remove(fileName));
+    QTRY_VERIFY_WITH_TIMEOUT(!driver.warnings.isEmpty(), 5000);
+    QCOMPARE(driver.warnings, QStringList { QStringLiteral("Recording to %1 stopped:\nthe file was deleted or replaced")
+                                                .arg(fileName) });
+    const int readings = probe->countsGraph(0)->dataCount();
+    QTRY_VERIFY_WITH_TIMEOUT(probe->countsGraph(0)->dataCount() >= readings + 2, 5000);
+    QVERIFY(probe->isRunning(Measurement::Counts));
+    probe->stop(Measurement::Counts);
+    QVERIFY(!QFile::exists(fileName));
     QMenu *menu = openMenu(QStringLiteral("cpCounts"));
     QVERIFY(menu);
     QVERIFY(entries(menu).contains(QStringLiteral("Record to File... [ ]")));
