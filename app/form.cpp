@@ -954,6 +954,11 @@ void Form::savePlotImage(QCustomPlot *plot, const QString &proposedName)
 // what names the file's contents for the operator: "sweep data", "image".
 bool Form::writeSavedFile(const QString &what, const QString &title, const QString &fileName, const QByteArray &bytes)
 {
+    // The saved file would take the record's place and end it.
+    if (record.isFile(fileName)) {
+        reportSaveFailure(what, title, fileName, QStringLiteral("it is the file being recorded to"));
+        return false;
+    }
     QString error;
     if (!writeFileAtomically(fileName, bytes, &error)) {
         reportSaveFailure(what, title, fileName, error);

@@ -67,6 +67,16 @@ bool CountsRecord::close()
     return false;
 }
 
+bool CountsRecord::isFile(const QString &fileName) const
+{
+    if (!m_file.isOpen())
+        return false;
+    struct stat named = {};
+    struct stat open = {};
+    return ::stat(QFile::encodeName(fileName).constData(), &named) == 0 && ::fstat(m_file.handle(), &open) == 0
+           && named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
 bool CountsRecord::beginRun(const QDateTime &startTime)
 {
     return append(headerLine(startTime));

@@ -35,6 +35,9 @@ public:
     bool close();
     bool isOpen() const { return m_file.isOpen(); }
     QString fileName() const { return m_file.fileName(); }
+    // Whether the file of that name is the open record's file, under any of its
+    // names (links, other spellings of its path).
+    bool isFile(const QString &fileName) const;
     // Why the last open, write or close failed.
     QString error() const { return m_error; }
     // Whether the record stopped because its file left its name, deleted or

@@ -174,6 +174,8 @@ private slots:
     void recordOfRuns();
     void recordRefusedByTheDisk();
     void recordOfADeletedFile();
+    void savingOverTheRecordIsRefused_data();
+    void savingOverTheRecordIsRefused();
 
     void sweepProgress_data();
     void sweepProgress();
@@ -551,6 +553,55 @@ void PlotFeaturesTest::recordOfADeletedFile()
     QMenu *menu = openMenu(QStringLiteral("cpCounts"));
     QVERIFY(menu);
     QVERIFY(entries(menu).contains(QStringLiteral("Record to File... [ ]")));
+    menu->close();
+}
+
+void PlotFeaturesTest::savingOverTheRecordIsRefused_data()
+{
+    QTest::addColumn<QString>("plotName");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("recordName");
+    QTest::addColumn<QString>("what");
+
+    QTest::newRow("counts data") << "cpCounts" << "Save Data..." << "record.txt" << "counts data";
+    QTest::newRow("sweep data") << "cpSweep" << "Save Data..." << "record.txt" << "sweep data";
+    QTest::newRow("image") << "cpHistogram" << "Save Image..." << "record" << "image";
+}
+
+// A save would put its file in the place of the record and end it: it is
+// refused, and the recording goes on.
+void PlotFeaturesTest::savingOverTheRecordIsRefused()
+{
+    QFETCH(QString, plotName);
+    QFETCH(QString, entry);
+    QFETCH(QString, recordName);
+    QFETCH(QString, what);
+    const QString fileName = dir.filePath(recordName);
+    {
+        ModalDriver driver;
+        driver.fileName = fileName;
+        choose(QStringLiteral("cpCounts"), QStringLiteral("Record to File..."));
+    }
+    for (int channel = 0; channel < 4; ++channel)
+        probe->sweepGraph(channel)->addData(QVector<double> { 0, 10 }, QVector<double> { 10, 100 });
+    probe->start(Measurement::Counts, 0.05);
+    waitForPolls(2);
+
+    ModalDriver driver;
+    driver.fileName = fileName;
+    choose(plotName, entry);
+    const QString reason = QStringLiteral("it is the file being recorded to");
+    QCOMPARE(driver.warnings, QStringList { QStringLiteral("The %1 could not be saved to %2:\n%3").arg(what, fileName, reason) });
+
+    const int pollsBefore = polls();
+    waitForPolls(pollsBefore + 2);
+    probe->stop(Measurement::Counts);
+    const QByteArray recorded = fileContents(fileName);
+    QVERIFY2(recorded.startsWith("Seconds since "), recorded.constData());
+    QVERIFY(recorded.count('\n') >= 1 + pollsBefore + 2);
+    QMenu *menu = openMenu(QStringLiteral("cpCounts"));
+    QVERIFY(menu);
+    QVERIFY(entries(menu).contains(QStringLiteral("Record to File... [x]")));
     menu->close();
 }
 
