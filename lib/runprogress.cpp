@@ -16,9 +16,11 @@ qint64 timeLeftMs(qint64 elapsedMs, int intervalMs, int done, int total)
 
 QString durationText(qint64 ms)
 {
-    if (ms < 60 * 1000)
+    // Tenths are rounded: the last twentieth of a second before a minute
+    // rounds up to that minute, which reads "1:00", not "60.0 s".
+    if (ms < 60 * 1000 - 50)
         return QStringLiteral("%1 s").arg(ms / 1000.0, 0, 'f', 1);
-    const qint64 seconds = ms / 1000;
+    const qint64 seconds = std::max<qint64>(ms, 60 * 1000) / 1000;
     const QString minutesAndSeconds =
         QStringLiteral("%1:%2").arg(seconds / 60 % 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
     if (seconds < 3600)

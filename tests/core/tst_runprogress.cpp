@@ -48,6 +48,7 @@ void RunProgressTest::durationText_data()
     QTest::newRow("nothing") << qint64(0) << "0.0 s";
     QTest::newRow("seconds") << qint64(2549) << "2.5 s";
     QTest::newRow("just under a minute") << qint64(59949) << "59.9 s";
+    QTest::newRow("rounds to a minute") << qint64(59950) << "1:00";
     QTest::newRow("a minute") << qint64(60000) << "1:00";
     QTest::newRow("minutes") << qint64(65999) << "1:05";
     QTest::newRow("just under an hour") << qint64(3599999) << "59:59";
