@@ -4,6 +4,7 @@
 
 #include <QApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -15,6 +16,10 @@ int main(int argc, char *argv[])
         std::printf("tavik-counter %s\n", TAVIK_VERSION);
         return 0;
     }
+    // A write beyond the largest file the program may make (ulimit -f) fails
+    // with its reason and is told, as one refused by a full disk is, instead
+    // of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     // The control-unit library logs under categories of its own; the window's
     // log shows their lines bare, as it shows its own.
     qSetMessagePattern(QStringLiteral("%{message}"));

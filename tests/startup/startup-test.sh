@@ -10,6 +10,8 @@
 #   "Manual..." with a host name: the error box, status 1, no command connection
 #   "Manual..." with the offered 127.000.000.001: the main window with the
 #   simulator's parameters in the boxes; closing it: status 0
+#   the same under a limit of 0 bytes on the files it may write (ulimit -f):
+#   writes fail, as on a full disk, and the program goes on; closing: status 0
 #
 # Usage: startup-test.sh PROGRAM SIMULATOR ARTIFACT_DIR
 # Run it inside a network namespace of its own (tests/netns-run.sh).
@@ -59,6 +61,21 @@ start_program() {
     # ends), so a leak check at exit would report it: leaks are not checked.
     QT_QPA_PLATFORM=xcb ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
         "$PROGRAM" >"$WORK/program.log" 2>&1 &
+    PROGRAM_PID=$!
+    PIDS+=($PROGRAM_PID)
+}
+
+# start_program_with_file_limit: as start_program, but no file the program
+# writes may grow (ulimit -f 0); its log goes through a named pipe, which the
+# limit does not cover.
+start_program_with_file_limit() {
+    SIM_FROM=$(($(wc -l <"$WORK/simulator.log") + 1))
+    rm -f "$WORK/log.pipe"
+    mkfifo "$WORK/log.pipe"
+    cat "$WORK/log.pipe" >"$WORK/program.log" &
+    PIDS+=($!)
+    QT_QPA_PLATFORM=xcb ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
+        bash -c 'ulimit -f 0 && exec "$0"' "$PROGRAM" >"$WORK/log.pipe" 2>&1 &
     PROGRAM_PID=$!
     PIDS+=($PROGRAM_PID)
 }
@@ -261,6 +278,20 @@ expect_status 0
 settings="$XDG_CONFIG_HOME/Morvida/Kestrava_Calibration.conf"
 [ -f "$settings" ] || fail "closing the window kept no choices in $settings"
 grep -q 'TcpIpAddress' "$settings" 2>/dev/null && fail "the stored address was written: $(cat "$settings")"
+
+CASE="file size limit"
+start_program_with_file_limit
+window=$(wait_window "$DIALOG")
+wait_discovery_runs 1
+manual_entry "$window"
+keys Return
+wait_discovery_runs 2
+focus "$window"
+keys Return
+main=$(wait_window "$MAIN")
+wmctrl -i -c "$main"
+wait_exit
+expect_status 0
 
 if [ "$FAILURES" -ne 0 ]; then
     echo "$FAILURES failure(s); program log of the last run:"
