@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -76,6 +77,9 @@ ExitStatus run(const Invocation &invocation)
 
 int main(int argc, char *argv[])
 {
+    // A write beyond the largest file the tool may make (ulimit -f) fails with
+    // its reason, as one refused by a full disk does, instead of ending the tool.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavik-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVIK_VERSION));

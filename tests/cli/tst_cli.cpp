@@ -943,9 +943,10 @@ void CliTest::fileNotWritten()
                             "--output", output };
     QProcess process;
     process.setProcessEnvironment(environment());
-    // A limit on the size of files makes the disk refuse the rows; the signal it
-    // sends is ignored, so that the write itself fails.
-    QString command = QStringLiteral("trap '' XFSZ; ");
+    // A limit on the size of files makes the disk refuse the rows. The signal it
+    // sends ends a program that does not ignore it: the tool gets it as it is
+    // by default, and must report the refused write instead of dying of it.
+    QString command = QStringLiteral("trap - XFSZ; ");
     if (fileSizeLimitKiB > 0)
         command += QStringLiteral("ulimit -f %1; ").arg(fileSizeLimitKiB);
     process.start(QStringLiteral("sh"), QStringList { "-c", command + "exec \"$0\" \"$@\"", TAVIK_CLI } + arguments);
