@@ -519,10 +519,13 @@ void Form::showReadingFailure(const Protocol::CountsReading &reading)
     ui->lbStatus->setText(QStringLiteral("Reading failed: %1").arg(reading.failure));
 }
 
-// The last run is thrown away only now that the new one has really started.
-void Form::beginRun(QCustomPlot *plot, double timeConstant)
+// The last run is thrown away only now that the new one has really started,
+// and with it a view the operator zoomed or dragged to on it: the new run is
+// shown whole, where a counts run that starts again at 0 s can be seen.
+void Form::beginRun(QCustomPlot *plot, PlotView *view, double timeConstant)
 {
     clearChannelGraphs(plot);
+    view->restoreAutomatic();
     showStarted(timeConstant);
 }
 
@@ -551,7 +554,7 @@ void Form::on_pbStartTime_clicked()
     // The unit's answer to START, if any, is not waited for; the next exchange
     // drops it as stale input.
     counter.startWithoutWaiting(timeConstant);
-    beginRun(ui->cpCounts, timeConstant);
+    beginRun(ui->cpCounts, countsView, timeConstant);
     startTime.start();
     countsStartedAt = QDateTime::currentDateTime();
     countsRunning = true;
@@ -642,7 +645,7 @@ void Form::on_pbStartSweep_clicked()
         return;
     }
     sweepLevel = sweep.level();
-    beginRun(ui->cpSweep, timeConstant);
+    beginRun(ui->cpSweep, sweepView, timeConstant);
     connect(timer, &QTimer::timeout, [this] { sweepTick(); });
     timer->start(Protocol::pollIntervalMs(timeConstant));
     sweepClock.start();
@@ -783,6 +786,7 @@ void Form::on_pbHistogramStart_clicked()
         on_pbHistogramStop_clicked();
         return;
     }
+    histogramView->restoreAutomatic();
     showStarted(timeConstant);
     connect(timer, &QTimer::timeout, [this] { histogramTick(); });
     timer->start(Protocol::pollIntervalMs(timeConstant));

@@ -76,7 +76,7 @@ private:
     Protocol::CountsReading readCounts();
     bool plotReading(QCustomPlot *plot, double key, const Protocol::CountsReading &reading);
     void showReadingFailure(const Protocol::CountsReading &reading);
-    void beginRun(QCustomPlot *plot, double timeConstant);
+    void beginRun(QCustomPlot *plot, PlotView *view, double timeConstant);
     void showStarted(double timeConstant);
     void showStartFailure(const QString &failure);
     void showStopped();

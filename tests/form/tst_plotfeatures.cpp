@@ -183,6 +183,8 @@ private slots:
 
     void zoomKeepsTheView_data();
     void zoomKeepsTheView();
+    void newStartShowsTheNewRunWhole_data();
+    void newStartShowsTheNewRunWhole();
     void rightButtonOpensTheMenuAndMovesNothing_data();
     void rightButtonOpensTheMenuAndMovesNothing();
 
@@ -719,6 +721,41 @@ void PlotFeaturesTest::zoomKeepsTheView()
     waitForPolls(polls() + 3);
     QVERIFY(showsAllData(shown));
     QVERIFY(!(rangesOf(shown) == automatic));
+    probe->stop(measurement);
+}
+
+void PlotFeaturesTest::newStartShowsTheNewRunWhole_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    QTest::addColumn<QString>("plotName");
+
+    QTest::newRow("counts") << Measurement::Counts << "cpCounts";
+    QTest::newRow("sweep") << Measurement::Sweep << "cpSweep";
+    QTest::newRow("histogram") << Measurement::Histogram << "cpHistogram";
+}
+
+// A view the operator zoomed to belongs to the run it was made on: a counts run
+// that starts again at 0 s would be off the view of the last one.
+void PlotFeaturesTest::newStartShowsTheNewRunWhole()
+{
+    QFETCH(Measurement, measurement);
+    QFETCH(QString, plotName);
+    QCustomPlot *shown = plot(plotName);
+    probe->pageList()->setCurrentRow(measurement == Measurement::Counts ? 1 : measurement == Measurement::Sweep ? 2 : 3);
+    unit->setReply("DATA?", FakeUnit::dataReply(0.05, 100, 60, 25, 5));
+    probe->setSweepLevels(0, 1200, 1);
+    probe->start(measurement, 0.05);
+    waitForPolls(3);
+    const QPoint centre = shown->axisRect()->rect().center();
+    sendWheel(shown, centre, 3);
+    drag(shown, centre, centre + QPoint(200, -100), Qt::LeftButton);
+    waitForPolls(polls() + 2);
+    probe->stop(measurement);
+    QVERIFY(!showsAllData(shown));
+
+    probe->start(measurement, 0.05);
+    waitForPolls(polls() + 3);
+    QVERIFY(showsAllData(shown));
     probe->stop(measurement);
 }
 
