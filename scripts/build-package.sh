@@ -2,13 +2,31 @@
 # Builds the Debian package without writing into the source tree or next to it:
 # the tree as it is (files git knows of and new files it does not ignore) is
 # copied to OUT/source, and dpkg-buildpackage leaves the .deb, .buildinfo and
-# .changes in OUT (default build-package/). Prints the path of the .deb.
+# .changes in OUT (default build-package/ in the tree). Prints the path of the
+# .deb. OUT is emptied first, so it must be new, empty, or an earlier OUT of
+# this script: a directory that holds anything else is refused (build-package/
+# in the tree is the script's own, and always taken).
 # Usage: scripts/build-package.sh [OUT]
 set -eu
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-build-package}")
+tree=$(pwd -P)
+marker=.tavik-package-build
+
+case "$tree/" in
+"${out%/}"/*)
+    echo "$out holds the source tree; give a directory of its own" >&2
+    exit 2
+    ;;
+esac
+if [ "$out" != "$tree/build-package" ] && [ -e "$out" ] && [ ! -e "$out/$marker" ] &&
+    [ -n "$(ls -A "$out" 2>&1)" ]; then
+    echo "$out holds files this script did not write; give a new or empty directory" >&2
+    exit 2
+fi
 rm -rf "$out"
 mkdir -p "$out/source"
+touch "$out/$marker"
 
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
     git ls-files -z --cached --others --exclude-standard |
