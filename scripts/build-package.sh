@@ -8,8 +8,8 @@
 # in the tree is the script's own, and always taken).
 # Usage: scripts/build-package.sh [OUT]
 set -eu
+out=$(realpath -m "${1:-$(dirname "$0")/../build-package}")
 cd "$(dirname "$0")/.."
-out=$(realpath -m "${1:-build-package}")
 tree=$(pwd -P)
 marker=.tavik-package-build
 

@@ -46,6 +46,13 @@ build "$WORK/elsewhere" || fail "default output: $OUTPUT"
 build "$TREE" || fail "second build: $OUTPUT"
 [ "$OUTPUT" = "$TREE/build-package/$DEB_NAME" ] || fail "second build: printed '$OUTPUT'"
 
+# A relative OUT is taken from the caller's directory, as any path on a
+# command line is.
+build "$WORK/elsewhere" packages || fail "relative OUT: $OUTPUT"
+[ "$OUTPUT" = "$WORK/elsewhere/packages/$DEB_NAME" ] || fail "relative OUT: printed '$OUTPUT'"
+[ -f "$WORK/elsewhere/packages/$DEB_NAME" ] || fail "relative OUT: no package in $WORK/elsewhere/packages"
+[ ! -e "$TREE/packages" ] || fail "relative OUT: a directory packages/ appeared in the tree"
+
 # A directory that holds files of the caller's is refused, and they stay.
 mkdir "$WORK/mine"
 echo mine >"$WORK/mine/notes.txt"
