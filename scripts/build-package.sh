@@ -28,11 +28,18 @@ rm -rf "$out"
 mkdir -p "$out/source"
 touch "$out/$marker"
 
+# OUT inside the tree is left out of the copy, which would otherwise take in
+# the files it is writing there.
+case "$out/" in
+"$tree"/*) inside=${out#"$tree"/} ;;
+*) inside= ;;
+esac
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-    git ls-files -z --cached --others --exclude-standard |
+    git ls-files -z --cached --others --exclude-standard -- . ${inside:+":(exclude,literal)$inside"} |
         tar --null --files-from=- --ignore-failed-read -cf - | tar -xf - -C "$out/source"
 else
-    tar --exclude='./build*' --exclude=./.git -cf - . | tar -xf - -C "$out/source"
+    tar --exclude='./build*' --exclude=./.git --no-wildcards ${inside:+--exclude="./$inside"} -cf - . |
+        tar -xf - -C "$out/source"
 fi
 
 case " ${DEB_BUILD_OPTIONS:-} " in

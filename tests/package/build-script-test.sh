@@ -53,6 +53,11 @@ build "$WORK/elsewhere" packages || fail "relative OUT: $OUTPUT"
 [ -f "$WORK/elsewhere/packages/$DEB_NAME" ] || fail "relative OUT: no package in $WORK/elsewhere/packages"
 [ ! -e "$TREE/packages" ] || fail "relative OUT: a directory packages/ appeared in the tree"
 
+# A directory inside the tree is left out of the tree's copy.
+build "$TREE" inside || fail "OUT inside the tree: $OUTPUT"
+[ ! -e "$TREE/inside/source/inside" ] || fail "OUT inside the tree: copied into itself"
+rm -rf "$TREE/inside"
+
 # A directory that holds files of the caller's is refused, and they stay.
 mkdir "$WORK/mine"
 echo mine >"$WORK/mine/notes.txt"
