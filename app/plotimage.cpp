@@ -10,12 +10,14 @@ namespace PlotImage {
 
 namespace {
 
+// The pixels the plot covers on screen: on a screen that Qt scales (as Qt 6
+// does by itself on a high-resolution one) more than its size in the layout.
 QByteArray png(QCustomPlot *plot)
 {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!plot->toPixmap(plot->width(), plot->height(), 1.0).save(&buffer, "PNG"))
+    if (!plot->toPixmap(plot->width(), plot->height(), plot->devicePixelRatioF()).save(&buffer, "PNG"))
         return QByteArray();
     return bytes;
 }

@@ -283,7 +283,8 @@ void PlotFeaturesTest::saveImage_data()
     QTest::newRow("suffix in capitals: PDF") << "cpCounts" << "counts.PDF" << "counts.png" << true;
 }
 
-// The picture is of the plot as shown, at its size on screen.
+// The picture is of the plot as shown, at its size on screen: a PDF page of
+// its size, a PNG of the pixels it covers there.
 void PlotFeaturesTest::saveImage()
 {
     QFETCH(QString, plotName);
@@ -315,7 +316,8 @@ void PlotFeaturesTest::saveImage()
         QVERIFY(bytes.startsWith("\x89PNG\r\n\x1a\n"));
         const QImage image = QImage::fromData(bytes, "PNG");
         QVERIFY(!image.isNull());
-        QCOMPARE(image.size(), size);
+        // As many pixels as the screen shows, whatever its scale.
+        QCOMPARE(image.size(), size * plot(plotName)->devicePixelRatioF());
         // The plot drawn: axes, ticks and legend on its background.
         int drawn = 0;
         for (int y = 0; y < image.height(); ++y) {
