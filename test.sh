@@ -8,9 +8,12 @@ cd "$(dirname "$0")"
 . scripts/ensure-packages.sh
 
 # Tests run in network namespaces of their own (ip, unshare); the window tests
-# drive a real X server (Xvfb, openbox, xdotool, xclip, wmctrl, import).
+# drive a real X server (Xvfb, openbox, xdotool, xclip, wmctrl, import); the
+# installed tree's check reads the window's icon with xprop from the index of
+# the hicolor theme.
 # shellcheck disable=SC2086
-ensure_packages $build_packages $package_packages iproute2 util-linux xvfb xdotool imagemagick openbox xclip wmctrl
+ensure_packages $build_packages $package_packages iproute2 util-linux xvfb xdotool imagemagick openbox xclip wmctrl \
+    x11-utils hicolor-icon-theme
 # The fuzz targets are built with clang and its libFuzzer runtime.
 ensure_packages clang libclang-rt-14-dev
 

@@ -3,6 +3,7 @@
 #include "tavikversion.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <csignal>
 #include <cstdio>
@@ -24,6 +25,8 @@ int main(int argc, char *argv[])
     // log shows their lines bare, as it shows its own.
     qSetMessagePattern(QStringLiteral("%{message}"));
     QApplication app(argc, argv);
+    // The icon installed with the desktop entry, for window lists and task bars.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tavik-counter")));
     // The main window lives until the process ends; it is never deleted.
     Form *form = new Form;
     Dialog dialog;

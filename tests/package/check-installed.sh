@@ -3,7 +3,8 @@
 # prints VERSION with --version and has a manual page that renders without
 # warnings and names each long option its --help lists; the icon in the six
 # hicolor sizes, the desktop entry and the AppStream metadata are valid; the
-# installed simulator answers "PARAMS?" on 127.0.0.1.
+# installed program's window carries the icon (Xvfb); the installed simulator
+# answers "PARAMS?" on 127.0.0.1.
 #
 # Usage: check-installed.sh PREFIX VERSION
 # Run it inside a network namespace of its own (tests/netns-run.sh): the
@@ -12,15 +13,24 @@ set -u
 PREFIX="$1"
 VERSION="$2"
 WORK=$(mktemp -d)
-SIMULATOR_PID=
+PIDS=()
 FAILURES=0
 
 cleanup() {
-    if [ -n "$SIMULATOR_PID" ]; then
-        kill "$SIMULATOR_PID" 2>/dev/null
-        wait "$SIMULATOR_PID" 2>/dev/null
-    fi
+    stop_processes
     rm -rf "$WORK"
+}
+
+# stop_processes: stops the background processes started so far.
+stop_processes() {
+    local pid
+    for pid in "${PIDS[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+    for pid in "${PIDS[@]}"; do
+        wait "$pid" 2>/dev/null
+    done
+    PIDS=()
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
@@ -120,10 +130,52 @@ else
     fail "expected one AppStream file in $PREFIX/share/metainfo, found: ${METAINFO[*]}"
 fi
 
+# --- the window carries the icon ---------------------------------------------
+
+# until_ok SECONDS COMMAND...: polls COMMAND every 50 ms until it succeeds.
+until_ok() {
+    local tries=$(($1 * 20)) i
+    shift
+    for ((i = 0; i < tries; i++)); do
+        "$@" && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+# The installed program on an X server of its own, with the installed tree as
+# the only place a desktop looks for icons (beside the index of the hicolor
+# theme, which the desktop brings): its first window, the connection dialog,
+# has the icon that window lists and task bars show.
+window_icon() {
+    local display window
+    mkdir -p "$WORK/share/icons/hicolor"
+    cp /usr/share/icons/hicolor/index.theme "$WORK/share/icons/hicolor/" ||
+        { fail "no index of the hicolor icon theme (hicolor-icon-theme)"; return; }
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.log" &
+    PIDS+=($!)
+    until_ok 10 test -s "$WORK/display" || { fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"; return; }
+    display=":$(cat "$WORK/display")"
+    mkdir -p "$WORK/home" "$WORK/runtime" && chmod 700 "$WORK/runtime"
+    env -u WAYLAND_DISPLAY DISPLAY="$display" QT_QPA_PLATFORM=xcb HOME="$WORK/home" \
+        XDG_CONFIG_HOME="$WORK/home/.config" XDG_RUNTIME_DIR="$WORK/runtime" XDG_DATA_DIRS="$PREFIX/share:$WORK/share" \
+        "$PREFIX/bin/tavik-counter" </dev/null >"$WORK/program.log" 2>&1 &
+    PIDS+=($!)
+    if ! until_ok 20 env DISPLAY="$display" xdotool search --name '^Conecting\.\.\.$' >"$WORK/window" 2>/dev/null; then
+        fail "the installed program showed no connection dialog, log: $(cat "$WORK/program.log")"
+    else
+        window=$(head -n 1 "$WORK/window")
+        DISPLAY="$display" xprop -id "$window" _NET_WM_ICON | grep -q '^_NET_WM_ICON(CARDINAL) = ' ||
+            fail "the installed program's window has no icon"
+    fi
+    stop_processes
+}
+window_icon
+
 # --- the simulator answers ---------------------------------------------------
 
 "$PREFIX/bin/tavik-simulator" --listen 127.0.0.1 </dev/null >"$WORK/simulator.log" 2>&1 &
-SIMULATOR_PID=$!
+PIDS+=($!)
 for _ in $(seq 100); do
     grep -q '^listening 127.0.0.1:9800$' "$WORK/simulator.log" && break
     sleep 0.05
