@@ -36,4 +36,4 @@ build_packages="g++ cmake ninja-build qtbase5-dev qt6-base-dev libqcustomplot-de
 
 # What building the Debian package and checking it needs.
 # shellcheck disable=SC2034
-package_packages="dpkg-dev debhelper fakeroot lintian desktop-file-utils appstream man-db"
+package_packages="build-essential dpkg-dev debhelper fakeroot lintian desktop-file-utils appstream man-db"
