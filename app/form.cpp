@@ -645,6 +645,7 @@ void Form::on_pbStartSweep_clicked()
         return;
     }
     sweepLevel = sweep.level();
+    referenceStoodMs = 0;
     beginRun(ui->cpSweep, sweepView, timeConstant);
     connect(timer, &QTimer::timeout, [this] { sweepTick(); });
     timer->start(Protocol::pollIntervalMs(timeConstant));
@@ -682,13 +683,15 @@ void Form::showSweepProgress()
 // sweep) always hold the same levels.
 void Form::sweepTick()
 {
-    const int waitedMs = timer->interval();
+    // The reference has stood every interval waited since it was set, those
+    // before readings dropped at this level too.
+    referenceStoodMs += timer->interval();
     const Protocol::CountsReading reading = sweep.measureLevel(ui->sbTimeConstant->value());
     ui->sbTimeConstant->setValue(reading.timeConstant);
     const int gateMs = Protocol::gateIntervalMs(reading.timeConstant);
-    // A unit that counts over longer gates than the wait allowed for: the level
-    // is read again a whole interval of its gate later.
-    if (reading.valid && timer->isActive() && gateMs > waitedMs) {
+    // A unit that counts over longer gates than the reference has stood: the
+    // level is read again a whole interval of its gate later.
+    if (reading.valid && timer->isActive() && gateMs > referenceStoodMs) {
         sweep.retakeLevel();
         timer->start(gateMs);
         return;
@@ -704,6 +707,7 @@ void Form::sweepTick()
         return;
     }
     sweepLevel = sweep.level();
+    referenceStoodMs = 0;
     // The next reading comes a whole poll interval, at the gate the unit
     // reports, after this level's reference was set; read sooner, it would
     // hold counts of a gate that ran at the level before.

@@ -124,6 +124,8 @@ private:
     bool histogramCumulative = true;
     // Counts every Stop, so that a Start can tell whether one ran meanwhile.
     quint64 stopCount = 0;
+    // The poll intervals waited since the sweep's current level was set.
+    int referenceStoodMs = 0;
     // Between a Start and the first reading of its run.
     bool awaitingFirstReading = false;
 

@@ -97,6 +97,8 @@ bool MeasurementRun::runSweep(const Invocation &invocation)
     pacer.start();
     const int levels = invocation.plan.levelCount();
     double timeConstant = invocation.timeConstant;
+    // The poll intervals waited since the current level's reference was set.
+    int referenceStoodMs = 0;
     for (;;) {
         // Rows that standard output refuses cannot be kept, nor any that follow.
         if (m_output->hasFailed())
@@ -110,13 +112,13 @@ bool MeasurementRun::runSweep(const Invocation &invocation)
             return true;
         }
         const int level = sweep.level();
-        const int waitedMs = pacer.intervalMs();
+        referenceStoodMs += pacer.intervalMs();
         const Protocol::CountsReading reading = sweep.measureLevel(timeConstant);
         // The wait follows the gate the unit reports; a unit that counts over
-        // longer gates than the wait allowed for has its level read again.
+        // longer gates than the reference has stood has its level read again.
         timeConstant = reading.timeConstant;
         pacer.setIntervalMs(Protocol::gateIntervalMs(timeConstant));
-        if (reading.valid && pacer.intervalMs() > waitedMs) {
+        if (reading.valid && pacer.intervalMs() > referenceStoodMs) {
             sweep.retakeLevel();
             continue;
         }
@@ -144,6 +146,7 @@ bool MeasurementRun::runSweep(const Invocation &invocation)
         }
         if (!sweep.advance())
             return true;
+        referenceStoodMs = 0;
     }
 }
 

@@ -675,55 +675,73 @@ void CliTest::levelSentAgainIsReadAPollLater()
 void CliTest::levelIsReadAWholeGateAfterItsReference_data()
 {
     QTest::addColumn<QString>("timeConstant"); // the one asked for
-    QTest::addColumn<double>("gate");          // the one the unit reports
+    QTest::addColumn<QList<double>>("gates");  // the ones the unit reports, reply by reply; the last stays
     QTest::addColumn<int>("dataReplyDelayMs");
     QTest::addColumn<int>("dacReplyDelayMs");  // the reference stands once the DAC is answered
 
-    QTest::newRow("DATA? answered after 60 ms") << "0.1" << 0.1 << 60 << 0;
-    QTest::newRow("DAC answered once settled, after 300 ms") << "0.1" << 0.1 << 0 << 300;
-    QTest::newRow("unit counts over 0.1 s, asked for 0.02 s") << "0.02" << 0.1 << 0 << 0;
+    QTest::newRow("DATA? answered after 60 ms") << "0.1" << QList<double> { 0.1 } << 60 << 0;
+    QTest::newRow("DAC answered once settled, after 300 ms") << "0.1" << QList<double> { 0.1 } << 0 << 300;
+    QTest::newRow("unit counts over 0.1 s, asked for 0.02 s") << "0.02" << QList<double> { 0.1 } << 0 << 0;
+    QTest::newRow("gates growing with every reply") << "0.01" << QList<double> { 0.1, 0.2, 0.3, 0.4, 0.5 } << 0 << 0;
 }
 
 // A reading holds the counts of the unit's last whole gate: each level's row
 // comes from a reading taken a whole gate, as the replies state it, after the
-// level's reference was set, however long the exchanges before it took.
+// level's reference was set, however long the exchanges before it took; a
+// reading taken a whole poll interval of its gate after the reference was set
+// is not dropped.
 void CliTest::levelIsReadAWholeGateAfterItsReference()
 {
     QFETCH(QString, timeConstant);
-    QFETCH(double, gate);
+    QFETCH(QList<double>, gates);
     QFETCH(int, dataReplyDelayMs);
     QFETCH(int, dacReplyDelayMs);
     FakeUnit unit(port);
     QVERIFY(unit.isListening());
     unit.setReply("START", "OK");
     unit.setReply("DAC", FakeUnit::scripted("OK", dacReplyDelayMs));
-    unit.setReply("DATA?", FakeUnit::scripted(FakeUnit::dataReply(gate, 100, 60, 25, 5), dataReplyDelayMs));
+    QList<FakeUnit::Reply> replies;
+    for (const double gate : gates)
+        replies << FakeUnit::scripted(FakeUnit::dataReply(gate, 100, 60, 25, 5), dataReplyDelayMs);
+    unit.setReplies("DATA?", replies);
 
     const Result result = run({ "sweep", "--time-constant", timeConstant, "--start", "0", "--stop", "50", "--step", "10" });
     QCOMPARE(result.status, 0);
     QCOMPARE(tableRows(result.out).size(), 1 + 5);
-    // A level's row comes from the last DATA? before the next level's DAC.
+    // A level's row comes from the last DATA? before the next level's DAC; the
+    // readings before it at that level were dropped.
     const QList<QByteArray> commands = unit.commands();
     const QList<qint64> times = unit.commandTimes();
     qint64 referenceSetAt = -1;
-    qint64 readAt = -1;
+    QList<QPair<qint64, double>> readings; // at the current level: when, and the gate its reply states
+    int answered = 0;
     QStringList early;
+    QStringList droppedLate;
     auto judgeLevel = [&] {
-        if (readAt >= 0 && readAt - referenceSetAt < qint64(gate * 1000))
-            early << QStringLiteral("%1 ms").arg(readAt - referenceSetAt);
-        readAt = -1;
+        if (readings.isEmpty())
+            return;
+        const QPair<qint64, double> kept = readings.takeLast();
+        if (kept.first - referenceSetAt < qint64(kept.second * 1000))
+            early << QStringLiteral("%1 ms").arg(kept.first - referenceSetAt);
+        for (const auto &dropped : readings) {
+            if (dropped.first - referenceSetAt >= qint64(dropped.second * 1200))
+                droppedLate << QStringLiteral("%1 ms (gate %2 s)").arg(dropped.first - referenceSetAt).arg(dropped.second);
+        }
+        readings.clear();
     };
     for (int i = 0; i < commands.size(); ++i) {
         if (commands[i].startsWith("DAC")) {
             judgeLevel();
             referenceSetAt = times[i] + dacReplyDelayMs;
         } else if (commands[i] == "DATA?") {
-            readAt = times[i];
+            readings << qMakePair(times[i], gates[std::min<int>(answered++, gates.size() - 1)]);
         }
     }
     judgeLevel();
     QVERIFY2(early.isEmpty(), qPrintable(QStringLiteral("levels read %1 after their reference was set")
                                              .arg(early.join(QStringLiteral(", ")))));
+    QVERIFY2(droppedLate.isEmpty(), qPrintable(QStringLiteral("readings dropped though taken %1 after their "
+                                                              "reference was set").arg(droppedLate.join(QStringLiteral(", ")))));
 }
 
 void CliTest::interrupted_data()

@@ -39,33 +39,41 @@ bool covers(const QCPRange &range, double value)
 void TrustTest::sweepLevelIsReadAWholeGateAfterItsReference_data()
 {
     QTest::addColumn<double>("timeConstant");   // the one Start sends
-    QTest::addColumn<double>("gate");           // the one the unit reports
+    QTest::addColumn<QList<double>>("gates");   // the ones the unit reports, reply by reply; the last stays
     QTest::addColumn<int>("dataReplyDelayMs");
     QTest::addColumn<int>("dacReplyDelayMs");   // the reference stands once the DAC is answered
 
     // The timer's next tick is due 1.2 time constants after the last one began,
     // whatever the exchanges of that tick took.
-    QTest::newRow("DATA? answered after 60 ms") << 0.1 << 0.1 << 60 << 0;
-    QTest::newRow("DAC answered once settled, after 300 ms") << 0.1 << 0.1 << 0 << 300;
+    QTest::newRow("DATA? answered after 60 ms") << 0.1 << QList<double> { 0.1 } << 60 << 0;
+    QTest::newRow("DAC answered once settled, after 300 ms") << 0.1 << QList<double> { 0.1 } << 0 << 300;
     // A unit that counts over longer gates than Start asked for (one that cannot
     // count as briefly as 0.02 s, say), and says so in every reply.
-    QTest::newRow("unit counts over 0.1 s, asked for 0.02 s") << 0.02 << 0.1 << 0 << 0;
+    QTest::newRow("unit counts over 0.1 s, asked for 0.02 s") << 0.02 << QList<double> { 0.1 } << 0 << 0;
+    // Each reply states a longer gate than the last: a level whose reference has
+    // stood a whole poll interval of the gate its reading states is not read again.
+    QTest::newRow("gates growing with every reply")
+        << 0.01 << QList<double> { 0.1, 0.2, 0.3, 0.4, 0.5 } << 0 << 0;
 }
 
 // A reading holds the counts of the unit's last whole gate. Taken sooner than a
 // gate after the reference was set, it holds counts from the level before, yet
 // is plotted, and saved, at the new level. Every level must be read a whole gate
-// (as the reply states it) after its reference was set.
+// (as the reply states it) after its reference was set; a reading taken a whole
+// poll interval of its gate after the reference was set is not dropped.
 void TrustTest::sweepLevelIsReadAWholeGateAfterItsReference()
 {
     QFETCH(double, timeConstant);
-    QFETCH(double, gate);
+    QFETCH(QList<double>, gates);
     QFETCH(int, dataReplyDelayMs);
     QFETCH(int, dacReplyDelayMs);
 
     FakeUnit unit;
     unit.setReply("DAC", FakeUnit::scripted("OK", dacReplyDelayMs));
-    unit.setReply("DATA?", FakeUnit::scripted(FakeUnit::dataReply(gate, 100, 60, 25, 5), dataReplyDelayMs));
+    QList<FakeUnit::Reply> replies;
+    for (const double gate : gates)
+        replies << FakeUnit::scripted(FakeUnit::dataReply(gate, 100, 60, 25, 5), dataReplyDelayMs);
+    unit.setReplies("DATA?", replies);
     Form form;
     MeasurementProbe probe(form);
     probe.setSweepLevels(0, 50, 10);
@@ -74,28 +82,39 @@ void TrustTest::sweepLevelIsReadAWholeGateAfterItsReference()
     QCOMPARE(MeasurementProbe::keys(probe.sweepGraph(0)), (QVector<double> { 0, 10, 20, 30, 40 }));
 
     // A level is plotted from the last reading taken at it, the last DATA? before
-    // the next level's DAC.
+    // the next level's DAC; the readings before it at that level were dropped.
     const QList<QByteArray> commands = unit.commands();
     const QList<qint64> times = unit.commandTimes();
     qint64 referenceSetAt = -1;
-    qint64 readAt = -1;
+    QList<QPair<qint64, double>> readings; // at the current level: when, and the gate its reply states
+    int answered = 0;
     QStringList early;
+    QStringList droppedLate;
     auto judgeLevel = [&] {
-        if (readAt >= 0 && readAt - referenceSetAt < qint64(gate * 1000))
-            early << QStringLiteral("%1 ms").arg(readAt - referenceSetAt);
-        readAt = -1;
+        if (readings.isEmpty())
+            return;
+        const QPair<qint64, double> plotted = readings.takeLast();
+        if (plotted.first - referenceSetAt < qint64(plotted.second * 1000))
+            early << QStringLiteral("%1 ms").arg(plotted.first - referenceSetAt);
+        for (const auto &dropped : readings) {
+            if (dropped.first - referenceSetAt >= qint64(dropped.second * 1200))
+                droppedLate << QStringLiteral("%1 ms (gate %2 s)").arg(dropped.first - referenceSetAt).arg(dropped.second);
+        }
+        readings.clear();
     };
     for (int i = 0; i < commands.size(); ++i) {
         if (commands[i].startsWith("DAC")) {
             judgeLevel();
             referenceSetAt = times[i] + dacReplyDelayMs;
         } else if (commands[i] == "DATA?") {
-            readAt = times[i];
+            readings << qMakePair(times[i], gates[std::min<int>(answered++, gates.size() - 1)]);
         }
     }
     judgeLevel();
     QVERIFY2(early.isEmpty(), qPrintable(QStringLiteral("levels read %1 after their reference was set, within a "
-                                                        "gate of %2 s").arg(early.join(QStringLiteral(", "))).arg(gate)));
+                                                        "gate").arg(early.join(QStringLiteral(", ")))));
+    QVERIFY2(droppedLate.isEmpty(), qPrintable(QStringLiteral("readings dropped though taken %1 after their "
+                                                              "reference was set").arg(droppedLate.join(QStringLiteral(", ")))));
 }
 
 // The unit counts over 1 s gates while Start asked for 0.01 s: polled every
