@@ -645,6 +645,7 @@ void Form::on_pbStartSweep_clicked()
         return;
     }
     sweepLevel = sweep.level();
+    sweepTimeConstant = timeConstant;
     referenceStoodMs = 0;
     beginRun(ui->cpSweep, sweepView, timeConstant);
     connect(timer, &QTimer::timeout, [this] { sweepTick(); });
@@ -686,8 +687,10 @@ void Form::sweepTick()
     // The reference has stood every interval waited since it was set, those
     // before readings dropped at this level too.
     referenceStoodMs += timer->interval();
-    const Protocol::CountsReading reading = sweep.measureLevel(ui->sbTimeConstant->value());
-    ui->sbTimeConstant->setValue(reading.timeConstant);
+    const Protocol::CountsReading reading = sweep.measureLevel(sweepTimeConstant);
+    sweepTimeConstant = reading.timeConstant;
+    if (reading.timeConstantReported)
+        ui->sbTimeConstant->setValue(reading.timeConstant);
     const int gateMs = Protocol::gateIntervalMs(reading.timeConstant);
     // A unit that counts over longer gates than the reference has stood: the
     // level is read again a whole interval of its gate later.

@@ -44,8 +44,10 @@ CountsReading CountsReading::fromReply(const QString &text, double fallbackTimeC
     }
 
     const double reported = reply.number(QStringLiteral("TimeConst"));
-    if (reported >= shortestTimeConstant)
+    if (reported >= shortestTimeConstant) {
         reading.timeConstant = reported;
+        reading.timeConstantReported = true;
+    }
     for (int channel = 0; channel < channelCount; ++channel) {
         if (!std::isfinite(reading.rate(channel))) {
             reading.failure = QStringLiteral("the reply holds counts out of range");

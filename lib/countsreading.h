@@ -15,6 +15,8 @@ struct CountsReading
     bool valid = false;
     QString failure;
     double timeConstant = 0;
+    // Whether timeConstant is the reply's own, not the fallback.
+    bool timeConstantReported = false;
     std::array<double, channelCount> counts {};
     // A channel the reply holds no number for has no count: its 0 in counts is a
     // placeholder, never a reading.

@@ -77,6 +77,15 @@ void SweepFileTest::sameFileAsTheWindow_data()
     QTest::newRow("six levels, two failed") << QList<int> { 0, 60, 10 } << mixed << 4 << 1;
     QTest::newRow("start level above stop") << QList<int> { 1200, 0, 10 } << mixed << 1 << 0;
     QTest::newRow("odd steps") << QList<int> { 15, 40, 7 } << mixed << 2 << 1;
+    // The unit counts over 0.053 s, a time constant the window's box shows as
+    // 0.05; readings that state none are taken at the one the unit last stated.
+    const QList<FakeUnit::Reply> finerGate {
+        FakeUnit::scripted(FakeUnit::dataReply(0.053, 98765, 43210, 1234, 7)),
+        FakeUnit::scripted(R"({"TimeConst":0.053})"),
+        FakeUnit::scripted(R"({"Channel0":7,"Channel1":5,"Channel2":3,"Channel3":1})"),
+        FakeUnit::scripted(FakeUnit::dataReply(0.053, 3, 2, 1, 0)),
+    };
+    QTest::newRow("time constant finer than the box") << QList<int> { 0, 40, 10 } << finerGate << 3 << 1;
     QTest::newRow("no reading") << QList<int> { 0, 30, 10 }
                                 << QList<FakeUnit::Reply> { FakeUnit::scripted(R"({"TimeConst":0.05})") } << 0 << 1;
 }
