@@ -194,6 +194,9 @@ void MeasurementRun::pollForReadings(const Invocation &invocation, const TakeRea
     const bool timed = invocation.readings == 0;
     const qint64 durationMs = qRound64(invocation.durationSeconds * 1000);
     const int expected = timed ? int(std::min<qint64>(durationMs / pacer.intervalMs(), INT_MAX)) : invocation.readings;
+    // Following the gate, a reading that states no time constant is taken at
+    // the one the unit last stated, as in the window.
+    double timeConstant = invocation.timeConstant;
     pacer.start();
     for (int reading = 1; timed || reading <= invocation.readings; ++reading) {
         if ((timed && pacer.nextPollMs() > durationMs) || m_output->hasFailed())
@@ -202,9 +205,11 @@ void MeasurementRun::pollForReadings(const Invocation &invocation, const TakeRea
             m_interrupted = true;
             return;
         }
-        Protocol::CountsReading counts = m_counter->readCounts(invocation.timeConstant);
-        if (followGate && counts.valid)
-            pacer.setIntervalMs(Protocol::gateIntervalMs(counts.timeConstant));
+        Protocol::CountsReading counts = m_counter->readCounts(timeConstant);
+        if (followGate && counts.valid) {
+            timeConstant = counts.timeConstant;
+            pacer.setIntervalMs(Protocol::gateIntervalMs(timeConstant));
+        }
         const double seconds = pacer.elapsedMs() / 1000.0;
         ++m_readings;
         m_progress->makeRoomForRow();

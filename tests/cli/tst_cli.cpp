@@ -138,6 +138,7 @@ private slots:
     void json_data();
     void json();
     void pace();
+    void histogramCountsEachGateOnce_data();
     void histogramCountsEachGateOnce();
     void levelSentAgainIsReadAPollLater();
     void levelIsReadAWholeGateAfterItsReference_data();
@@ -631,21 +632,41 @@ void CliTest::pace()
     }
 }
 
+void CliTest::histogramCountsEachGateOnce_data()
+{
+    QTest::addColumn<QList<FakeUnit::Reply>>("replies"); // the last stays
+    QTest::addColumn<QString>("duration");
+    QTest::addColumn<int>("gates");                       // the readings that fit in the duration
+
+    const FakeUnit::Reply gate = FakeUnit::scripted(FakeUnit::dataReply(1, 100, 60, 25, 5));
+    QTest::newRow("every reply states the gate") << QList<FakeUnit::Reply> { gate } << "0.5" << 1;
+    // A reply without its time constant is no sign that the unit's gate changed.
+    QTest::newRow("a reply states none")
+        << QList<FakeUnit::Reply> { gate, FakeUnit::scripted(R"({"Channel0":100,"Channel1":60,"Channel2":25,"Channel3":5})"),
+                                    gate }
+        << "2" << 2;
+}
+
 // The unit counts over 1 s gates while the run asked for 0.01 s: polled every
 // 12 ms, it would answer with the same gate until the next one is whole, and
 // the added-up bins would count it again and again.
 void CliTest::histogramCountsEachGateOnce()
 {
+    QFETCH(QList<FakeUnit::Reply>, replies);
+    QFETCH(QString, duration);
+    QFETCH(int, gates);
     FakeUnit unit(port);
     QVERIFY(unit.isListening());
     unit.setReply("START", "OK");
-    unit.setReply("DATA?", FakeUnit::dataReply(1, 100, 60, 25, 5));
+    unit.setReplies("DATA?", replies);
 
-    const Result result = run({ "histogram", "--time-constant", "0.01", "--duration", "0.5" });
+    const Result result = run({ "histogram", "--time-constant", "0.01", "--duration", duration });
     QCOMPARE(result.status, 0);
     const QList<QByteArray> rows = tableRows(result.out);
-    QCOMPARE(rows.size(), 2);
-    QCOMPARE(fields(rows[1]).mid(1), (QList<QByteArray> { "40", "35", "20", "5" }));
+    QCOMPARE(rows.size(), 1 + gates);
+    const QList<QByteArray> bins { QByteArray::number(40 * gates), QByteArray::number(35 * gates),
+                                   QByteArray::number(20 * gates), QByteArray::number(5 * gates) };
+    QCOMPARE(fields(rows.last()).mid(1), bins);
 }
 
 // A level whose DAC failed goes out again; its reading comes a poll after
