@@ -29,6 +29,13 @@ qint64 timeLeftMs(const PollPacer &pacer, int done, int total)
     return RunProgress::timeLeftMs(pacer.elapsedMs(), pacer.intervalMs(), done, total);
 }
 
+// The polls still to start within the duration, at the pacer's interval.
+qint64 pollsLeft(const PollPacer &pacer, qint64 durationMs)
+{
+    const qint64 nextPollMs = pacer.nextPollMs();
+    return nextPollMs > durationMs ? 0 : 1 + (durationMs - nextPollMs) / pacer.intervalMs();
+}
+
 QString timesText(qint64 elapsedMs, qint64 leftMs)
 {
     return QStringLiteral("%1 elapsed, %2 left")
@@ -193,7 +200,7 @@ void MeasurementRun::pollForReadings(const Invocation &invocation, const TakeRea
     PollPacer pacer(Protocol::pollIntervalMs(invocation.timeConstant));
     const bool timed = invocation.readings == 0;
     const qint64 durationMs = qRound64(invocation.durationSeconds * 1000);
-    const int expected = timed ? int(std::min<qint64>(durationMs / pacer.intervalMs(), INT_MAX)) : invocation.readings;
+    int expected = timed ? int(std::min<qint64>(durationMs / pacer.intervalMs(), INT_MAX)) : invocation.readings;
     // Following the gate, a reading that states no time constant is taken at
     // the one the unit last stated, as in the window.
     double timeConstant = invocation.timeConstant;
@@ -208,7 +215,12 @@ void MeasurementRun::pollForReadings(const Invocation &invocation, const TakeRea
         Protocol::CountsReading counts = m_counter->readCounts(timeConstant);
         if (followGate && counts.valid) {
             timeConstant = counts.timeConstant;
-            pacer.setIntervalMs(Protocol::gateIntervalMs(timeConstant));
+            const int intervalMs = Protocol::gateIntervalMs(timeConstant);
+            const bool newPace = intervalMs != pacer.intervalMs();
+            pacer.setIntervalMs(intervalMs);
+            // At another pace, other polls fit in the duration.
+            if (timed && newPace)
+                expected = int(std::min<qint64>(reading + pollsLeft(pacer, durationMs), INT_MAX));
         }
         const double seconds = pacer.elapsedMs() / 1000.0;
         ++m_readings;

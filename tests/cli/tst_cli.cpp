@@ -160,6 +160,7 @@ private slots:
     void progress_data();
     void progress();
     void progressBesideRows();
+    void progressCountsReadingsAtTheUnitsGate();
     void verbose_data();
     void verbose();
 
@@ -1121,6 +1122,33 @@ void CliTest::progress()
         QCOMPARE(shown, QByteArray());
     else
         QVERIFY2(shown.endsWith(" left\r\x1b[K"), shown.constData());
+}
+
+// A histogram asked for at 0.01 s from a unit that counts over 1 s gates polls
+// at the gate: its live line counts the readings that fit in the duration at
+// that pace, not at the one asked for.
+void CliTest::progressCountsReadingsAtTheUnitsGate()
+{
+    FakeUnit unit(port);
+    QVERIFY(unit.isListening());
+    unit.setReply("START", "OK");
+    unit.setReply("DATA?", FakeUnit::dataReply(1, 100, 60, 25, 5));
+    QProcess process;
+    process.start(QStringLiteral("script"),
+                  { "-qec", QStringLiteral("'%1' histogram --address 127.0.0.1 --time-constant 0.01 --duration 3 "
+                                           "--output '%2'").arg(TAVIK_CLI, dir->filePath("histogram.txt")),
+                    "/dev/null" });
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 0);
+    QCOMPARE(tableRows(fileContents(dir->filePath("histogram.txt"))).size(), 1 + 3);
+    const QString shown = QString::fromLatin1(process.readAllStandardOutput());
+    const QRegularExpression count(QStringLiteral("reading (\\d+) of (\\d+), "));
+    QStringList counts;
+    for (auto match = count.globalMatch(shown); match.hasNext();)
+        counts << match.next().captured(0);
+    QVERIFY2(!counts.isEmpty(), qPrintable(shown));
+    for (const QString &line : counts)
+        QVERIFY2(line.endsWith(QLatin1String(" of 3, ")), qPrintable(counts.join(QLatin1Char('|'))));
 }
 
 // Rows on the same terminal as the live line start on a line of their own:
