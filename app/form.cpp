@@ -533,8 +533,12 @@ void Form::beginRun(QCustomPlot *plot, PlotView *view, double timeConstant)
 void Form::showStarted(double timeConstant)
 {
     awaitingFirstReading = true;
-    ui->lbStatus->setText(QStringLiteral("Started: first reading in %1 s")
-                              .arg(Protocol::numberText(Protocol::pollIntervalMs(timeConstant) / 1000.0)));
+    showFirstReadingIn(Protocol::pollIntervalMs(timeConstant));
+}
+
+void Form::showFirstReadingIn(int intervalMs)
+{
+    ui->lbStatus->setText(QStringLiteral("Started: first reading in %1 s").arg(Protocol::numberText(intervalMs / 1000.0)));
 }
 
 void Form::on_pbStartTime_clicked()
@@ -667,13 +671,16 @@ void Form::on_pbStopSweep_clicked()
 // time the rest takes at the pace so far.
 void Form::showSweepProgress()
 {
-    const int total = sweep.plan().levelCount();
+    const SweepPlan &plan = sweep.plan();
+    const int total = plan.levelCount();
     const int done = sweep.levelsDone();
+    // Levels are done in the plan's order, while a level read again is not done yet.
+    const int lastDone = plan.start + (done - 1) * plan.step;
     QProgressBar *progress = ui->sweepProgress;
     progress->setRange(0, total);
     progress->setValue(done);
     const QString level = done == 0 ? QStringLiteral("Level 0 of %1").arg(total)
-                                    : QStringLiteral("Level %1 of %2 (%3 mV)").arg(done).arg(total).arg(sweepLevel);
+                                    : QStringLiteral("Level %1 of %2 (%3 mV)").arg(done).arg(total).arg(lastDone);
     const qint64 leftMs = RunProgress::timeLeftMs(sweepClock.elapsed(), timer->interval(), done, total);
     progress->setFormat(QStringLiteral("%1, %2 left").arg(level, RunProgress::durationText(leftMs)));
 }
@@ -697,6 +704,10 @@ void Form::sweepTick()
     if (reading.valid && timer->isActive() && gateMs > referenceStoodMs) {
         sweep.retakeLevel();
         timer->start(gateMs);
+        // What was said of the pace no longer holds.
+        if (awaitingFirstReading)
+            showFirstReadingIn(gateMs);
+        showSweepProgress();
         return;
     }
     QCustomPlot *plot = ui->cpSweep;

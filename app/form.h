@@ -78,6 +78,7 @@ private:
     void showReadingFailure(const Protocol::CountsReading &reading);
     void beginRun(QCustomPlot *plot, PlotView *view, double timeConstant);
     void showStarted(double timeConstant);
+    void showFirstReadingIn(int intervalMs);
     void showStartFailure(const QString &failure);
     void showStopped();
     QStringList limitedParameters(const CounterParameters &parameters) const;

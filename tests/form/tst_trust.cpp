@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+#include <QProgressBar>
+
 #include <cmath>
 
 // Whether what the window shows, and the sweep it saves, can be trusted when the
@@ -15,6 +17,8 @@ class TrustTest : public QObject
 private slots:
     void sweepLevelIsReadAWholeGateAfterItsReference_data();
     void sweepLevelIsReadAWholeGateAfterItsReference();
+    void sweepReadAgainTellsWhenItsReadingComes_data();
+    void sweepReadAgainTellsWhenItsReadingComes();
     void histogramCountsEachGateOnce();
     void startTheUnitClosedOnDoesNotStart_data();
     void startTheUnitClosedOnDoesNotStart();
@@ -115,6 +119,48 @@ void TrustTest::sweepLevelIsReadAWholeGateAfterItsReference()
                                                         "gate").arg(early.join(QStringLiteral(", ")))));
     QVERIFY2(droppedLate.isEmpty(), qPrintable(QStringLiteral("readings dropped though taken %1 after their "
                                                               "reference was set").arg(droppedLate.join(QStringLiteral(", ")))));
+}
+
+void TrustTest::sweepReadAgainTellsWhenItsReadingComes_data()
+{
+    QTest::addColumn<QList<double>>("gates"); // the ones the unit reports, reply by reply; the last stays
+    QTest::addColumn<QString>("status");      // how the status line starts
+    QTest::addColumn<QString>("progress");
+
+    QTest::newRow("first level") << QList<double> { 1 } << "Started: first reading in 1.2 s"
+                                 << "Level 0 of 3, 3.6 s left";
+    QTest::newRow("second level") << QList<double> { 0.01, 1 } << "Counts per second: "
+                                  << "Level 1 of 3 (0 mV), 2.4 s left";
+}
+
+// Start asked for 0.01 s and the unit counts over 1 s gates: the level is read
+// again 1.2 s later. The status line and the progress bar must tell that pace,
+// not promise the first reading in 0.012 s and the rest of the sweep at once;
+// the level last measured stays the one the bar names.
+void TrustTest::sweepReadAgainTellsWhenItsReadingComes()
+{
+    QFETCH(QList<double>, gates);
+    QFETCH(QString, status);
+    QFETCH(QString, progress);
+
+    FakeUnit unit;
+    unit.setReply("DAC", QByteArray("OK"));
+    QList<FakeUnit::Reply> replies;
+    for (const double gate : gates)
+        replies << FakeUnit::scripted(FakeUnit::dataReply(gate, 100, 60, 25, 5));
+    unit.setReplies("DATA?", replies);
+    Form form;
+    MeasurementProbe probe(form);
+    probe.setSweepLevels(0, 30, 10);
+    probe.start(Measurement::Sweep, 0.01);
+    QTRY_VERIFY_WITH_TIMEOUT(commandsStartingWith(unit.commands(), "DATA?").size() >= gates.size(), 3000);
+    QTRY_COMPARE(probe.timer()->interval(), 1200);
+    const QString shownStatus = probe.status();
+    const QString shownProgress = probe.widget<QProgressBar>("sweepProgress")->text();
+    probe.stop(Measurement::Sweep);
+
+    QVERIFY2(shownStatus.startsWith(status), qPrintable(shownStatus));
+    QCOMPARE(shownProgress, progress);
 }
 
 // The unit counts over 1 s gates while Start asked for 0.01 s: polled every
