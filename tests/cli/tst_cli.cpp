@@ -1,5 +1,6 @@
 #include "fakeunit.h"
 #include "simulatorprocess.h"
+#include "sweeptiming.h"
 #include "tavikversion.h"
 
 #include <QtTest>
@@ -732,38 +733,11 @@ void CliTest::levelIsReadAWholeGateAfterItsReference()
     QCOMPARE(tableRows(result.out).size(), 1 + 5);
     // A level's row comes from the last DATA? before the next level's DAC; the
     // readings before it at that level were dropped.
-    const QList<QByteArray> commands = unit.commands();
-    const QList<qint64> times = unit.commandTimes();
-    qint64 referenceSetAt = -1;
-    QList<QPair<qint64, double>> readings; // at the current level: when, and the gate its reply states
-    int answered = 0;
-    QStringList early;
-    QStringList droppedLate;
-    auto judgeLevel = [&] {
-        if (readings.isEmpty())
-            return;
-        const QPair<qint64, double> kept = readings.takeLast();
-        if (kept.first - referenceSetAt < qint64(kept.second * 1000))
-            early << QStringLiteral("%1 ms").arg(kept.first - referenceSetAt);
-        for (const auto &dropped : readings) {
-            if (dropped.first - referenceSetAt >= qint64(dropped.second * 1200))
-                droppedLate << QStringLiteral("%1 ms (gate %2 s)").arg(dropped.first - referenceSetAt).arg(dropped.second);
-        }
-        readings.clear();
-    };
-    for (int i = 0; i < commands.size(); ++i) {
-        if (commands[i].startsWith("DAC")) {
-            judgeLevel();
-            referenceSetAt = times[i] + dacReplyDelayMs;
-        } else if (commands[i] == "DATA?") {
-            readings << qMakePair(times[i], gates[std::min<int>(answered++, gates.size() - 1)]);
-        }
-    }
-    judgeLevel();
-    QVERIFY2(early.isEmpty(), qPrintable(QStringLiteral("levels read %1 after their reference was set")
-                                             .arg(early.join(QStringLiteral(", ")))));
-    QVERIFY2(droppedLate.isEmpty(), qPrintable(QStringLiteral("readings dropped though taken %1 after their "
-                                                              "reference was set").arg(droppedLate.join(QStringLiteral(", ")))));
+    const SweepTiming timing = SweepTiming::judge(unit, gates, dacReplyDelayMs);
+    QVERIFY2(timing.early.isEmpty(), qPrintable(QStringLiteral("levels read %1 after their reference was set")
+                                             .arg(timing.early.join(QStringLiteral(", ")))));
+    QVERIFY2(timing.droppedLate.isEmpty(), qPrintable(QStringLiteral("readings dropped though taken %1 after their "
+                                                              "reference was set").arg(timing.droppedLate.join(QStringLiteral(", ")))));
 }
 
 void CliTest::interrupted_data()

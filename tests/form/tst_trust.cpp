@@ -1,6 +1,7 @@
 #include "fakeunit.h"
 #include "form.h"
 #include "measurementprobe.h"
+#include "sweeptiming.h"
 
 #include <QtTest>
 
@@ -87,38 +88,11 @@ void TrustTest::sweepLevelIsReadAWholeGateAfterItsReference()
 
     // A level is plotted from the last reading taken at it, the last DATA? before
     // the next level's DAC; the readings before it at that level were dropped.
-    const QList<QByteArray> commands = unit.commands();
-    const QList<qint64> times = unit.commandTimes();
-    qint64 referenceSetAt = -1;
-    QList<QPair<qint64, double>> readings; // at the current level: when, and the gate its reply states
-    int answered = 0;
-    QStringList early;
-    QStringList droppedLate;
-    auto judgeLevel = [&] {
-        if (readings.isEmpty())
-            return;
-        const QPair<qint64, double> plotted = readings.takeLast();
-        if (plotted.first - referenceSetAt < qint64(plotted.second * 1000))
-            early << QStringLiteral("%1 ms").arg(plotted.first - referenceSetAt);
-        for (const auto &dropped : readings) {
-            if (dropped.first - referenceSetAt >= qint64(dropped.second * 1200))
-                droppedLate << QStringLiteral("%1 ms (gate %2 s)").arg(dropped.first - referenceSetAt).arg(dropped.second);
-        }
-        readings.clear();
-    };
-    for (int i = 0; i < commands.size(); ++i) {
-        if (commands[i].startsWith("DAC")) {
-            judgeLevel();
-            referenceSetAt = times[i] + dacReplyDelayMs;
-        } else if (commands[i] == "DATA?") {
-            readings << qMakePair(times[i], gates[std::min<int>(answered++, gates.size() - 1)]);
-        }
-    }
-    judgeLevel();
-    QVERIFY2(early.isEmpty(), qPrintable(QStringLiteral("levels read %1 after their reference was set, within a "
-                                                        "gate").arg(early.join(QStringLiteral(", ")))));
-    QVERIFY2(droppedLate.isEmpty(), qPrintable(QStringLiteral("readings dropped though taken %1 after their "
-                                                              "reference was set").arg(droppedLate.join(QStringLiteral(", ")))));
+    const SweepTiming timing = SweepTiming::judge(unit, gates, dacReplyDelayMs);
+    QVERIFY2(timing.early.isEmpty(), qPrintable(QStringLiteral("levels read %1 after their reference was set, within a "
+                                                        "gate").arg(timing.early.join(QStringLiteral(", ")))));
+    QVERIFY2(timing.droppedLate.isEmpty(), qPrintable(QStringLiteral("readings dropped though taken %1 after their "
+                                                              "reference was set").arg(timing.droppedLate.join(QStringLiteral(", ")))));
 }
 
 void TrustTest::sweepReadAgainTellsWhenItsReadingComes_data()
