@@ -2,6 +2,7 @@
 #include "simulatorprocess.h"
 #include "sweeptiming.h"
 #include "tavikversion.h"
+#include "testfiles.h"
 
 #include <QtTest>
 
@@ -49,12 +50,6 @@ QList<QByteArray> tableRows(const QByteArray &out)
 QList<QByteArray> fields(const QByteArray &row)
 {
     return row.chopped(row.endsWith('\r') ? 1 : 0).split('\t');
-}
-
-QByteArray fileContents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
 }
 
 // The type bits of what path names (S_IFREG, S_IFIFO, ...), following links.

@@ -1,6 +1,7 @@
 #include "fakeunit.h"
 #include "form.h"
 #include "modaldriver.h"
+#include "testfiles.h"
 
 #include <qcustomplot.h>
 
@@ -12,12 +13,6 @@
 #include <QTemporaryDir>
 
 namespace {
-
-QByteArray fileContents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
 
 // The lines of a counts table with the seconds, which differ from run to run,
 // replaced by "S" once checked to grow.

@@ -1,5 +1,6 @@
 #include "fakeunit.h"
 #include "form.h"
+#include "testfiles.h"
 
 #include <qcustomplot.h>
 
@@ -13,12 +14,6 @@
 #include <QTemporaryDir>
 
 namespace {
-
-QByteArray fileContents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
 
 // Types a file name into the save dialog once it is open, as an operator would.
 class SaveDialogAnswer : public QObject

@@ -1,5 +1,6 @@
 #include "countsrecord.h"
 #include "countstable.h"
+#include "testfiles.h"
 
 #include <QtTest>
 
@@ -20,12 +21,6 @@ namespace {
 
 const QByteArray header = "Seconds\tChannel0\tChannel1\tChannel2\tChannel3\r\n";
 const double gap = std::numeric_limits<double>::quiet_NaN();
-
-QByteArray fileContents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
 
 CountsReading reading(const char *reply)
 {

@@ -1,22 +1,10 @@
 #include "storedaddress.h"
+#include "testfiles.h"
 #include "windowchoices.h"
 
 #include <QtTest>
 
 namespace {
-
-QByteArray fileContents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 // What a set of choices holds, one line per value that is set.
 QStringList described(const WindowChoices &choices)

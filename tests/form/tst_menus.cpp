@@ -1,6 +1,7 @@
 #include "fakeunit.h"
 #include "form.h"
 #include "modaldriver.h"
+#include "testfiles.h"
 #include "ui_form.h"
 
 #include <QtTest>
@@ -81,12 +82,6 @@ QVector<double> barValues(QCustomPlot *plot)
     for (auto bar = bars->data()->constBegin(); bar != bars->data()->constEnd(); ++bar)
         values << bar->value;
     return values;
-}
-
-QByteArray fileContents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
 }
 
 } // namespace

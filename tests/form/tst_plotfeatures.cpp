@@ -2,6 +2,7 @@
 #include "form.h"
 #include "measurementprobe.h"
 #include "modaldriver.h"
+#include "testfiles.h"
 
 #include <QtTest>
 
@@ -19,19 +20,6 @@ namespace {
 
 const QByteArray countsHeader = "Seconds\tChannel0\tChannel1\tChannel2\tChannel3\r\n";
 const double gap = std::numeric_limits<double>::quiet_NaN();
-
-QByteArray fileContents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 QStringList entries(const QMenu *menu)
 {

@@ -1,6 +1,7 @@
 #include "form.h"
 #include "modaldriver.h"
 #include "storedaddress.h"
+#include "testfiles.h"
 #include "ui_form.h"
 
 #include <qcustomplot.h>
@@ -12,16 +13,6 @@
 #include <QWidgetAction>
 
 #include <memory>
-
-namespace {
-
-QByteArray fileContents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-}
-
-} // namespace
 
 // The operator's set-up of the window is kept in the user's settings when the
 // window closes and is there again at the next start; what the settings hold
