@@ -9,9 +9,8 @@
 // Run it in a network namespace of its own (the simulator answers discovery):
 //   tests/netns-run.sh env QT_QPA_PLATFORM=offscreen build/bench/bench_link
 
-#include "fakeunit.h"
+#include "benchunit.h"
 #include "form.h"
-#include "simulatorprocess.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -21,7 +20,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 namespace {
@@ -66,19 +64,9 @@ int main(int argc, char *argv[])
     parser.process(app);
     const int iterations = std::max(10, parser.value(iterationsOption).toInt());
 
-    SimulatorProcess simulator;
-    std::unique_ptr<FakeUnit> fake;
-    QString unitName;
-    if (!parser.isSet(fakeOption) && simulator.start(parser.value(simulatorOption), port, { "--seed", "1" })) {
-        unitName = QStringLiteral("simulator %1").arg(parser.value(simulatorOption));
-    } else {
-        fake.reset(new FakeUnit(port));
-        if (!fake->isListening()) {
-            std::fprintf(stderr, "cannot listen on 127.0.0.1:%d\n", port);
-            return 1;
-        }
-        unitName = QStringLiteral("in-process fake unit (simulator not used)");
-    }
+    BenchUnit unit;
+    if (!unit.start(parser.isSet(fakeOption), parser.value(simulatorOption), port, { "--seed", "1" }))
+        return 1;
     Form form;
     form.setAddress(QHostAddress(QHostAddress::LocalHost));
     QTcpSocket bare;
@@ -119,7 +107,7 @@ int main(int argc, char *argv[])
     const double linkMedian = median(linkTimes) / 1000.0;
     const double bareMedian = median(bareTimes) / 1000.0;
     const double ratio = linkMedian / bareMedian;
-    std::printf("control unit:        %s\n", qPrintable(unitName));
+    std::printf("control unit:        %s\n", qPrintable(unit.name()));
     std::printf("exchanges:           %d of each, \"DATA?\", alternating\n", iterations);
     std::printf("tcpIpQuery median:   %.1f us\n", linkMedian);
     std::printf("bare socket median:  %.1f us\n", bareMedian);

@@ -13,11 +13,10 @@
 // Run it in a network namespace of its own (the simulator answers discovery):
 //   tests/netns-run.sh env QT_QPA_PLATFORM=offscreen build/bench/bench_measurements
 
+#include "benchunit.h"
 #include "countsmeasurement.h"
-#include "fakeunit.h"
 #include "form.h"
 #include "residentmemory.h"
-#include "simulatorprocess.h"
 
 #include <qcustomplot.h>
 
@@ -34,7 +33,6 @@
 #include <map>
 #include <numeric>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 namespace {
@@ -154,20 +152,11 @@ int main(int argc, char *argv[])
     const int firstMemorySeconds = std::max(1, memoryTexts.value(0).toInt());
     const int secondMemorySeconds = std::max(firstMemorySeconds, memoryTexts.value(1).toInt());
 
-    SimulatorProcess simulator;
-    std::unique_ptr<FakeUnit> fake;
-    QString unitName;
-    if (!parser.isSet(fakeOption) && simulator.start(parser.value(simulatorOption), port)) {
-        unitName = QStringLiteral("simulator %1").arg(parser.value(simulatorOption));
-    } else {
-        fake.reset(new FakeUnit(port));
-        if (!fake->isListening()) {
-            std::fprintf(stderr, "cannot listen on 127.0.0.1:%d\n", port);
-            return 1;
-        }
+    BenchUnit unit;
+    if (!unit.start(parser.isSet(fakeOption), parser.value(simulatorOption), port))
+        return 1;
+    if (FakeUnit *fake = unit.fakeUnit())
         fake->setReply("DATA?", FakeUnit::dataReply(timeConstant, 300, 200, 100, 50));
-        unitName = QStringLiteral("in-process fake unit (simulator not used)");
-    }
 
     Form form;
     form.setAddress(QHostAddress(QHostAddress::LocalHost));
@@ -211,7 +200,7 @@ int main(int argc, char *argv[])
 
     const double pollsPerSecond = pollTicks / pollElapsed;
     const double pollRatio = pollsPerSecond / nominalPollsPerSecond;
-    std::printf("control unit:            %s\n", qPrintable(unitName));
+    std::printf("control unit:            %s\n", qPrintable(unit.name()));
     std::printf("time constant:           %.2f s, timer interval %d ms\n", timeConstant, counts.timer->interval());
     std::printf("counts graphs:           %s\n", parser.isSet(aliasedOption) ? "drawn WITHOUT antialiasing (--aliased-graphs)"
                                                                           : "as the program draws them");

@@ -22,12 +22,11 @@
 // Run it in a network namespace of its own (the simulator answers discovery):
 //   tests/netns-run.sh env QT_QPA_PLATFORM=offscreen build/bench/bench_recording
 
+#include "benchunit.h"
 #include "countsmeasurement.h"
 #include "countsrecord.h"
-#include "fakeunit.h"
 #include "form.h"
 #include "residentmemory.h"
-#include "simulatorprocess.h"
 
 #include <qcustomplot.h>
 
@@ -47,7 +46,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 namespace {
@@ -253,20 +251,11 @@ int main(int argc, char *argv[])
     }
     const QString recordFile = recordDir.filePath(QStringLiteral("record.txt"));
 
-    SimulatorProcess simulator;
-    std::unique_ptr<FakeUnit> fake;
-    QString unitName;
-    if (!parser.isSet(fakeOption) && simulator.start(parser.value(simulatorOption), port)) {
-        unitName = QStringLiteral("simulator %1").arg(parser.value(simulatorOption));
-    } else {
-        fake.reset(new FakeUnit(port));
-        if (!fake->isListening()) {
-            std::fprintf(stderr, "cannot listen on 127.0.0.1:%d\n", port);
-            return 1;
-        }
+    BenchUnit unit;
+    if (!unit.start(parser.isSet(fakeOption), parser.value(simulatorOption), port))
+        return 1;
+    if (FakeUnit *fake = unit.fakeUnit())
         fake->setReply("DATA?", FakeUnit::dataReply(timeConstant, 300, 200, 100, 50));
-        unitName = QStringLiteral("in-process fake unit (simulator not used)");
-    }
 
     Form form;
     form.setAddress(QHostAddress(QHostAddress::LocalHost));
@@ -303,7 +292,7 @@ int main(int argc, char *argv[])
     switchRecording(form, recordFile);
     counts.stopButton->click();
 
-    std::printf("control unit:     %s\n", qPrintable(unitName));
+    std::printf("control unit:     %s\n", qPrintable(unit.name()));
     std::printf("time constant:    %.2f s, timer interval %d ms, nominal %.2f polls per second\n", timeConstant,
                 counts.timer->interval(), nominalPollsPerSecond);
     std::printf("turns:            %d of %d s each way, in alternation\n", turnCount, turnMs / 1000);
