@@ -1,6 +1,7 @@
 #!/bin/bash
-# Takes the screenshots of the measurement pages and the plot menus in
-# docs/images, and tries the plot features in a real window on the way:
+# Takes the screenshots in docs/images: the General page after "Update", the
+# measurement pages and the plot menus; and tries the plot features in a real
+# window on the way:
 # the sweep's progress, zooming and panning with the point read-out, the
 # counts recorded to a file, and pictures of the plots saved as PNG and PDF.
 # Runs everything in a network namespace of its own under Xvfb with the
@@ -106,6 +107,16 @@ main=$(window '^Tavik Counter App$')
 outer=$(frame "$main")
 sleep 1
 echo "main window: $(geometry "$main")"
+
+# "General" in the page list, then "Update": the simulator's parameters.
+xdotool mousemove --window "$main" 70 28 click 1
+sleep 0.5
+xdotool mousemove --window "$main" 588 323 click 1
+sleep 1
+xdotool mousemove 1200 700
+sleep 0.3
+import -window "$main" "$output/main-window.png"
+echo "$output/main-window.png"
 
 # Positions in the main window at its first size (page list rows, buttons).
 sweep_row=94
