@@ -13,26 +13,11 @@ set -u
 PREFIX="$1"
 VERSION="$2"
 WORK=$(mktemp -d)
-PIDS=()
+# stop_processes, until_ok, and desktop_cleanup to stop what goes into PIDS.
+# shellcheck source=../startup/desktop-lib.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../startup/desktop-lib.sh"
 FAILURES=0
-
-cleanup() {
-    stop_processes
-    rm -rf "$WORK"
-}
-
-# stop_processes: stops the background processes started so far.
-stop_processes() {
-    local pid
-    for pid in "${PIDS[@]}"; do
-        kill "$pid" 2>/dev/null
-    done
-    for pid in "${PIDS[@]}"; do
-        wait "$pid" 2>/dev/null
-    done
-    PIDS=()
-}
-trap cleanup EXIT
+trap desktop_cleanup EXIT
 trap 'exit 1' INT TERM
 
 fail() {
@@ -132,17 +117,6 @@ fi
 
 # --- the window carries the icon ---------------------------------------------
 
-# until_ok SECONDS COMMAND...: polls COMMAND every 50 ms until it succeeds.
-until_ok() {
-    local tries=$(($1 * 20)) i
-    shift
-    for ((i = 0; i < tries; i++)); do
-        "$@" && return 0
-        sleep 0.05
-    done
-    return 1
-}
-
 # The installed program on an X server of its own, with the installed tree as
 # the only place a desktop looks for icons (beside the index of the hicolor
 # theme, which the desktop brings): its first window, the connection dialog,
@@ -168,7 +142,8 @@ window_icon() {
         DISPLAY="$display" xprop -id "$window" _NET_WM_ICON | grep -q '^_NET_WM_ICON(CARDINAL) = ' ||
             fail "the installed program's window has no icon"
     fi
-    stop_processes
+    stop_processes "${PIDS[@]}"
+    PIDS=()
 }
 window_icon
 

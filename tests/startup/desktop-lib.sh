@@ -1,6 +1,6 @@
 # Helpers for the scripts that run the program in a real X window inside a
-# network namespace of their own (tests/netns-run.sh): the start-up test and the
-# start-up benchmark. Sourced by bash scripts after WORK names their scratch
+# network namespace of their own (tests/netns-run.sh): the start-up test, the
+# start-up benchmark, the screenshots and the installed tree's check. Sourced by bash scripts after WORK names their scratch
 # directory. Processes started by the caller go into PIDS as well, so that
 # desktop_cleanup, set as the EXIT trap, stops them all. Each desktop_ function
 # prints why it failed on stderr and returns non-zero.
