@@ -650,7 +650,6 @@ void Form::on_pbStartSweep_clicked()
     }
     sweepLevel = sweep.level();
     sweepTimeConstant = timeConstant;
-    referenceStoodMs = 0;
     beginRun(ui->cpSweep, sweepView, timeConstant);
     connect(timer, &QTimer::timeout, [this] { sweepTick(); });
     timer->start(Protocol::pollIntervalMs(timeConstant));
@@ -691,9 +690,7 @@ void Form::showSweepProgress()
 // sweep) always hold the same levels.
 void Form::sweepTick()
 {
-    // The reference has stood every interval waited since it was set, those
-    // before readings dropped at this level too.
-    referenceStoodMs += timer->interval();
+    const int waitedMs = timer->interval();
     const Protocol::CountsReading reading = sweep.measureLevel(sweepTimeConstant);
     sweepTimeConstant = reading.timeConstant;
     if (reading.timeConstantReported)
@@ -701,8 +698,7 @@ void Form::sweepTick()
     const int gateMs = Protocol::gateIntervalMs(reading.timeConstant);
     // A unit that counts over longer gates than the reference has stood: the
     // level is read again a whole interval of its gate later.
-    if (reading.valid && timer->isActive() && gateMs > referenceStoodMs) {
-        sweep.retakeLevel();
+    if (timer->isActive() && sweep.isReadTooSoon(reading, waitedMs)) {
         timer->start(gateMs);
         // What was said of the pace no longer holds.
         if (awaitingFirstReading)
@@ -721,7 +717,6 @@ void Form::sweepTick()
         return;
     }
     sweepLevel = sweep.level();
-    referenceStoodMs = 0;
     // The next reading comes a whole poll interval, at the gate the unit
     // reports, after this level's reference was set; read sooner, it would
     // hold counts of a gate that ran at the level before.
@@ -796,9 +791,8 @@ void Form::on_pbHistogramStart_clicked()
         on_pbHistogramStop_clicked();
         return;
     }
-    const Exchange start = counter.start(timeConstant);
-    const QString startFailure = counter.commandFailure(Protocol::startCommand(timeConstant), start,
-                                                        Protocol::shortReplyWaitMs);
+    QString startFailure;
+    counter.start(timeConstant, &startFailure);
     if (!startFailure.isEmpty()) {
         showStartFailure(startFailure);
         on_pbHistogramStop_clicked();

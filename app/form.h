@@ -129,7 +129,6 @@ private:
     // box rounds it to its decimals): the one a reading that states none has.
     double sweepTimeConstant = 0;
     // The poll intervals waited since the sweep's current level was set.
-    int referenceStoodMs = 0;
     // Between a Start and the first reading of its run.
     bool awaitingFirstReading = false;
 

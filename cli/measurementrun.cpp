@@ -104,8 +104,6 @@ bool MeasurementRun::runSweep(const Invocation &invocation)
     pacer.start();
     const int levels = invocation.plan.levelCount();
     double timeConstant = invocation.timeConstant;
-    // The poll intervals waited since the current level's reference was set.
-    int referenceStoodMs = 0;
     for (;;) {
         // Rows that standard output refuses cannot be kept, nor any that follow.
         if (m_output->hasFailed())
@@ -119,16 +117,14 @@ bool MeasurementRun::runSweep(const Invocation &invocation)
             return true;
         }
         const int level = sweep.level();
-        referenceStoodMs += pacer.intervalMs();
+        const int waitedMs = pacer.intervalMs();
         const Protocol::CountsReading reading = sweep.measureLevel(timeConstant);
         // The wait follows the gate the unit reports; a unit that counts over
         // longer gates than the reference has stood has its level read again.
         timeConstant = reading.timeConstant;
         pacer.setIntervalMs(Protocol::gateIntervalMs(timeConstant));
-        if (reading.valid && pacer.intervalMs() > referenceStoodMs) {
-            sweep.retakeLevel();
+        if (sweep.isReadTooSoon(reading, waitedMs))
             continue;
-        }
         ++m_readings;
         if (reading.valid) {
             m_progress->makeRoomForRow();
@@ -153,7 +149,6 @@ bool MeasurementRun::runSweep(const Invocation &invocation)
         }
         if (!sweep.advance())
             return true;
-        referenceStoodMs = 0;
     }
 }
 
@@ -161,9 +156,9 @@ bool MeasurementRun::runSweep(const Invocation &invocation)
 // replacing the last.
 bool MeasurementRun::runHistogram(const Invocation &invocation)
 {
-    const Protocol::Exchange start = m_counter->start(invocation.timeConstant);
-    if (!isStarted(start, m_counter->commandFailure(Protocol::startCommand(invocation.timeConstant), start,
-                                                    Protocol::shortReplyWaitMs)))
+    QString startFailure;
+    const Protocol::Exchange start = m_counter->start(invocation.timeConstant, &startFailure);
+    if (!isStarted(start, startFailure))
         return false;
     const QStringList columns { QStringLiteral("Seconds"), QStringLiteral("Bin0"), QStringLiteral("Bin1"),
                                 QStringLiteral("Bin2"), QStringLiteral("Bin3") };

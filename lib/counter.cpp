@@ -61,9 +61,12 @@ QString Counter::sendFailure(const Exchange &exchange, int waitMs) const
     }
 }
 
-Exchange Counter::start(double timeConstant)
+Exchange Counter::start(double timeConstant, QString *failure)
 {
-    return m_link->exchange(Protocol::startCommand(timeConstant), Protocol::shortReplyWaitMs);
+    const QString command = Protocol::startCommand(timeConstant);
+    const Exchange exchange = m_link->exchange(command, Protocol::shortReplyWaitMs);
+    *failure = commandFailure(command, exchange, Protocol::shortReplyWaitMs);
+    return exchange;
 }
 
 bool Counter::startWithoutWaiting(double timeConstant)

@@ -39,8 +39,9 @@ public:
     // "DAC 15,level" for the sweep's reference level, with the long wait; a
     // level the unit answers "ERR" to is not set either.
     LevelWrite setReference(int millivolts);
-    // "START tc" with the short wait; the reply is not read.
-    Protocol::Exchange start(double timeConstant);
+    // "START tc" with the short wait. failure: why the counter is not known to
+    // have started (see commandFailure), empty when it is.
+    Protocol::Exchange start(double timeConstant, QString *failure);
     // Why a command whose answer is not read did not take: it is not known to
     // have gone out on a connection that stayed up (see setLevel), or the unit
     // answered "ERR". Empty when neither.

@@ -12,9 +12,7 @@ void ReferenceSweep::begin(const SweepPlan &plan, double timeConstant)
     m_level = plan.start;
     m_levelsDone = 0;
     m_finished = false;
-    m_start = m_counter->start(timeConstant);
-    m_startFailure = m_counter->commandFailure(Protocol::startCommand(timeConstant), m_start,
-                                               Protocol::shortReplyWaitMs);
+    m_start = m_counter->start(timeConstant, &m_startFailure);
     // A counter that did not start is not swept.
     if (m_startFailure.isEmpty())
         setLevel();
@@ -36,10 +34,14 @@ Protocol::CountsReading ReferenceSweep::measureLevel(double fallbackTimeConstant
     return reading;
 }
 
-void ReferenceSweep::retakeLevel()
+bool ReferenceSweep::isReadTooSoon(const Protocol::CountsReading &reading, int waitedMs)
 {
+    m_referenceStoodMs += waitedMs;
+    if (!reading.valid || Protocol::gateIntervalMs(reading.timeConstant) <= m_referenceStoodMs)
+        return false;
     if (m_levelsDone > 0)
         --m_levelsDone;
+    return true;
 }
 
 bool ReferenceSweep::advance()
@@ -58,6 +60,7 @@ bool ReferenceSweep::advance()
 bool ReferenceSweep::setLevel()
 {
     m_sentAgain = false;
+    m_referenceStoodMs = 0;
     m_levelFailure = m_counter->setReference(m_level).failure;
     if (!isLevelSet()) {
         m_sentAgain = true;

@@ -29,9 +29,12 @@ public:
     // A level whose reference did not go out, at the second try either, gets a
     // failed reading that names the level and why.
     Protocol::CountsReading measureLevel(double fallbackTimeConstant);
-    // The reading just taken does not count: it may hold counts of a gate that
-    // began before the level was set. The level is to be measured again.
-    void retakeLevel();
+    // After measureLevel(), with the wait before it: whether the reading came
+    // before the reference had stood a whole poll interval of the gate the
+    // reading states, counting every wait since the reference was set. Such a
+    // reading may hold counts of a gate that began before the level was set: it
+    // does not count, and the level is to be measured again.
+    bool isReadTooSoon(const Protocol::CountsReading &reading, int waitedMs);
     // Sets the next level, as begin() does the first; false when there is none
     // and the sweep is complete.
     bool advance();
@@ -58,6 +61,8 @@ private:
     // Why the reference is not known to stand at m_level; empty when it is.
     QString m_levelFailure;
     bool m_sentAgain = false;
+    // The waits since the reference was set to the current level.
+    int m_referenceStoodMs = 0;
     int m_levelsDone = 0;
     bool m_finished = false;
 };
