@@ -649,7 +649,7 @@ void Form::on_pbStartSweep_clicked()
         return;
     }
     sweepLevel = sweep.level();
-    sweepTimeConstant = timeConstant;
+    statedTimeConstant = timeConstant;
     beginRun(ui->cpSweep, sweepView, timeConstant);
     connect(timer, &QTimer::timeout, [this] { sweepTick(); });
     timer->start(Protocol::pollIntervalMs(timeConstant));
@@ -691,8 +691,8 @@ void Form::showSweepProgress()
 void Form::sweepTick()
 {
     const int waitedMs = timer->interval();
-    const Protocol::CountsReading reading = sweep.measureLevel(sweepTimeConstant);
-    sweepTimeConstant = reading.timeConstant;
+    const Protocol::CountsReading reading = sweep.measureLevel(statedTimeConstant);
+    statedTimeConstant = reading.timeConstant;
     if (reading.timeConstantReported)
         ui->sbTimeConstant->setValue(reading.timeConstant);
     const int gateMs = Protocol::gateIntervalMs(reading.timeConstant);
@@ -798,6 +798,7 @@ void Form::on_pbHistogramStart_clicked()
         on_pbHistogramStop_clicked();
         return;
     }
+    statedTimeConstant = timeConstant;
     histogramView->restoreAutomatic();
     showStarted(timeConstant);
     connect(timer, &QTimer::timeout, [this] { histogramTick(); });
@@ -817,7 +818,8 @@ void Form::on_pbHistogramStop_clicked()
 // counts; a reading that lacks one leaves the bars as they are.
 void Form::histogramTick()
 {
-    Protocol::CountsReading reading = readCounts();
+    Protocol::CountsReading reading = counter.readCounts(statedTimeConstant);
+    statedTimeConstant = reading.timeConstant;
     awaitingFirstReading = false;
     if (Protocol::takeHistogramReading(reading, histogramCumulative, histogramValues)) {
         drawHistogram(true);
@@ -826,7 +828,9 @@ void Form::histogramTick()
         // Nothing new, but a Reset or a switch made since shows.
         ui->cpHistogram->replot();
     }
-    ui->sbTimeConstant->setValue(reading.timeConstant);
+    // A reading that states no time constant leaves the box as it is.
+    if (reading.timeConstantReported)
+        ui->sbTimeConstant->setValue(reading.timeConstant);
     // Polled faster than the unit's gate, a cumulative histogram would add the
     // same gate again and again: the pace follows the gate the unit reports.
     const int gateMs = Protocol::gateIntervalMs(reading.timeConstant);

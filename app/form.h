@@ -125,10 +125,10 @@ private:
     bool histogramCumulative = true;
     // Counts every Stop, so that a Start can tell whether one ran meanwhile.
     quint64 stopCount = 0;
-    // The time constant the unit last stated in the sweep, as it stated it (the
-    // box rounds it to its decimals): the one a reading that states none has.
-    double sweepTimeConstant = 0;
-    // The poll intervals waited since the sweep's current level was set.
+    // The time constant the unit last stated in the sweep or histogram run, as
+    // it stated it (the box rounds it to its decimals): the one a reading that
+    // states none has.
+    double statedTimeConstant = 0;
     // Between a Start and the first reading of its run.
     bool awaitingFirstReading = false;
 

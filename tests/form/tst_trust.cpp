@@ -21,6 +21,7 @@ private slots:
     void sweepReadAgainTellsWhenItsReadingComes_data();
     void sweepReadAgainTellsWhenItsReadingComes();
     void histogramCountsEachGateOnce();
+    void histogramKeepsThePaceOfTheGateLastStated();
     void startTheUnitClosedOnDoesNotStart_data();
     void startTheUnitClosedOnDoesNotStart();
     void stopBeforeTheFirstReadingSaysSo_data();
@@ -159,6 +160,24 @@ void TrustTest::histogramCountsEachGateOnce()
     QVERIFY2(probe.readings(Measurement::Histogram) <= gatesAtMost,
              qPrintable(QStringLiteral("%1 gates added in %2 ms of 1 s gates")
                             .arg(probe.readings(Measurement::Histogram)).arg(elapsedMs)));
+}
+
+// The unit states its gate of 0.0149 s once and then no more: the box shows
+// 0.01, but the unit still counts over 0.0149 s. Polled at the box's 12 ms, a
+// cumulative histogram would add many a gate twice.
+void TrustTest::histogramKeepsThePaceOfTheGateLastStated()
+{
+    FakeUnit unit;
+    unit.setReplies("DATA?", { FakeUnit::scripted(FakeUnit::dataReply(0.0149, 100, 60, 25, 5)),
+                               FakeUnit::scripted(R"({"Channel0":100,"Channel1":60,"Channel2":25,"Channel3":5})") });
+    Form form;
+    MeasurementProbe probe(form);
+    probe.start(Measurement::Histogram, 0.1);
+    QTRY_VERIFY_WITH_TIMEOUT(commandsStartingWith(unit.commands(), "DATA?").size() >= 3, 3000);
+    const int intervalMs = probe.timer()->interval();
+    probe.stop(Measurement::Histogram);
+
+    QCOMPARE(intervalMs, Protocol::pollIntervalMs(0.0149));
 }
 
 void TrustTest::startTheUnitClosedOnDoesNotStart_data()
