@@ -7,6 +7,8 @@
 #include <QNetworkProxy>
 #include <QTcpSocket>
 
+#include <algorithm>
+
 using Protocol::Exchange;
 
 namespace {
@@ -17,6 +19,16 @@ namespace {
 constexpr int staleInputBudgetMs = 50;
 // Bounds what the socket buffers between exchanges, however much a unit sends.
 constexpr qint64 socketReadBufferBytes = 256 * 1024;
+// A unit may acknowledge a command with a blank line alone, or start its
+// answer with one ("\r\n" then "ERR\r\n"): once this long has passed with
+// nothing after the blanks, they are the whole answer.
+constexpr int blankAcknowledgementSettleMs = 20;
+
+// Whether bytes hold anything but blanks and zero bytes.
+bool holdsText(const QByteArray &bytes)
+{
+    return std::any_of(bytes.cbegin(), bytes.cend(), [](char c) { return c != '\0' && !Protocol::isBlank(c); });
+}
 
 } // namespace
 
@@ -64,7 +76,10 @@ bool ControlUnitLink::send(const QString &command)
 }
 
 // The reply is read until the command is answered (see ReplyReader) or the
-// wait, counted from the write, runs out; what follows the reply is dropped.
+// wait, counted from the write, runs out. What follows a query's reply in the
+// same read makes it more than one JSON text, a reply no reading can trust (a
+// unit that sends its last answer ahead of the current one); after an
+// acknowledgement it is dropped.
 Exchange ControlUnitLink::exchange(const QString &command, int waitMs)
 {
     Exchange result;
@@ -84,20 +99,27 @@ Exchange ControlUnitLink::exchange(const QString &command, int waitMs)
         const int remaining = waitMs - int(clock.elapsed());
         if (reader.isAnswered() || reader.isFull() || !waiting || remaining <= 0)
             break;
-        if (m_socket->bytesAvailable() == 0)
-            waiting = m_socket->waitForReadyRead(remaining);
+        if (m_socket->bytesAvailable() == 0) {
+            const bool settling = reader.holdsBlankAcknowledgement();
+            waiting = m_socket->waitForReadyRead(settling ? std::min(remaining, blankAcknowledgementSettleMs) : remaining);
+        }
         unread += m_socket->read(reader.room());
     }
     if (reader.holdsReply() && reader.droppedCount() > 0)
         qCDebug(lcLink) << "Dropped" << reader.droppedCount()
                         << "bytes ahead of the reply:" << Protocol::logText(reader.dropped()).constData();
-    if (!unread.isEmpty())
-        qCDebug(lcLink) << "Dropped" << unread.size() << "bytes after the reply:" << Protocol::logText(unread).constData();
-
     result.text = reader.text();
+    if (reader.isQuery() && reader.isAnswered() && holdsText(unread)) {
+        qCDebug(lcLink) << unread.size() << "bytes came with the reply after its end:"
+                        << Protocol::logText(unread).constData();
+        result.text += Protocol::ReplyCollector::textOf(unread);
+    } else if (!unread.isEmpty()) {
+        qCDebug(lcLink) << "Dropped" << unread.size() << "bytes after the reply:" << Protocol::logText(unread).constData();
+    }
+
     result.status = outcome(reader);
     qCDebug(lcExchange).noquote() << exchangeLogLine(command, result, waitMs, clock.elapsed());
-    if (!reader.isAnswered())
+    if (!reader.isAnswered() && !reader.isAnsweredAtWaitEnd())
         abandonUnfinishedReply(command, result.status);
     return result;
 }
@@ -119,7 +141,7 @@ QString ControlUnitLink::exchangeLogLine(const QString &command, const Exchange 
 Exchange::Status ControlUnitLink::outcome(const Protocol::ReplyReader &reader) const
 {
     const bool connected = m_socket->state() == QAbstractSocket::ConnectedState;
-    if (reader.isAnswered())
+    if (reader.isAnswered() || reader.isAnsweredAtWaitEnd())
         return Exchange::Replied;
     if (reader.isFull())
         return Exchange::Overlong;

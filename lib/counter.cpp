@@ -44,9 +44,13 @@ LevelWrite Counter::setReference(int millivolts)
 QString Counter::commandFailure(const QString &command, const Exchange &exchange, int waitMs) const
 {
     const QString failure = sendFailure(exchange, waitMs);
-    if (!failure.isEmpty() || exchange.text.trimmed() != QLatin1String("ERR"))
+    if (!failure.isEmpty() || !Protocol::isRefusal(exchange.text))
         return failure;
-    return QStringLiteral("the control unit at %1 answered \"ERR\" to \"%2\"").arg(m_link->addressText(), command);
+    const QString answer = exchange.text.trimmed();
+    if (answer == Protocol::refusalText())
+        return QStringLiteral("the control unit at %1 answered \"%2\" to \"%3\"").arg(m_link->addressText(), answer, command);
+    return QStringLiteral("the control unit at %1 answered \"%2\" to \"%3\", the start of \"%4\", and no more")
+        .arg(m_link->addressText(), answer, command, Protocol::refusalText());
 }
 
 QString Counter::sendFailure(const Exchange &exchange, int waitMs) const

@@ -92,6 +92,17 @@ bool isAlwaysAnswered(const QString &command)
     return command == paramsCommand() || command == dataCommand();
 }
 
+QString refusalText()
+{
+    return QStringLiteral("ERR");
+}
+
+bool isRefusal(const QString &acknowledgement)
+{
+    const QString text = acknowledgement.trimmed();
+    return !text.isEmpty() && refusalText().startsWith(text);
+}
+
 bool isUnaskedData(const QString &command, const QString &reply)
 {
     if (command == dataCommand() || !reply.trimmed().startsWith(QLatin1Char('{'))

@@ -42,6 +42,12 @@ QString dacCommand(int channel, double volts);
 // units never send it.
 bool isAlwaysAnswered(const QString &command);
 
+// The acknowledgement by which a unit refuses a DAC or START.
+QString refusalText();
+// Whether an acknowledgement refuses its command: "ERR", or the start of it
+// when no more of it came.
+bool isRefusal(const QString &acknowledgement);
+
 // Whether a whole reply to command is a data object the unit sent on its own, as
 // a unit does that keeps sending counts between polls: an object with counts
 // ("Channel0" to "Channel3" as numbers) that is not the answer. Only "DATA?" is

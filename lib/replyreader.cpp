@@ -18,10 +18,15 @@ int ReplyReader::append(const QByteArray &bytes)
             if (taken == bytes.size() || isFull())
                 break;
         }
+        if (!m_query && !m_json) {
+            taken += appendAcknowledgementText(bytes, taken);
+            continue;
+        }
         taken += m_reply.appendReply(QByteArray::fromRawData(bytes.constData() + taken, bytes.size() - taken));
         if (m_reply.isComplete() && isUnaskedData(m_command, m_reply.text())) {
             qCDebug(lcLink) << "Passed over data sent unasked";
             m_reply = ReplyCollector();
+            m_json = false;
         }
     }
     return taken;
@@ -37,11 +42,54 @@ int ReplyReader::dropAhead(const QByteArray &bytes, int from)
     return end - from;
 }
 
+// Takes the acknowledgement's bytes one by one up to the end of its line, or
+// until a bracket after its leading blanks makes it a JSON text. Once it has
+// been answered, the rest of its line is taken only as far as it has come.
+int ReplyReader::appendAcknowledgementText(const QByteArray &bytes, int from)
+{
+    int end = from;
+    while (end < bytes.size() && !m_lineEnded && !m_reply.isFull()) {
+        const char c = bytes[end];
+        if (m_word.isEmpty() && (c == '{' || c == '[')) {
+            m_json = true;
+            break;
+        }
+        m_reply.append(QByteArray(1, c));
+        ++end;
+        if (c == '\0' || (c == '\n' && !m_word.isEmpty()))
+            m_lineEnded = true;
+        else if (isBlank(c))
+            m_wordEnded = !m_word.isEmpty();
+        else if (m_wordEnded)
+            m_moreText = true;
+        else
+            m_word += c;
+    }
+    return end - from;
+}
+
+bool ReplyReader::couldBeRefusal() const
+{
+    return !m_moreText && refusalText().startsWith(QString::fromLatin1(m_word));
+}
+
 bool ReplyReader::isAnswered() const
 {
-    if (m_reply.isComplete())
-        return true;
-    return !m_query && m_reply.holdsOnlyBlanks();
+    if (m_query || m_json)
+        return m_reply.isComplete();
+    return m_lineEnded || (!m_word.isEmpty() && !couldBeRefusal());
+}
+
+bool ReplyReader::isAnsweredAtWaitEnd() const
+{
+    if (m_query || m_json || !holdsReply())
+        return false;
+    return m_word.isEmpty() || (!m_moreText && QString::fromLatin1(m_word) == refusalText());
+}
+
+bool ReplyReader::holdsBlankAcknowledgement() const
+{
+    return !m_query && holdsReply() && m_reply.holdsOnlyBlanks() && !m_lineEnded;
 }
 
 bool ReplyReader::isFull() const

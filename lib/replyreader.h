@@ -14,8 +14,13 @@ namespace Protocol {
 //   comes ahead of its opening bracket (a late answer to an earlier DAC or
 //   START, line ends, a zero byte, a byte-order mark) belongs to no reply and
 //   is dropped. Their reply is whole by the rules of ReplyCollector.
-// - The reply to DAC or START is not read: any bytes answer it, blanks too; one
-//   that starts a JSON text is read until that is whole.
+// - The acknowledgement of DAC or START means one thing to the program: whether
+//   the unit refused the command ("ERR"). It is read up to the end of its line,
+//   or only until its text can no longer be a refusal ("OK" is whole at its
+//   "O"), so that neither a refusal in pieces is taken for its first byte nor
+//   an acknowledgement without a line end waits out its whole wait. One that
+//   starts a JSON text is read until that is whole. Blanks alone answer it too,
+//   but only the link can tell when no more is coming after them.
 // - Data objects the unit sends on its own are passed over (isUnaskedData).
 // What follows a whole reply is not taken.
 class ReplyReader
@@ -27,6 +32,11 @@ public:
     int append(const QByteArray &bytes);
 
     bool isAnswered() const;
+    // Whether what came so far answers the command once no more comes: an
+    // acknowledgement of blanks alone, or a whole refusal without its line end.
+    bool isAnsweredAtWaitEnd() const;
+    // An acknowledgement that holds blanks only, so far.
+    bool holdsBlankAcknowledgement() const;
     // More bytes than any reply holds came, in the reply or ahead of it.
     bool isFull() const;
     // How many bytes may still be taken.
@@ -35,6 +45,7 @@ public:
     bool holdsReply() const { return !m_reply.isEmpty(); }
     // Nothing came but blanks, or nothing at all.
     bool isSilent() const;
+    bool isQuery() const { return m_query; }
 
     // Bytes dropped ahead of a query's reply, and their first ones for the log.
     int droppedCount() const { return int(m_ahead.size()); }
@@ -47,11 +58,22 @@ public:
 
 private:
     int dropAhead(const QByteArray &bytes, int from);
+    int appendAcknowledgementText(const QByteArray &bytes, int from);
+    bool couldBeRefusal() const;
 
     QString m_command;
     bool m_query;
     ReplyCollector m_reply;
     QByteArray m_ahead;
+    // Whether the acknowledgement is a JSON text, read as a query's reply is.
+    bool m_json = false;
+    // The acknowledgement so far: its first word (no more of it than a
+    // refusal's), whether blanks ended it, whether other text came, and
+    // whether its line has ended.
+    QByteArray m_word;
+    bool m_wordEnded = false;
+    bool m_moreText = false;
+    bool m_lineEnded = false;
 };
 
 } // namespace Protocol

@@ -137,6 +137,7 @@ private slots:
     void histogramCountsEachGateOnce_data();
     void histogramCountsEachGateOnce();
     void levelSentAgainIsReadAPollLater();
+    void levelRefusedInPiecesHasNoRow();
     void levelIsReadAWholeGateAfterItsReference_data();
     void levelIsReadAWholeGateAfterItsReference();
 
@@ -420,6 +421,12 @@ void CliTest::setLevel_data()
     QTest::newRow("refused") << FakeUnit::scripted("ERR\r\n") << 1 << QByteArray()
                              << QByteArray("tavik-cli: level not set: the control unit at 127.0.0.1 answered \"ERR\" "
                                            "to \"DAC 2,0.42\"\n");
+    QTest::newRow("refused in two pieces")
+        << FakeUnit::scripted("ERR\r\n", 0, 1, 10) << 1 << QByteArray()
+        << QByteArray("tavik-cli: level not set: the control unit at 127.0.0.1 answered \"ERR\" to \"DAC 2,0.42\"\n");
+    QTest::newRow("refused after a line end")
+        << FakeUnit::scripted("\r\nERR\r\n", 0, 2, 10) << 1 << QByteArray()
+        << QByteArray("tavik-cli: level not set: the control unit at 127.0.0.1 answered \"ERR\" to \"DAC 2,0.42\"\n");
     QTest::newRow("connection closed") << closing << 1 << QByteArray()
                                        << QByteArray("tavik-cli: level not set: the control unit at 127.0.0.1 closed "
                                                      "the connection without a reply\n");
@@ -669,6 +676,29 @@ void CliTest::histogramCountsEachGateOnce()
 // A level whose DAC failed goes out again; its reading comes a poll after
 // that, never right behind it, when the unit's last gate was counted at the
 // level before.
+// A unit (or a serial bridge before it) that sends its refusal in pieces
+// still refuses: the levels it did not take have no row, never the counts of
+// the level before.
+void CliTest::levelRefusedInPiecesHasNoRow()
+{
+    FakeUnit unit(port);
+    QVERIFY(unit.isListening());
+    unit.setReply("START", "OK");
+    const FakeUnit::Reply ok = FakeUnit::scripted("OK");
+    unit.setReplies("DAC", { ok, ok, ok, FakeUnit::scripted("ERR\r\n", 0, 1, 10) });
+
+    const Result result = run({ "sweep", "--time-constant", "0.02", "--start", "0", "--stop", "50", "--step", "10" });
+    QCOMPARE(result.status, 1);
+    const QList<QByteArray> rows = tableRows(result.out);
+    QCOMPARE(rows.size(), 4);
+    for (int row = 1; row < rows.size(); ++row)
+        QCOMPARE(fields(rows[row]).first(), QByteArray::number((row - 1) * 10));
+    for (const int level : { 30, 40 })
+        QVERIFY2(result.err.contains(QStringLiteral("level %1 mV failed: the reference could not be set to %1 mV: the "
+                                                    "control unit at 127.0.0.1 answered \"ERR\"").arg(level).toUtf8()),
+                 result.err.constData());
+}
+
 void CliTest::levelSentAgainIsReadAPollLater()
 {
     FakeUnit unit(port);
@@ -889,6 +919,10 @@ void CliTest::counterNotStarted_data()
     QTest::newRow("histogram, connection closed") << histogram << closing << closed;
     QTest::newRow("sweep, refused") << sweep << FakeUnit::scripted("ERR\r\n") << refused;
     QTest::newRow("histogram, refused") << histogram << FakeUnit::scripted("ERR") << refused;
+    QTest::newRow("histogram, refused in two pieces") << histogram << FakeUnit::scripted("ERR\r\n", 0, 1, 10)
+                                                      << refused;
+    QTest::newRow("sweep, refused after a line end") << sweep << FakeUnit::scripted("\r\nERR\r\n", 0, 2, 10)
+                                                     << refused;
 }
 
 // A unit that closes the connection instead of answering START, or refuses

@@ -42,6 +42,8 @@ private slots:
     void unfinishedReply();
     void blankAcknowledgementAnswers_data();
     void blankAcknowledgementAnswers();
+    void acknowledgementInPieces_data();
+    void acknowledgementInPieces();
 
 private:
     QString query(const QString &command, int waitMs, bool *ok = nullptr);
@@ -202,6 +204,11 @@ void LinkTest::replyDecoding_data()
     // The acknowledgement of a START that was not waited for, sent together
     // with the answer to the poll that followed it.
     QTest::newRow("acknowledgement ahead of the reply") << QByteArray("OK") + firstData << QString::fromLatin1(firstData);
+    QTest::newRow("line end after the reply") << firstData + "\r\n" << QString::fromLatin1(firstData);
+    // The last answer sent ahead of the current one: which of the two is this
+    // poll's cannot be told, so the reply is both, and no reading.
+    QTest::newRow("two replies in one read") << firstData + secondData << QString::fromLatin1(firstData + secondData);
+    QTest::newRow("text after the reply") << firstData + "OK" << QString::fromLatin1(firstData + "OK");
 }
 
 void LinkTest::replyDecoding()
@@ -489,6 +496,52 @@ void LinkTest::blankAcknowledgementAnswers()
 
     QCOMPARE(query(Protocol::dataCommand(), 1000), QString::fromLatin1(firstData));
     QCOMPARE(unit.connectionCount(), 1);
+}
+
+void LinkTest::acknowledgementInPieces_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<FakeUnit::Reply>("reply");
+    QTest::addColumn<QString>("failure");   // empty: taken, not refused
+    QTest::addColumn<int>("boundMs");       // the exchange ends within this
+
+    const QString dac = Protocol::dacCommand(15, 0.03);
+    const QString start = Protocol::startCommand(0.1);
+    const QString refused = QStringLiteral("the control unit at 127.0.0.1 answered \"ERR\" to \"%1\"");
+    QTest::newRow("E, then RR") << dac << FakeUnit::scripted("ERR\r\n", 0, 1, 10) << refused.arg(dac) << 500;
+    QTest::newRow("line end, then ERR") << dac << FakeUnit::scripted("\r\nERR\r\n", 0, 2, 10) << refused.arg(dac)
+                                        << 500;
+    QTest::newRow("ERR a byte at a time") << start << FakeUnit::bytewise("ERR\r\n", 5) << refused.arg(start) << 50;
+    QTest::newRow("ERR without a line end") << dac << FakeUnit::scripted("ERR") << refused.arg(dac) << 1100;
+    QTest::newRow("E, and no more") << dac << FakeUnit::scripted("E")
+                                    << QStringLiteral("the control unit at 127.0.0.1 answered \"E\" to \"%1\", the "
+                                                      "start of \"ERR\", and no more").arg(dac)
+                                    << 1100;
+    // Nothing marks the end of an "OK", but it cannot become a refusal.
+    QTest::newRow("OK without a line end") << dac << FakeUnit::scripted("OK") << QString() << 500;
+    QTest::newRow("OK a byte at a time") << dac << FakeUnit::bytewise("OK\r\n", 200) << QString() << 150;
+    QTest::newRow("a word that starts like ERR") << dac << FakeUnit::bytewise("ERROR\r\n", 5) << QString() << 500;
+}
+
+// An acknowledgement is judged whole: a refusal that comes in pieces, or after
+// a blank line, is still a refusal, while one that cannot be a refusal ends the
+// wait at once.
+void LinkTest::acknowledgementInPieces()
+{
+    QFETCH(QString, command);
+    QFETCH(FakeUnit::Reply, reply);
+    QFETCH(QString, failure);
+    QFETCH(int, boundMs);
+
+    FakeUnit unit;
+    unit.setReply(command.section(QLatin1Char(' '), 0, 0).toLatin1(), reply);
+    Counter counter(link);
+    QElapsedTimer clock;
+    clock.start();
+    const int waitMs = 1000;
+    const Exchange exchange = link->exchange(command, waitMs);
+    QVERIFY2(clock.elapsed() < boundMs, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(counter.commandFailure(command, exchange, waitMs), failure);
 }
 
 QTEST_GUILESS_MAIN(LinkTest)

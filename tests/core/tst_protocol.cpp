@@ -311,9 +311,16 @@ void ProtocolTest::replyReader_data()
     QTest::newRow("counts sent unasked only") << paramsCommand() << QList<QByteArray>{ data } << 0 << QString() << 0
                                               << 0 << true;
 
-    QTest::newRow("blank acknowledgement") << dac << QList<QByteArray>{ "\r\n" } << 1 << "\r\n" << 0 << 0 << true;
+    // Blanks alone answer only once nothing follows them: the link's to tell.
+    QTest::newRow("blank acknowledgement") << dac << QList<QByteArray>{ "\r\n" } << 0 << "\r\n" << 0 << 0 << true;
     QTest::newRow("blank acknowledgement, then more")
-        << dac << QList<QByteArray>{ "\r\n", "OK" } << 1 << "\r\n" << 0 << 2 << true;
+        << dac << QList<QByteArray>{ "\r\n", "OK" } << 2 << "\r\nOK" << 0 << 0 << false;
+    QTest::newRow("refusal in pieces") << dac << QList<QByteArray>{ "E", "RR\r\n" } << 2 << "ERR\r\n" << 0 << 0 << false;
+    QTest::newRow("refusal after a blank line")
+        << dac << QList<QByteArray>{ "\r\n", "ERR\r\n" } << 2 << "\r\nERR\r\n" << 0 << 0 << false;
+    QTest::newRow("refusal without its line end") << dac << QList<QByteArray>{ "ERR" } << 0 << "ERR" << 0 << 0 << false;
+    QTest::newRow("a line ends the acknowledgement")
+        << dac << QList<QByteArray>{ "OK\r\nERR\r\n" } << 1 << "OK\r\n" << 0 << 5 << false;
     QTest::newRow("any text answers START")
         << startCommand(0.1) << QList<QByteArray>{ "DONE" } << 1 << "DONE" << 0 << 0 << false;
     QTest::newRow("a JSON answer is read whole")

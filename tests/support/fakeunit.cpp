@@ -88,6 +88,13 @@ FakeUnit::Reply FakeUnit::scripted(const QByteArray &bytes, int delayMs, int spl
     return reply;
 }
 
+FakeUnit::Reply FakeUnit::bytewise(const QByteArray &bytes, int gapMs)
+{
+    Reply reply = scripted(bytes, 0, -1, gapMs);
+    reply.pieceSize = 1;
+    return reply;
+}
+
 void FakeUnit::setReplies(const QByteArray &keyword, const QList<Reply> &replies)
 {
     QMutexLocker lock(&m_mutex);
@@ -213,33 +220,52 @@ FakeUnit::Reply FakeUnit::takeReply(const QByteArray &command)
     return Reply();
 }
 
+namespace {
+
+// The pieces a reply goes out in: whole, in two at splitAt, or in pieces of pieceSize.
+QList<QByteArray> replyPieces(const FakeUnit::Reply &reply)
+{
+    if (reply.pieceSize > 0) {
+        QList<QByteArray> pieces;
+        for (int from = 0; from < reply.bytes.size(); from += reply.pieceSize)
+            pieces << reply.bytes.mid(from, reply.pieceSize);
+        return pieces;
+    }
+    if (reply.splitAt < 0)
+        return { reply.bytes };
+    return { reply.bytes.left(reply.splitAt), reply.bytes.mid(reply.splitAt) };
+}
+
+// Writes the first piece now and the rest each gapMs after the one before it,
+// then closes if the reply says so.
+void sendPieces(QPointer<QTcpSocket> target, QList<QByteArray> pieces, const FakeUnit::Reply &reply)
+{
+    if (!target)
+        return;
+    while (!pieces.isEmpty()) {
+        const QByteArray piece = pieces.takeFirst();
+        if (!piece.isEmpty())
+            target->write(piece);
+        if (!pieces.isEmpty() && reply.gapMs > 0) {
+            QTimer::singleShot(reply.gapMs, target, [target, pieces, reply] { sendPieces(target, pieces, reply); });
+            return;
+        }
+    }
+    if (reply.closeAfter)
+        target->disconnectFromHost();
+}
+
+} // namespace
+
 void FakeUnit::answer(QTcpSocket *connection, const QByteArray &command)
 {
     const Reply reply = takeReply(command);
     if (reply.bytes.isEmpty() && !reply.closeAfter)
         return;
-    const QByteArray first = reply.splitAt < 0 ? reply.bytes : reply.bytes.left(reply.splitAt);
-    const QByteArray rest = reply.splitAt < 0 ? QByteArray() : reply.bytes.mid(reply.splitAt);
     QPointer<QTcpSocket> target(connection);
-    auto sendRest = [target, rest, reply] {
-        if (!target)
-            return;
-        if (!rest.isEmpty())
-            target->write(rest);
-        if (reply.closeAfter)
-            target->disconnectFromHost();
-    };
-    auto sendFirst = [target, first, rest, reply, sendRest] {
-        if (!target)
-            return;
-        target->write(first);
-        if (rest.isEmpty() || reply.gapMs <= 0)
-            sendRest();
-        else
-            QTimer::singleShot(reply.gapMs, target, sendRest);
-    };
+    const QList<QByteArray> pieces = replyPieces(reply);
     if (reply.delayMs > 0)
-        QTimer::singleShot(reply.delayMs, connection, sendFirst);
+        QTimer::singleShot(reply.delayMs, connection, [target, pieces, reply] { sendPieces(target, pieces, reply); });
     else
-        sendFirst();
+        sendPieces(target, pieces, reply);
 }

@@ -28,9 +28,12 @@ public:
         int delayMs = 0;     // before the first byte goes out
         int splitAt = -1;    // send bytes [0, splitAt) first, the rest gapMs later
         int gapMs = 0;
+        int pieceSize = 0;   // above 0: sent in pieces of this size, gapMs apart (splitAt unused)
         bool closeAfter = false;
     };
     static Reply scripted(const QByteArray &bytes, int delayMs = 0, int splitAt = -1, int gapMs = 0);
+    // The bytes one at a time, gapMs apart, as a slow serial bridge sends them.
+    static Reply bytewise(const QByteArray &bytes, int gapMs);
 
     explicit FakeUnit(quint16 port = 9800);
     ~FakeUnit() override;
