@@ -1,11 +1,13 @@
 #include "atomicfile.h"
+#include "filetarget.h"
 
 #include <QFile>
 #include <QSaveFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -24,31 +26,42 @@ bool writeAll(QFileDevice &file, const QByteArray &bytes)
     return true;
 }
 
-// Something that exists, links followed, and is neither a plain file nor a folder.
-bool isStream(const QString &fileName)
-{
-    struct stat status = {};
-    if (::stat(QFile::encodeName(fileName).constData(), &status) != 0)
-        return false;
-    return !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
-}
-
 bool writeIntoStream(const QString &fileName, const QByteArray &bytes, QString *error)
 {
-    QFile file(fileName);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && writeAll(file, bytes))
-        return true;
-    if (error)
-        *error = file.errorString();
-    return false;
+    const int fd = FileTarget::openWithoutWaiting(fileName, 0, error);
+    if (fd < 0)
+        return false;
+    const bool written = FileTarget::writeAll(fd, bytes, error);
+    ::close(fd);
+    return written;
+}
+
+// Whatever this process wrote to its standard streams goes first.
+bool writeOnDescriptor(int fd, const QByteArray &bytes, QString *error)
+{
+    std::fflush(nullptr);
+    return FileTarget::writeAll(fd, bytes, error);
+}
+
+bool isOpenForWriting(int fd)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags != -1 && (flags & O_ACCMODE) != O_RDONLY;
 }
 
 } // namespace
 
 bool writeFileAtomically(const QString &fileName, const QByteArray &bytes, QString *error)
 {
-    if (isStream(fileName))
+    int descriptor = -1;
+    switch (FileTarget::kindOf(fileName, &descriptor)) {
+    case FileTarget::Kind::Descriptor:
+        return writeOnDescriptor(descriptor, bytes, error);
+    case FileTarget::Kind::Stream:
         return writeIntoStream(fileName, bytes, error);
+    case FileTarget::Kind::PlainFile:
+        break;
+    }
     QSaveFile file(fileName);
     if (file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && writeAll(file, bytes) && file.commit())
         return true;
@@ -59,11 +72,20 @@ bool writeFileAtomically(const QString &fileName, const QByteArray &bytes, QStri
 
 bool canWriteFile(const QString &fileName, QString *error)
 {
-    if (isStream(fileName)) {
+    int descriptor = -1;
+    switch (FileTarget::kindOf(fileName, &descriptor)) {
+    case FileTarget::Kind::Descriptor:
+        if (isOpenForWriting(descriptor))
+            return true;
+        *error = QStringLiteral("it is not open for writing");
+        return false;
+    case FileTarget::Kind::Stream:
         if (::access(QFile::encodeName(fileName).constData(), W_OK) == 0)
             return true;
         *error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
+    case FileTarget::Kind::PlainFile:
+        break;
     }
     QSaveFile file(fileName);
     if (file.open(QIODevice::WriteOnly)) {

@@ -1,11 +1,14 @@
 #include "countsrecord.h"
 #include "backgroundsync.h"
 #include "countstable.h"
+#include "filetarget.h"
 #include "tabletext.h"
 
 #include <QStringList>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -42,9 +45,17 @@ bool CountsRecord::open(const QString &fileName)
     close();
     m_error.clear();
     m_gone = false;
-    m_file.setFileName(fileName);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+    m_fileName = fileName;
+    // A named pipe without a reader fails here at once instead of holding the
+    // program until one comes.
+    const int fd = FileTarget::openWithoutWaiting(fileName, O_APPEND | O_CREAT, &m_error);
+    if (fd < 0)
+        return false;
+    // Appending is the descriptor's own (O_APPEND): asked of the file here too,
+    // it would seek, which a pipe or a device refuses.
+    if (!m_file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         m_error = m_file.errorString();
+        ::close(fd);
         return false;
     }
     m_sync.reset(new BackgroundSync(m_file.handle()));
@@ -122,15 +133,11 @@ bool CountsRecord::append(const QByteArray &line)
     }
     const QByteArray bytes = m_lineEndOwed ? "\r\n" + line : line;
     const qint64 sizeBefore = m_file.size();
-    for (qint64 done = 0; done < bytes.size();) {
-        const qint64 written = m_file.write(bytes.constData() + done, bytes.size() - done);
-        if (written <= 0) {
-            const QString reason = m_file.errorString();
-            // Only whole lines stay: a part of this one is taken back if it can be.
-            m_file.resize(sizeBefore);
-            return fail(reason);
-        }
-        done += written;
+    QString reason;
+    if (!FileTarget::writeAll(m_file.handle(), bytes, &reason)) {
+        // Only whole lines stay: a part of this one is taken back if it can be.
+        m_file.resize(sizeBefore);
+        return fail(reason);
     }
     m_lineEndOwed = false;
     m_sync->request();

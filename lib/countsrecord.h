@@ -34,7 +34,7 @@ public:
     // when that flush failed.
     bool close();
     bool isOpen() const { return m_file.isOpen(); }
-    QString fileName() const { return m_file.fileName(); }
+    QString fileName() const { return m_fileName; }
     // Whether the file of that name is the open record's file, under any of its
     // names (links, other spellings of its path).
     bool isFile(const QString &fileName) const;
@@ -61,6 +61,7 @@ private:
     bool fail(const QString &reason);
 
     QFile m_file;
+    QString m_fileName;
     std::unique_ptr<BackgroundSync> m_sync;
     QString m_error;
     // The file ends inside a line: the next line appended ends it first.

@@ -152,6 +152,8 @@ private slots:
     void fileNotWritten();
     void outputToStream_data();
     void outputToStream();
+    void outputToRedirectedStandardOutput_data();
+    void outputToRedirectedStandardOutput();
     void standardOutputNotWritten_data();
     void standardOutputNotWritten();
     void progress_data();
@@ -960,6 +962,8 @@ void CliTest::fileNotWritten_data()
     QTest::newRow("no such directory") << "missing/sweep.txt" << -1 << "No such file or directory" << false;
     QTest::newRow("a directory") << "folder" << -1 << "" << false;
     QTest::newRow("disk refuses the rows") << "sweep.txt" << 1 << "File too large" << true;
+    // Written only when the run ends, so the run is measured first.
+    QTest::newRow("named pipe without a reader") << "fifo" << -1 << "no process reads the named pipe" << true;
 }
 
 // The file is written whole or not at all: the old one stays and the failure is
@@ -973,8 +977,11 @@ void CliTest::fileNotWritten()
     QVERIFY(startSimulator());
     const QString output = dir->filePath(target);
     const QByteArray old = "old rows\r\n";
-    const bool keepsOldFile = QFileInfo(output).dir().exists() && target != QLatin1String("folder");
-    if (keepsOldFile) {
+    const bool namedPipe = target == QLatin1String("fifo");
+    const bool keepsOldFile = QFileInfo(output).dir().exists() && target != QLatin1String("folder") && !namedPipe;
+    if (namedPipe) {
+        QCOMPARE(::mkfifo(QFile::encodeName(output).constData(), 0600), 0);
+    } else if (keepsOldFile) {
         QFile file(output);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(old);
@@ -982,8 +989,8 @@ void CliTest::fileNotWritten()
         QVERIFY(QDir().mkpath(output));
     }
 
-    QStringList arguments { "sweep", "--time-constant", "0.01", "--start", "0", "--stop", "200", "--step", "1",
-                            "--output", output };
+    QStringList arguments { "sweep", "--time-constant", "0.01", "--start", "0", "--stop", namedPipe ? "20" : "200",
+                            "--step", "1", "--output", output };
     QProcess process;
     process.setProcessEnvironment(environment());
     // A limit on the size of files makes the disk refuse the rows. The signal it
@@ -1048,6 +1055,33 @@ void CliTest::outputToStream()
     }
     if (!target.startsWith(QLatin1Char('/')))
         QCOMPARE(fileType(output), type);
+}
+
+void CliTest::outputToRedirectedStandardOutput_data()
+{
+    QTest::addColumn<QString>("output");
+
+    QTest::newRow("/dev/stdout") << "/dev/stdout";
+    QTest::newRow("/proc/self/fd/1") << "/proc/self/fd/1";
+}
+
+// Standard output redirected to a file by the shell is that file's descriptor:
+// the rows are written on it, between what the shell writes before and after,
+// and the file is never replaced under the shell.
+void CliTest::outputToRedirectedStandardOutput()
+{
+    QFETCH(QString, output);
+    QVERIFY(startSimulator());
+    const QString file = dir->filePath(QStringLiteral("log.txt"));
+
+    QProcess shell;
+    shell.setProcessEnvironment(environment());
+    shell.start(QStringLiteral("sh"), { "-c", R"({ echo before; "$0" params --output "$1"; echo after; } >> "$2")",
+                                        QStringLiteral(TAVIK_CLI), output, file });
+    QVERIFY(shell.waitForFinished(10000));
+    QCOMPARE(shell.readAllStandardError(), QByteArray());
+    QCOMPARE(shell.exitCode(), 0);
+    QCOMPARE(fileContents(file), "before\n" + paramsHeader + "0.1\t50\t150\t300\t500\r\n" + "after\n");
 }
 
 void CliTest::standardOutputNotWritten_data()
