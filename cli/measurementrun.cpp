@@ -251,10 +251,13 @@ ExitStatus MeasurementRun::notStarted()
 ExitStatus MeasurementRun::finish()
 {
     QString error;
-    // Interrupted before its first row, a run has nothing to keep: an existing
-    // file, the last run's rows perhaps, stays as it was.
-    const bool nothingToKeep = m_interrupted && m_output->rowCount() == 0;
-    if (!nothingToKeep && !m_output->finish(&error)) {
+    // A run without a single row has nothing to keep: an existing file, the
+    // last run's rows perhaps, stays as it was.
+    // An interruption says as much in its own words.
+    const bool nothingToKeep = m_output->rowCount() == 0 && (m_interrupted || m_output->writesFile());
+    if (nothingToKeep && !m_interrupted) {
+        m_progress->message(QStringLiteral("%1 not written: the run has no row").arg(m_output->name()));
+    } else if (!nothingToKeep && !m_output->finish(&error)) {
         m_progress->message(QStringLiteral("%1 not written: %2").arg(m_output->name(), error));
         return FileNotWritten;
     }

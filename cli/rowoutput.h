@@ -34,6 +34,7 @@ public:
     bool finish(QString *error);
 
     int rowCount() const { return m_rows; }
+    bool writesFile() const { return !m_fileName.isEmpty(); }
     // Standard output refused rows: those to come could not be kept either.
     bool hasFailed() const { return !m_failure.isEmpty(); }
     // The file's name, or "standard output".

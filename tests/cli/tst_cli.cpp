@@ -148,6 +148,8 @@ private slots:
     void interruptedBeforeAnyRow();
     void counterNotStarted_data();
     void counterNotStarted();
+    void runWithoutRowsKeepsTheFile_data();
+    void runWithoutRowsKeepsTheFile();
     void fileNotWritten_data();
     void fileNotWritten();
     void outputToStream_data();
@@ -950,6 +952,43 @@ void CliTest::counterNotStarted()
     QCOMPARE(result.status, 1);
     QVERIFY2(!unit.commands().contains("DATA?"), unit.commands().join(", ").constData());
     QCOMPARE(fileContents(output), QByteArray("old rows\n"));
+}
+
+void CliTest::runWithoutRowsKeepsTheFile_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("failures");
+
+    QTest::newRow("counts") << QStringList { "counts", "--time-constant", "0.02", "--readings", "2" }
+                            << QByteArray("2 of 2 readings failed");
+    QTest::newRow("sweep") << QStringList { "sweep", "--time-constant", "0.02", "--start", "0", "--stop", "30",
+                                            "--step", "10" }
+                           << QByteArray("3 of 3 readings failed");
+    QTest::newRow("histogram") << QStringList { "histogram", "--time-constant", "0.02", "--readings", "2" }
+                               << QByteArray("2 of 2 readings failed");
+}
+
+// A run whose every reading failed has no row to write: the file it was to
+// write keeps what it held (the last good run's rows, perhaps), and the tool
+// says so.
+void CliTest::runWithoutRowsKeepsTheFile()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, failures);
+    FakeUnit unit(port);
+    QVERIFY(unit.isListening());
+    unit.setReply("START", "OK");
+    unit.setReply("DAC", "OK");
+    unit.setReply("DATA?", QByteArray("[]"));
+    const QString output = dir->filePath(QStringLiteral("rows.txt"));
+    writeFile(output, "good rows\r\n");
+
+    const Result result = run(arguments + QStringList { "--output", output });
+    QCOMPARE(result.status, 1);
+    QVERIFY2(result.err.endsWith("tavik-cli: " + output.toUtf8() + " not written: the run has no row\ntavik-cli: "
+                                 + failures + "\n"),
+             result.err.constData());
+    QCOMPARE(fileContents(output), QByteArray("good rows\r\n"));
 }
 
 void CliTest::fileNotWritten_data()
