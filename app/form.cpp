@@ -424,8 +424,10 @@ void Form::updateParams()
                 boxes[channel]->setValue(parameters.triggerLevels[channel]);
         }
         QString status = QStringLiteral("Parameters read from the control unit at %1").arg(addressText());
-        if (!parameters.isComplete())
+        if (!parameters.missingMembers().isEmpty())
             status += QStringLiteral("; the reply holds no number for %1").arg(parameters.missingMembers());
+        if (!parameters.outOfRangeMembers().isEmpty())
+            status += QStringLiteral("; the reply holds levels out of range: %1").arg(parameters.outOfRangeMembers());
         const QStringList limited = limitedParameters(parameters);
         if (!limited.isEmpty())
             status += QStringLiteral("; outside the boxes' range, shown at their limit: %1").arg(limited.join(QStringLiteral(", ")));

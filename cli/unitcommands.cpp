@@ -67,7 +67,10 @@ ExitStatus params(Counter *counter, RowOutput *output, ProgressLine *messages)
     output->add(row);
     if (parameters.isComplete())
         return finish(output, messages, Success);
-    messages->message(QStringLiteral("the reply holds no number for %1").arg(parameters.missingMembers()));
+    if (!parameters.missingMembers().isEmpty())
+        messages->message(QStringLiteral("the reply holds no number for %1").arg(parameters.missingMembers()));
+    if (!parameters.outOfRangeMembers().isEmpty())
+        messages->message(QStringLiteral("the reply holds levels out of range: %1").arg(parameters.outOfRangeMembers()));
     return finish(output, messages, ReadingsFailed);
 }
 

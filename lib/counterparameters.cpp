@@ -4,6 +4,8 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace {
 
@@ -12,6 +14,12 @@ const QString timeConstantName = QStringLiteral("TimeConst");
 QString triggerLevelName(int channel)
 {
     return QStringLiteral("Ref%1").arg(channel);
+}
+
+// Whether volts, rounded to millivolts, fit the program's millivolt count.
+bool fitsMillivolts(double volts)
+{
+    return std::abs(std::floor(volts * 1000.0 + 0.5)) <= double(std::numeric_limits<int>::max());
 }
 
 } // namespace
@@ -29,12 +37,18 @@ CounterParameters CounterParameters::fromReply(const QString &text)
     bool anyTriggerLevel = false;
     for (int channel = 0; channel < Protocol::channelCount; ++channel) {
         const QString name = triggerLevelName(channel);
-        parameters.hasTriggerLevel[channel] = reply.hasNumber(name);
-        parameters.triggerLevels[channel] = Protocol::millivoltsFromVolts(reply.number(name));
+        const double volts = reply.number(name);
+        parameters.triggerLevelOutOfRange[channel] = reply.hasNumber(name) && !fitsMillivolts(volts);
+        parameters.hasTriggerLevel[channel] = reply.hasNumber(name) && !parameters.triggerLevelOutOfRange[channel];
+        if (parameters.hasTriggerLevel[channel])
+            parameters.triggerLevels[channel] = Protocol::millivoltsFromVolts(volts);
         anyTriggerLevel = anyTriggerLevel || parameters.hasTriggerLevel[channel];
     }
     if (!parameters.hasTimeConstant && !anyTriggerLevel) {
-        parameters.failure = QStringLiteral("the reply holds no parameters");
+        const QString outOfRange = parameters.outOfRangeMembers();
+        parameters.failure = outOfRange.isEmpty()
+                                 ? QStringLiteral("the reply holds no parameters")
+                                 : QStringLiteral("the reply holds no parameters but levels out of range: %1").arg(outOfRange);
         return parameters;
     }
     parameters.valid = true;
@@ -52,7 +66,17 @@ QString CounterParameters::missingMembers() const
     if (!hasTimeConstant)
         names << timeConstantName;
     for (int channel = 0; channel < Protocol::channelCount; ++channel) {
-        if (!hasTriggerLevel[channel])
+        if (!hasTriggerLevel[channel] && !triggerLevelOutOfRange[channel])
+            names << triggerLevelName(channel);
+    }
+    return names.join(QStringLiteral(", "));
+}
+
+QString CounterParameters::outOfRangeMembers() const
+{
+    QStringList names;
+    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+        if (triggerLevelOutOfRange[channel])
             names << triggerLevelName(channel);
     }
     return names.join(QStringLiteral(", "));

@@ -19,12 +19,17 @@ struct CounterParameters
     // no value: its 0 above is a placeholder, never to be shown or written back.
     bool hasTimeConstant = false;
     std::array<bool, Protocol::channelCount> hasTriggerLevel {};
+    // A level the reply holds a number for that no millivolt count can hold
+    // (1e300 V): no value either, and named apart from the missing ones.
+    std::array<bool, Protocol::channelCount> triggerLevelOutOfRange {};
 
     // A reply object that holds none of the parameters is not a valid reading.
     static CounterParameters fromReply(const QString &text);
     bool isComplete() const;
     // "TimeConst, Ref2": the members the reply holds no number for.
     QString missingMembers() const;
+    // "Ref0, Ref1": the levels out of range.
+    QString outOfRangeMembers() const;
 };
 
 #endif // COUNTERPARAMETERS_H

@@ -409,6 +409,13 @@ void CliTest::paramsLackingMembers()
     QCOMPARE(json.status, 1);
     QCOMPARE(json.out, QByteArray(R"({"TimeConstant":null,"Trigger0":250,"Trigger1":null,"Trigger2":null,"Trigger3":1200})"
                                   "\n"));
+
+    // No millivolt count holds these: no value, never a saturated one.
+    unit.setReply("PARAMS?", QByteArray(R"({"TimeConst":0.1,"Ref0":1e300,"Ref1":-1e300,"Ref2":3e6,"Ref3":0.5})"));
+    const Result absurd = run({ "params" });
+    QCOMPARE(absurd.status, 1);
+    QCOMPARE(absurd.out, paramsHeader + "0.1\t\t\t\t500\r\n");
+    QCOMPARE(absurd.err, QByteArray("tavik-cli: the reply holds levels out of range: Ref0, Ref1, Ref2\n"));
 }
 
 void CliTest::setLevel_data()

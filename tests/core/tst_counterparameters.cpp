@@ -13,13 +13,19 @@ private slots:
     void fromReply();
 };
 
+namespace {
+
+constexpr int noLevel = -1;
+
+} // namespace
+
 void CounterParametersTest::fromReply_data()
 {
     QTest::addColumn<QString>("reply");
     QTest::addColumn<QString>("failure");
     QTest::addColumn<QString>("missing");
     QTest::addColumn<double>("timeConstant");
-    QTest::addColumn<QList<int>>("levels"); // -1: the reply holds none
+    QTest::addColumn<QList<int>>("levels"); // noLevel: the reply holds none usable
 
     QTest::newRow("every member") << R"({"TimeConst":0.5,"Ref0":0.25,"Ref1":0.3,"Ref2":0,"Ref3":1.2})" << ""
                                   << "" << 0.5 << QList<int> { 250, 300, 0, 1200 };
@@ -36,6 +42,16 @@ void CounterParametersTest::fromReply_data()
                                   << 0.0 << QList<int> { -1, -1, -1, -1 };
     QTest::newRow("not JSON") << "ERROR" << "the reply is not valid JSON" << "" << 0.0
                               << QList<int> { -1, -1, -1, -1 };
+    // No millivolt count holds these: no value, never a saturated one.
+    QTest::newRow("levels beyond any count")
+        << R"({"TimeConst":0.1,"Ref0":1e300,"Ref1":-1e300,"Ref2":3e6,"Ref3":-0.5})" << "" << "" << 0.1
+        << QList<int> { -1, -1, -1, -500 };
+    QTest::newRow("the largest levels a count holds")
+        << R"({"Ref0":2147483.647,"Ref1":-2147483.647,"Ref2":2147483.6475,"Ref3":-2147483.6485})" << "" << "TimeConst"
+        << 0.0 << QList<int> { 2147483647, -2147483647, -1, -1 };
+    QTest::newRow("levels out of range only") << R"({"Ref0":1e300})"
+                                              << "the reply holds no parameters but levels out of range: Ref0" << ""
+                                              << 0.0 << QList<int> { -1, -1, -1, -1 };
 }
 
 void CounterParametersTest::fromReply()
@@ -54,13 +70,20 @@ void CounterParametersTest::fromReply()
     if (!parameters.valid)
         return;
     QCOMPARE(parameters.missingMembers(), missing);
-    QCOMPARE(parameters.isComplete(), missing.isEmpty());
+    QStringList outOfRange;
+    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+        const QString name = QStringLiteral("Ref%1").arg(channel);
+        if (levels[channel] == noLevel && !missing.contains(name))
+            outOfRange << name;
+    }
+    QCOMPARE(parameters.outOfRangeMembers(), outOfRange.join(QStringLiteral(", ")));
+    QCOMPARE(parameters.isComplete(), missing.isEmpty() && outOfRange.isEmpty());
     QCOMPARE(parameters.hasTimeConstant, !missing.contains(QLatin1String("TimeConst")));
     if (parameters.hasTimeConstant)
         QCOMPARE(parameters.timeConstant, timeConstant);
     for (int channel = 0; channel < Protocol::channelCount; ++channel) {
-        QCOMPARE(parameters.hasTriggerLevel[channel], levels[channel] >= 0);
-        if (levels[channel] >= 0)
+        QCOMPARE(parameters.hasTriggerLevel[channel], levels[channel] != noLevel);
+        if (levels[channel] != noLevel)
             QCOMPARE(parameters.triggerLevels[channel], levels[channel]);
     }
 }

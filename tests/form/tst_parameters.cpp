@@ -83,7 +83,7 @@ void ParametersTest::updateReadsParameters_data()
         << QByteArray(R"({"TimeConst":1,"Ref0":0.0625,"Ref1":0.0624,"Ref2":0.0005,"Ref3":0.9995})") << 1.0
         << QList<int>{ 63, 62, 1, 1000 } << QString();
     QTest::newRow("limited by the boxes")
-        << QByteArray(R"({"TimeConst":20,"Ref0":2,"Ref1":-0.1,"Ref2":1e300,"Ref3":-1e300})") << 10.0
+        << QByteArray(R"({"TimeConst":20,"Ref0":2,"Ref1":-0.1,"Ref2":2147483.647,"Ref3":-5})") << 10.0
         << QList<int>{ 1200, 0, 1200, 0 }
         << QStringLiteral("TimeConst, Ref0, Ref1, Ref2, Ref3");
     // An object with trigger levels is the reply, whatever else it holds.
@@ -197,15 +197,19 @@ void ParametersTest::updateLeavesWhatTheReplyLacks_data()
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<double>("timeConstant");
     QTest::addColumn<QList<int>>("levels");
-    QTest::addColumn<QString>("missing");
+    QTest::addColumn<QString>("lacking");   // what the status line says of it
 
+    const QString noNumber = QStringLiteral("; the reply holds no number for ");
     QTest::newRow("no TimeConst") << QByteArray(R"({"Ref0":0.1,"Ref1":0.2,"Ref2":0.3,"Ref3":0.4})") << 2.5
-                                  << QList<int>{ 100, 200, 300, 400 } << "TimeConst";
+                                  << QList<int>{ 100, 200, 300, 400 } << noNumber + "TimeConst";
     QTest::newRow("Ref0 alone") << QByteArray(R"({"Ref0":0.25})") << 2.5 << QList<int>{ 250, 20, 30, 40 }
-                                << "TimeConst, Ref1, Ref2, Ref3";
+                                << noNumber + "TimeConst, Ref1, Ref2, Ref3";
     QTest::newRow("members that are no numbers")
         << QByteArray(R"({"TimeConst":"2","Ref0":"0.5","Ref1":true,"Ref2":0.3,"Ref3":null})") << 2.5
-        << QList<int>{ 10, 20, 300, 40 } << "TimeConst, Ref0, Ref1, Ref3";
+        << QList<int>{ 10, 20, 300, 40 } << noNumber + "TimeConst, Ref0, Ref1, Ref3";
+    QTest::newRow("levels beyond any count")
+        << QByteArray(R"({"TimeConst":0.5,"Ref0":1e300,"Ref1":-1e300,"Ref2":3e6,"Ref3":0.4})") << 0.5
+        << QList<int>{ 10, 20, 30, 400 } << "; the reply holds levels out of range: Ref0, Ref1, Ref2";
 }
 
 // Nothing the unit did not send: a box whose member is missing or not a number
@@ -216,7 +220,7 @@ void ParametersTest::updateLeavesWhatTheReplyLacks()
     QFETCH(QByteArray, reply);
     QFETCH(double, timeConstant);
     QFETCH(QList<int>, levels);
-    QFETCH(QString, missing);
+    QFETCH(QString, lacking);
 
     FakeUnit unit;
     unit.setReply("PARAMS?", reply);
@@ -228,8 +232,7 @@ void ParametersTest::updateLeavesWhatTheReplyLacks()
     QCOMPARE(form->findChild<QDoubleSpinBox *>(QStringLiteral("sbTimeConstant"))->value(), timeConstant);
     QCOMPARE(triggerValues(), levels);
     QCOMPARE(form->findChild<QLabel *>(QStringLiteral("lbStatus"))->text(),
-             QStringLiteral("Parameters read from the control unit at 127.0.0.1; the reply holds no number for ")
-                 + missing);
+             QStringLiteral("Parameters read from the control unit at 127.0.0.1") + lacking);
 
     emit triggerBox(1)->editingFinished();
     QVERIFY(unit.waitForCommands(2));
