@@ -36,7 +36,12 @@ namespace UnitCommands {
 
 ExitStatus discover(RowOutput *output, ProgressLine *messages)
 {
-    const QStringList units = ControlUnitDiscovery().run();
+    ControlUnitDiscovery discovery;
+    const QStringList units = discovery.run();
+    if (!discovery.failure().isEmpty()) {
+        messages->message(discovery.failure());
+        return UnitUnreachable;
+    }
     if (units.isEmpty()) {
         messages->message(QStringLiteral("no control unit answered"));
         return UnitUnreachable;

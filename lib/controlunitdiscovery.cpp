@@ -11,6 +11,8 @@
 #include <QUdpSocket>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include <netinet/in.h>
@@ -66,11 +68,13 @@ public:
     // few hundred at once, and the system then drops the connections that come
     // next, a unit's among them, until they are tried again a second later:
     // after the window. The queue here holds as many as the system allows.
-    bool listen(quint16 port)
+    bool listen(quint16 port, QString *failure)
     {
         const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (descriptor < 0)
+        if (descriptor < 0) {
+            *failure = QString::fromLocal8Bit(std::strerror(errno));
             return false;
+        }
         sockaddr_in address = {};
         address.sin_family = AF_INET;
         address.sin_port = htons(port);
@@ -80,6 +84,7 @@ public:
             && ::bind(descriptor, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0
             && ::listen(descriptor, SOMAXCONN) == 0 && m_server.setSocketDescriptor(descriptor))
             return true;
+        *failure = QString::fromLocal8Bit(std::strerror(errno));
         ::close(descriptor);
         return false;
     }
@@ -185,8 +190,16 @@ QStringList ControlUnitDiscovery::run()
 {
     QElapsedTimer window;
     AnswerListener listener(window);
-    if (!listener.listen(quint16(m_controlUnitPort + 2)))
+    const quint16 answerPort = quint16(m_controlUnitPort + 2);
+    QString reason;
+    m_failure.clear();
+    if (!listener.listen(answerPort, &reason)) {
+        // Another window's dialog or another discovery holds the port, and
+        // would take the answers: sending a request would find nothing.
+        m_failure = QStringLiteral("cannot listen for answers on port %1: %2").arg(answerPort).arg(reason);
+        qCWarning(lcDiscovery).noquote() << m_failure;
         return QStringList();
+    }
 
     qCDebug(lcDiscovery) << "before udpSocket create";
     QUdpSocket sender;

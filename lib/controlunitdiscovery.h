@@ -21,9 +21,13 @@ public:
     // window, in the order the answers arrived; this machine is named
     // "127.0.0.1". Empty at once when the answer port cannot be opened.
     QStringList run();
+    // Why the last run could not listen for answers (another program holds
+    // the answer port); empty when it could.
+    QString failure() const { return m_failure; }
 
 private:
     quint16 m_controlUnitPort;
+    QString m_failure;
 };
 
 #endif // CONTROLUNITDISCOVERY_H

@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -122,6 +123,7 @@ private slots:
     void storedAddress();
     void unreachable_data();
     void unreachable();
+    void discoverWithTheAnswerPortHeld();
 
     void params();
     void paramsLackingMembers();
@@ -376,6 +378,19 @@ void CliTest::unreachable()
         QCOMPARE(run(arguments + QStringList { "--output", output }).status, 3);
         QCOMPARE(fileContents(output), QByteArray("old rows\n"));
     }
+}
+
+// Another program (a window's dialog, a second discover) holds the port the
+// units answer on: that is said, not that no unit answered.
+void CliTest::discoverWithTheAnswerPortHeld()
+{
+    QTcpServer holder;
+    QVERIFY(holder.listen(QHostAddress::AnyIPv4, 9802));
+
+    const Result result = run({ "discover" });
+    QCOMPARE(result.status, 3);
+    QCOMPARE(result.err, QByteArray("tavik-cli: cannot listen for answers on port 9802: Address already in use\n"));
+    QCOMPARE(result.out, QByteArray());
 }
 
 void CliTest::params()

@@ -114,6 +114,7 @@ private slots:
     void answers_data();
     void answers();
     void nothingLeftForTheEventLoop();
+    void answerPortHeldByAnother();
 };
 
 void DiscoveryTest::initTestCase()
@@ -180,6 +181,26 @@ void DiscoveryTest::nothingLeftForTheEventLoop()
 
     QTcpServer answerPort;
     QVERIFY(answerPort.listen(QHostAddress::Any, 9802));
+}
+
+// Another program holds the port the units answer on: the run finds nothing
+// at once, and says why, in its failure and in the log the window shows.
+void DiscoveryTest::answerPortHeldByAnother()
+{
+    QTcpServer holder;
+    QVERIFY(holder.listen(QHostAddress::AnyIPv4, 9802));
+    ControlUnitDiscovery discovery;
+    const QString failure = QStringLiteral("cannot listen for answers on port 9802: Address already in use");
+    QTest::ignoreMessage(QtWarningMsg, qPrintable(failure));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(discovery.run(), QStringList());
+    QVERIFY(clock.elapsed() < 500);
+    QCOMPARE(discovery.failure(), failure);
+
+    holder.close();
+    discovery.run();
+    QCOMPARE(discovery.failure(), QString());
 }
 
 QTEST_GUILESS_MAIN(DiscoveryTest)
