@@ -10,9 +10,10 @@ namespace Protocol {
 
 namespace {
 
-// No counter counts this many pulses in a gate, and beyond it a double no longer
-// holds every whole number: a count past it is not a count but a broken reply.
-constexpr double largestCount = 9007199254740992.0; // 2^53
+// No counter counts this many pulses in a gate, and from it on a double no
+// longer holds every whole number (2^53 + 1 reads as 2^53): a count there is
+// not a count but a broken reply.
+constexpr double firstInexactCount = 9007199254740992.0; // 2^53
 // Nor does any counter count over a gate shorter than a nanosecond: a time
 // constant below it would make rates of a broken reply that no plot can hold.
 constexpr double shortestTimeConstant = 1e-9;
@@ -38,7 +39,7 @@ CountsReading CountsReading::fromReply(const QString &text, double fallbackTimeC
         return reading;
     }
     if (std::any_of(reading.counts.cbegin(), reading.counts.cend(),
-                    [](double count) { return std::abs(count) > largestCount; })) {
+                    [](double count) { return std::abs(count) >= firstInexactCount; })) {
         reading.failure = QStringLiteral("the reply holds counts out of range");
         return reading;
     }

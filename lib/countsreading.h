@@ -24,8 +24,8 @@ struct CountsReading
 
     // A reply without a usable "TimeConst" (missing, or below a nanosecond: zero
     // or negative too) is read with the fallback time constant instead.
-    // A reply that holds no count at all, or a count beyond 2^53, is not a valid
-    // reading.
+    // A reply that holds no count at all, or a count of 2^53 or more (which a
+    // double cannot tell from its neighbours), is not a valid reading.
     static CountsReading fromReply(const QString &text, double fallbackTimeConstant);
     // A reading that did not come, for the given reason.
     static CountsReading failed(const QString &failure, double timeConstant);

@@ -37,6 +37,8 @@ private slots:
     void replyReader();
     void replyReaderBoundsBytesAhead();
     void logTextEscapes();
+    void countsReading_data();
+    void countsReading();
 };
 
 void ProtocolTest::commandTexts()
@@ -408,6 +410,42 @@ void ProtocolTest::logTextEscapes()
 {
     QCOMPARE(logText(QByteArray("A\r\n\\") + '\0' + "\xe9"), QByteArray(R"(A\r\n\\\x00\xe9)"));
     QCOMPARE(logText(QByteArray(300, 'x'), 10), QByteArray(10, 'x') + "...");
+}
+
+void ProtocolTest::countsReading_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("failure");   // empty: a valid reading
+    QTest::addColumn<double>("timeConstant");
+
+    const QString counts = QStringLiteral(R"({"TimeConst":0.5,"Channel0":%1,"Channel1":1,"Channel2":1,"Channel3":1})");
+    const QString outOfRange = QStringLiteral("the reply holds counts out of range");
+    QTest::newRow("counts") << counts.arg(12) << QString() << 0.5;
+    QTest::newRow("largest count") << counts.arg(QStringLiteral("9007199254740991")) << QString() << 0.5;
+    // Read as a double, 2^53 + 1 is 2^53: neither can be told from its neighbour.
+    QTest::newRow("2^53") << counts.arg(QStringLiteral("9007199254740992")) << outOfRange << 0.1;
+    QTest::newRow("2^53 + 1") << counts.arg(QStringLiteral("9007199254740993")) << outOfRange << 0.1;
+    QTest::newRow("-2^53 - 1") << counts.arg(QStringLiteral("-9007199254740993")) << outOfRange << 0.1;
+    QTest::newRow("1e300") << counts.arg(QStringLiteral("1e300")) << outOfRange << 0.1;
+    QTest::newRow("no count") << QStringLiteral(R"({"TimeConst":0.5})") << QStringLiteral("the reply holds no counts")
+                              << 0.1;
+    QTest::newRow("time constant below a nanosecond")
+        << QStringLiteral(R"({"TimeConst":1e-300,"Channel0":1})") << QString() << 0.1;
+}
+
+// What a "DATA?" reply gives: counts a double holds exactly, over the time
+// constant the reply states, or the fallback one (0.1 here), which a reading
+// that failed has too.
+void ProtocolTest::countsReading()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, failure);
+    QFETCH(double, timeConstant);
+
+    const CountsReading reading = CountsReading::fromReply(text, 0.1);
+    QCOMPARE(reading.failure, failure);
+    QCOMPARE(reading.valid, failure.isEmpty());
+    QCOMPARE(reading.timeConstant, timeConstant);
 }
 
 QTEST_APPLESS_MAIN(ProtocolTest)
