@@ -4,6 +4,7 @@
 #include "storedaddress.h"
 
 #include <QHash>
+#include <QRegularExpression>
 
 #include <climits>
 #include <cmath>
@@ -118,6 +119,43 @@ QString quoted(const QString &text)
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
+// A negative number that stands where an argument goes ("set-level 0 -1") is
+// that argument, not a cluster of one-letter options: it is handed to the
+// parser with a minus sign the parser does not take for an option's dash,
+// and given back its own afterwards.
+const QChar protectedMinus(0x2212);
+const QRegularExpression negativeNumber(QStringLiteral("^-[0-9.]"));
+
+bool takesValue(const QString &argument)
+{
+    if (!argument.startsWith(QLatin1String("--")) || argument.contains(QLatin1Char('=')))
+        return false;
+    const QString name = argument.mid(2);
+    for (const QCommandLineOption &option : toolOptions()) {
+        if (option.names().contains(name))
+            return !option.valueName().isEmpty();
+    }
+    return false;
+}
+
+QStringList withNegativeArgumentsProtected(QStringList arguments)
+{
+    for (int i = 2; i < arguments.size(); ++i) {
+        if (arguments[i].contains(negativeNumber) && !takesValue(arguments[i - 1]))
+            arguments[i][0] = protectedMinus;
+    }
+    return arguments;
+}
+
+QStringList withNegativeArgumentsRestored(QStringList arguments)
+{
+    for (QString &argument : arguments) {
+        if (argument.startsWith(protectedMinus))
+            argument[0] = QLatin1Char('-');
+    }
+    return arguments;
+}
+
 bool readPositiveNumber(const QString &text, double *value)
 {
     bool isNumber = false;
@@ -140,7 +178,7 @@ CommandLine::CommandLine()
 
 bool CommandLine::parse(const QStringList &arguments)
 {
-    if (!m_parser.parse(arguments))
+    if (!m_parser.parse(withNegativeArgumentsProtected(arguments)))
         return fail(m_parser.errorText());
     if (m_parser.isSet(m_helpOption)) {
         m_action = Action::ShowHelp;
@@ -150,7 +188,7 @@ bool CommandLine::parse(const QStringList &arguments)
         m_action = Action::ShowVersion;
         return true;
     }
-    QStringList positional = m_parser.positionalArguments();
+    QStringList positional = withNegativeArgumentsRestored(m_parser.positionalArguments());
     if (positional.isEmpty())
         return fail(QStringLiteral("no command given"));
     const QString name = positional.takeFirst();
@@ -311,8 +349,6 @@ bool CommandLine::readInteger(const QString &name, const QString &text, int mini
         return true;
     const QString label = name.at(0).isUpper() ? name : QStringLiteral("--") + name;
     const QString what = unit.isEmpty() ? QStringLiteral("a whole number") : QStringLiteral("a whole number of ") + unit;
-    if (maximum == INT_MAX)
-        return fail(QStringLiteral("%1 must be %2 from %3 on, not %4").arg(label, what).arg(minimum).arg(quoted(text)));
     return fail(QStringLiteral("%1 must be %2 from %3 to %4, not %5")
                     .arg(label, what)
                     .arg(minimum)

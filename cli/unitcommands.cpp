@@ -91,7 +91,8 @@ ExitStatus setLevel(Counter *counter, const Invocation &invocation, ProgressLine
         return exchangeFailed(write.exchange);
     }
     if (std::fputs("OK\n", stdout) < 0 || std::fflush(stdout) != 0) {
-        messages->message(QStringLiteral("standard output not written: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        messages->message(QStringLiteral("the level was set, but standard output not written: %1")
+                              .arg(QString::fromLocal8Bit(std::strerror(errno))));
         return FileNotWritten;
     }
     return Success;

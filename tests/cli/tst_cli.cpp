@@ -290,7 +290,14 @@ void CliTest::badUsage_data()
     QTest::newRow("duration and readings") << counts + QStringList { "--duration", "1" }
                                            << "give either --duration or --readings";
     QTest::newRow("no readings") << QStringList { "histogram", "--time-constant", "0.1", "--readings", "0" }
-                                 << "--readings must be a whole number from 1 on, not \"0\"";
+                                 << "--readings must be a whole number from 1 to 2147483647, not \"0\"";
+    QTest::newRow("readings beyond any count")
+        << QStringList { "histogram", "--time-constant", "0.1", "--readings", "99999999999" }
+        << "--readings must be a whole number from 1 to 2147483647, not \"99999999999\"";
+    QTest::newRow("negative level") << QStringList { "set-level", "0", "-1" }
+                                    << "MV must be a whole number of millivolts from 0 to 1200, not \"-1\"";
+    QTest::newRow("negative channel, option after it") << QStringList { "set-level", "-2", "10", "--quiet" }
+                                                       << "CHANNEL must be a whole number from 0 to 3, not \"-2\"";
     QTest::newRow("duration negative") << QStringList { "counts", "--time-constant", "0.1", "--duration=-1" }
                                        << "--duration must be a number of seconds above 0, not \"-1\"";
     QTest::newRow("duration beyond any clock") << QStringList { "counts", "--time-constant", "0.1", "--duration", "1e20" }
@@ -1148,15 +1155,21 @@ void CliTest::outputToRedirectedStandardOutput()
 void CliTest::standardOutputNotWritten_data()
 {
     QTest::addColumn<QString>("command");
-    QTest::addColumn<QByteArray>("reason");
+    QTest::addColumn<QByteArray>("message");
     QTest::addColumn<int>("maxPolls");
 
     const QString counts = QStringLiteral("counts --time-constant 0.05 --duration 60");
-    QTest::newRow("params, disk full") << "params > /dev/full" << QByteArray("No space left on device") << 0;
-    QTest::newRow("set-level, disk full") << "set-level 0 100 > /dev/full" << QByteArray("No space left on device")
+    const QByteArray notWritten = "standard output not written: ";
+    // The level went out all the same, and the message says so.
+    const QByteArray levelSet = "the level was set, but " + notWritten;
+    QTest::newRow("params, disk full") << "params > /dev/full" << notWritten + "No space left on device" << 0;
+    QTest::newRow("set-level, disk full") << "set-level 0 100 > /dev/full" << levelSet + "No space left on device"
                                           << 0;
-    QTest::newRow("counts, disk full") << counts + " > /dev/full" << QByteArray("No space left on device") << 0;
-    QTest::newRow("counts, reader gone") << counts + " | head -n 1 > /dev/null" << QByteArray("Broken pipe") << 3;
+    QTest::newRow("set-level, closed") << "set-level 0 100 >&-" << levelSet + "Bad file descriptor" << 0;
+    QTest::newRow("counts, disk full") << counts + " > /dev/full" << notWritten + "No space left on device" << 0;
+    // Nothing the tool opens may take the closed stream's place and its rows.
+    QTest::newRow("counts, closed") << counts + " >&-" << notWritten + "Bad file descriptor" << 0;
+    QTest::newRow("counts, reader gone") << counts + " | head -n 1 > /dev/null" << notWritten + "Broken pipe" << 3;
 }
 
 // Rows that standard output refuses are no success either, and a run whose
@@ -1164,7 +1177,7 @@ void CliTest::standardOutputNotWritten_data()
 void CliTest::standardOutputNotWritten()
 {
     QFETCH(QString, command);
-    QFETCH(QByteArray, reason);
+    QFETCH(QByteArray, message);
     QFETCH(int, maxPolls);
     QVERIFY(startSimulator());
     QProcess process;
@@ -1172,7 +1185,7 @@ void CliTest::standardOutputNotWritten()
     process.start(QStringLiteral("bash"), { "-c", "\"$0\" " + command + "; exit ${PIPESTATUS[0]}", TAVIK_CLI });
     QVERIFY2(process.waitForFinished(30000), "the run went on");
     QCOMPARE(process.exitCode(), 4);
-    QCOMPARE(process.readAllStandardError(), "tavik-cli: standard output not written: " + reason + "\n");
+    QCOMPARE(process.readAllStandardError(), "tavik-cli: " + message + "\n");
     QVERIFY2(simulatorLines("command DATA") <= maxPolls, simulator->log().constData());
 }
 
