@@ -24,12 +24,6 @@ constexpr qint64 socketReadBufferBytes = 256 * 1024;
 // nothing after the blanks, they are the whole answer.
 constexpr int blankAcknowledgementSettleMs = 20;
 
-// Whether bytes hold anything but blanks and zero bytes.
-bool holdsText(const QByteArray &bytes)
-{
-    return std::any_of(bytes.cbegin(), bytes.cend(), [](char c) { return c != '\0' && !Protocol::isBlank(c); });
-}
-
 } // namespace
 
 ControlUnitLink::ControlUnitLink(QObject *parent)
@@ -109,7 +103,7 @@ Exchange ControlUnitLink::exchange(const QString &command, int waitMs)
         qCDebug(lcLink) << "Dropped" << reader.droppedCount()
                         << "bytes ahead of the reply:" << Protocol::logText(reader.dropped()).constData();
     result.text = reader.text();
-    if (reader.isQuery() && reader.isAnswered() && holdsText(unread)) {
+    if (reader.isQuery() && reader.isAnswered() && !reader.isNothingFurther(unread)) {
         qCDebug(lcLink) << unread.size() << "bytes came with the reply after its end:"
                         << Protocol::logText(unread).constData();
         result.text += Protocol::ReplyCollector::textOf(unread);

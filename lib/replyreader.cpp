@@ -92,6 +92,21 @@ bool ReplyReader::holdsBlankAcknowledgement() const
     return !m_query && holdsReply() && m_reply.holdsOnlyBlanks() && !m_lineEnded;
 }
 
+bool ReplyReader::isNothingFurther(const QByteArray &bytes) const
+{
+    for (int from = 0; from < bytes.size();) {
+        if (bytes[from] == '\0' || isBlank(bytes[from])) {
+            ++from;
+            continue;
+        }
+        ReplyCollector object;
+        from += object.appendReply(bytes.mid(from));
+        if (!object.isComplete() || !isUnaskedData(m_command, object.text()))
+            return false;
+    }
+    return true;
+}
+
 bool ReplyReader::isFull() const
 {
     return m_reply.isFull() || m_ahead.size() >= maxReplyBytes;

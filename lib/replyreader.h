@@ -46,6 +46,10 @@ public:
     // Nothing came but blanks, or nothing at all.
     bool isSilent() const;
     bool isQuery() const { return m_query; }
+    // Whether bytes that came after the reply, in the same read, hold nothing
+    // but blanks, zero bytes and data objects sent unasked. Anything else
+    // makes the reply more than one JSON text.
+    bool isNothingFurther(const QByteArray &bytes) const;
 
     // Bytes dropped ahead of a query's reply, and their first ones for the log.
     int droppedCount() const { return int(m_ahead.size()); }

@@ -112,6 +112,8 @@ void ClientConnection::answer(const ParsedItem &command, const QByteArray &reply
     }
     const FaultMode fault = policy.pick(command.kind);
     const bool matching = policy.appliesTo(command.kind);
+    const QByteArray previous = m_unit->lastReply(command.kind);
+    m_unit->setLastReply(command.kind, reply);
     if (fault.kind == FaultMode::Drop && m_answeredMatching < fault.argument) {
         ++m_answeredMatching;
         queueReply(reply, 0);
@@ -135,6 +137,16 @@ void ClientConnection::answer(const ParsedItem &command, const QByteArray &reply
         queueReply(reply.mid(half), fault.argument);
         break;
     }
+    case FaultMode::Bytewise:
+        // A serial bridge's pace: each byte on its own, the next one the gap later.
+        for (int i = 0; i < reply.size(); ++i)
+            queueReply(reply.mid(i, 1), qint64(i) * fault.argument);
+        break;
+    case FaultMode::Glued:
+        // The answer to the last such command first, in the same write, as a
+        // unit does that answers a step behind; the first time, this one twice.
+        queueReply((previous.isEmpty() ? reply : previous) + reply, 0);
+        break;
     case FaultMode::Silence:
         break;
     case FaultMode::Drop:

@@ -6,6 +6,7 @@
 #include "faultpolicy.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QHostAddress>
 #include <QObject>
 
@@ -39,6 +40,10 @@ public:
     QByteArray execute(const ParsedItem &command);
     // An up-to-date data object, as sent unasked when flooding.
     QByteArray currentData();
+    // The last reply (before any fault) to a command of that kind, on any
+    // connection, for the fault that sends it again ahead of the next.
+    QByteArray lastReply(ParsedItem::Kind kind) const { return m_lastReplies.value(kind); }
+    void setLastReply(ParsedItem::Kind kind, const QByteArray &reply) { m_lastReplies.insert(kind, reply); }
 
 private:
     void acceptConnections();
@@ -52,6 +57,7 @@ private:
     QElapsedTimer m_clock;
     bool m_okReplies = true;
     int m_connections = 0;
+    QHash<int, QByteArray> m_lastReplies;
 };
 
 #endif

@@ -16,6 +16,8 @@ const ModeName modeNames[] = {
     { FaultMode::None, "none", false },
     { FaultMode::Delay, "delay", true },
     { FaultMode::Split, "split", true },
+    { FaultMode::Bytewise, "bytewise", true },
+    { FaultMode::Glued, "glued", false },
     { FaultMode::NotJson, "notjson", false },
     { FaultMode::Array, "array", false },
     { FaultMode::Zero, "zero", false },

@@ -8,18 +8,19 @@
 #include <random>
 
 // One way of misbehaving, as written on the command line or on standard
-// input: "none", "delay:MS", "split:MS", "notjson", "array", "zero",
-// "silence", "drop:N", "garbage", "latin1", "huge", "flood", "flood:N",
-// "close" or "refuse".
+// input: "none", "delay:MS", "split:MS", "bytewise:MS", "glued", "notjson",
+// "array", "zero", "silence", "drop:N", "garbage", "latin1", "huge", "flood",
+// "flood:N", "close" or "refuse".
 struct FaultMode
 {
-    enum Kind { None, Delay, Split, NotJson, Array, Zero, Silence, Drop, Garbage, Latin1, Huge, Flood, Close, Refuse };
+    enum Kind { None, Delay, Split, Bytewise, Glued, NotJson, Array, Zero, Silence, Drop, Garbage, Latin1, Huge, Flood,
+                Close, Refuse };
 
     static constexpr int MaxArgument = 600000;
     static constexpr int HugeReplySize = 10 * 1024 * 1024;
 
     Kind kind = None;
-    int argument = 0;   // milliseconds for delay and split, commands for drop, objects per burst for flood
+    int argument = 0;   // milliseconds for delay, split and bytewise, commands for drop, objects per burst for flood
 
     static std::optional<FaultMode> parse(const QString &text);
     QString toString() const;

@@ -44,7 +44,7 @@ bool SimulatorOptions::parse(const QStringList &arguments, QString *error)
         { QStringLiteral("discovery-delay"), QStringLiteral("Wait before connecting back to a discovery request."), QStringLiteral("ms") },
         { QStringLiteral("discovery-send-delay"), QStringLiteral("Connect back at once, but send only after this time."), QStringLiteral("ms") },
         { QStringLiteral("discovery-silent"), QStringLiteral("Connect back, send nothing, close after a second.") },
-        { QStringLiteral("fault"), QStringLiteral("none, delay:MS, split:MS, notjson, array, zero, silence, drop:N, garbage, latin1, huge, flood[:N] "
+        { QStringLiteral("fault"), QStringLiteral("none, delay:MS, split:MS, bytewise:MS, glued, notjson, array, zero, silence, drop:N, garbage, latin1, huge, flood[:N] "
                                                   "(these act on replies), close (closes each new connection at once) or refuse "
                                                   "(closes the command port)."), QStringLiteral("mode") },
         { QStringLiteral("fault-on"), QStringLiteral("Commands whose replies the fault applies to (default PARAMS,DATA)."), QStringLiteral("list") },

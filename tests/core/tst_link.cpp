@@ -411,6 +411,8 @@ void LinkTest::parametersReply_data()
         << QList<FakeUnit::Reply>{ FakeUnit::scripted(firstData + "\r\n" + parameters) };
     QTest::newRow("counts sent unasked, the reply in a later read")
         << QList<FakeUnit::Reply>{ FakeUnit::scripted(firstData + parameters, 0, firstData.size(), 20) };
+    QTest::newRow("counts sent unasked after it, in the same read")
+        << QList<FakeUnit::Reply>{ FakeUnit::scripted(parameters + "\r\n" + firstData + secondData) };
 }
 
 // An object with trigger levels answers "PARAMS?" whatever else it holds;

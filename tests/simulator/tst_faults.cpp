@@ -35,6 +35,9 @@ void TestFaults::parsesModes_data()
     QTest::newRow("none") << "none" << true << "none";
     QTest::newRow("delay") << "delay:300" << true << "delay:300";
     QTest::newRow("split") << " split:0 " << true << "split:0";
+    QTest::newRow("bytewise") << "bytewise:3" << true << "bytewise:3";
+    QTest::newRow("glued") << "glued" << true << "glued";
+    QTest::newRow("glued takes no argument") << "glued:2" << false << "";
     QTest::newRow("drop") << "drop:2" << true << "drop:2";
     QTest::newRow("flood") << "flood" << true << "flood";
     QTest::newRow("flood in bursts") << "flood:200" << true << "flood:200";

@@ -112,6 +112,8 @@ private slots:
     void replyFaults_data();
     void replyFaults();
     void splitReply();
+    void bytewiseReply();
+    void gluedReply();
     void delayedReply();
     void silenceOnce();
     void dropAfterCommands();
@@ -258,6 +260,36 @@ void TestSimulatorProcess::splitReply()
     QVERIFY(!tail.isEmpty());
     QVERIFY(QJsonDocument::fromJson(head + tail).isObject());
     QVERIFY(simulator.waitForLine("fault split:400"));
+}
+
+// A byte at a time, each its own segment: the reply is whole only at the end.
+void TestSimulatorProcess::bytewiseReply()
+{
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start({ "--fault", "bytewise:20", "--no-discovery" }));
+    QTcpSocket socket;
+    QVERIFY(connectTo(socket));
+    socket.write("DATA?");
+    QVERIFY(socket.waitForReadyRead(1000));
+    const QByteArray first = socket.readAll();
+    QCOMPARE(first, QByteArray("{"));
+    const QByteArray rest = readReply(socket, 1000, 100);
+    QVERIFY(QJsonDocument::fromJson(first + rest).isObject());
+    QVERIFY(simulator.waitForLine("fault bytewise:20"));
+}
+
+// The answer to the last such command ahead of this one's, in one write.
+void TestSimulatorProcess::gluedReply()
+{
+    SimulatorProcess simulator;
+    QVERIFY(simulator.start({ "--fault", "glued", "--fault-on", "PARAMS", "--no-discovery" }));
+    QTcpSocket socket;
+    QVERIFY(connectTo(socket));
+    const QByteArray once = exchange(socket, "PARAMS?\r\n");
+    QVERIFY(QJsonDocument::fromJson(once.left(once.size() / 2)).isObject());
+    QCOMPARE(once.mid(once.size() / 2), once.left(once.size() / 2));
+    QVERIFY(QJsonDocument::fromJson(exchange(socket, "DATA?")).isObject());
+    QCOMPARE(exchange(socket, "PARAMS?\r\n"), once);
 }
 
 void TestSimulatorProcess::delayedReply()
