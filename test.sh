@@ -13,7 +13,7 @@ cd "$(dirname "$0")"
 # the hicolor theme.
 # shellcheck disable=SC2086
 ensure_packages $build_packages $package_packages iproute2 util-linux xvfb xdotool imagemagick openbox xclip wmctrl \
-    x11-utils hicolor-icon-theme
+    x11-utils hicolor-icon-theme poppler-utils
 # The fuzz targets are built with clang and its libFuzzer runtime.
 ensure_packages clang libclang-rt-14-dev
 

@@ -1,9 +1,11 @@
 #include "form.h"
 #include "atomicfile.h"
+#include "autoview.h"
 #include "controlunitlink.h"
 #include "countstable.h"
 #include "histogram.h"
 #include "logaxisticker.h"
+#include "plotdecoration.h"
 #include "plotimage.h"
 #include "plotview.h"
 #include "pointreadout.h"
@@ -62,11 +64,26 @@ void addChannelGraphs(QCustomPlot *plot)
     }
 }
 
-void showLegend(QCustomPlot *plot, Qt::Alignment alignment)
+// side: the end of the row above the curves that the legend takes.
+void showLegend(QCustomPlot *plot, Qt::Alignment side)
 {
     plot->legend->setVisible(true);
-    plot->axisRect()->insetLayout()->setInsetAlignment(0, alignment);
+    PlotDecoration::placeLegendAbove(plot, side);
+    // A short stroke of each colour is enough beside the name.
+    plot->legend->setIconSize(20, 10);
     plot->legend->setBrush(QBrush(QColor(200, 200, 200, 100)));
+}
+
+const QString rateTitle = QStringLiteral("Counts per second");
+
+// The reference levels a sweep plan goes through, with room around a single one.
+QCPRange plannedLevels(const SweepPlan &plan)
+{
+    const int first = plan.start;
+    const int last = plan.start + (plan.levelCount() - 1) * plan.step;
+    if (first == last)
+        return QCPRange(first - 10, first + 10);
+    return QCPRange(std::min(first, last), std::max(first, last));
 }
 
 // The top and right axes follow the bottom and left ones.
@@ -86,13 +103,16 @@ void addToggle(QMenu *menu, const QString &text, bool checked, Toggle toggle)
     action->setChecked(checked);
 }
 
-// A logarithmic axis gets ticks at powers of ten; linear spacing would pile
-// the labels up at its low end.
+// A logarithmic axis gets ticks that suit it (linear spacing would pile the
+// labels up at its low end), labelled as powers: 10³, 2·10³. A linear one gets
+// plain numbers again.
 void setLogScale(QCPAxis *axis, bool logarithmic)
 {
     axis->setScaleType(logarithmic ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
     axis->setTicker(logarithmic ? QSharedPointer<QCPAxisTicker>(new LogAxisTicker)
                                 : QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
+    axis->setNumberFormat(logarithmic ? QStringLiteral("eb") : QStringLiteral("gbd"));
+    axis->setNumberPrecision(logarithmic ? 0 : 6);
 }
 
 // The histogram's value range on a log scale: from a power of ten below the
@@ -149,23 +169,21 @@ QString withCapital(const QString &text)
     return text.left(1).toUpper() + text.mid(1);
 }
 
-// What pointing at a curve of counts against time or level shows.
+// What pointing at a curve of counts against time or level shows: the value
+// as the saved files write it, every digit of it.
 PointReadout::Describe describeRate(const QString &keyFormat, int keyDecimals)
 {
     return [keyFormat, keyDecimals](const QCPAbstractPlottable *graph, double key, double value) {
-        return QStringLiteral("%1: %2 counts/s at ").arg(graph->name(), Protocol::numberText(value))
+        return QStringLiteral("%1: %2 counts/s at ").arg(graph->name(), SweepExport::exactNumberText(value))
                + keyFormat.arg(key, 0, 'f', keyDecimals);
     };
 }
 
-// A bar of the histogram: its bin, the channels it counts, and its height.
+// A bar of the histogram: its bin, named as on the axis under it, and its height.
 QString describeBin(const QCPAbstractPlottable *, double key, double value)
 {
-    const int channel = qRound(key) - 1;
-    const QString channels = channel + 1 < Protocol::channelCount
-                                 ? QStringLiteral("Channel %1 - Channel %2").arg(channel).arg(channel + 1)
-                                 : QStringLiteral("Channel %1").arg(channel);
-    return QStringLiteral("Bin %1 (%2): %3 counts").arg(channel).arg(channels, Protocol::numberText(value));
+    return QStringLiteral("%1: %2 counts").arg(PlotDecoration::binName(qRound(key) - 1),
+                                               SweepExport::exactNumberText(value));
 }
 
 } // namespace
@@ -228,8 +246,10 @@ void Form::setupSweepProgress()
 
 void Form::setupPlotViews()
 {
+    countsFit.reset(new AutoView(ui->cpCounts));
+    sweepFit.reset(new AutoView(ui->cpSweep));
     countsView = new PlotView(ui->cpCounts, [this] { rescaleCounts(); });
-    sweepView = new PlotView(ui->cpSweep, [this] { ui->cpSweep->rescaleAxes(true); });
+    sweepView = new PlotView(ui->cpSweep, [this] { sweepFit->fit(); });
     histogramView = new PlotView(ui->cpHistogram, [this] { rescaleHistogram(); });
     new PointReadout(ui->cpCounts, describeRate(QStringLiteral("%1 s"), 3));
     new PointReadout(ui->cpSweep, describeRate(QStringLiteral("%1 mV"), 0));
@@ -246,8 +266,15 @@ void Form::restoreChoices()
         ui->sbStopSweep->setValue(*choices.sweepStop);
     if (choices.sweepStep)
         ui->sbStepSweep->setValue(*choices.sweepStep);
-    if (choices.windowSize)
-        resize(*choices.windowSize);
+    // A window stored larger than the screen now has room for (it grew there,
+    // or the screen is smaller) opens as large as the screen allows, though
+    // never smaller than the window can be.
+    if (choices.windowSize) {
+        QSize size = *choices.windowSize;
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            size = size.boundedTo(screen->availableSize()).expandedTo(minimumSizeHint());
+        resize(size);
+    }
     if (choices.splitterSizes)
         ui->splitter->setSizes(*choices.splitterSizes);
     for (int channel = 0; channel < Protocol::channelCount; ++channel) {
@@ -308,7 +335,8 @@ void Form::setupCountsPlot()
 {
     QCustomPlot *plot = ui->cpCounts;
     addChannelGraphs(plot);
-    showLegend(plot, Qt::AlignTop | Qt::AlignLeft);
+    showLegend(plot, Qt::AlignLeft);
+    PlotDecoration::setAxisTitles(plot, QStringLiteral("Time since Start"), rateTitle);
     QSharedPointer<QCPAxisTickerTime> timeTicker(new QCPAxisTickerTime);
     timeTicker->setTimeFormat(QStringLiteral("%h:%m:%s"));
     plot->xAxis->setTicker(timeTicker);
@@ -323,7 +351,8 @@ void Form::setupSweepPlot()
 {
     QCustomPlot *plot = ui->cpSweep;
     addChannelGraphs(plot);
-    showLegend(plot, Qt::AlignTop | Qt::AlignRight);
+    showLegend(plot, Qt::AlignRight);
+    PlotDecoration::setAxisTitles(plot, QStringLiteral("Reference, mV"), rateTitle);
     plot->axisRect()->setupFullAxesBox(false);
     plot->yAxis->grid()->setSubGridVisible(true);
     plot->yAxis->setScaleType(QCPAxis::stLogarithmic);
@@ -345,6 +374,8 @@ void Form::setupHistogramPlot()
     histogramBars->setAntialiased(false);
     histogramValues.fill(0.0, Protocol::channelCount);
     histogramBars->setData(histogramKeys, histogramValues, false);
+    PlotDecoration::nameBins(plot);
+    PlotDecoration::setAxisTitles(plot, QString(), QStringLiteral("Counts"));
     plot->xAxis->setSubTicks(false);
     plot->xAxis->setTickLength(0, 4);
     plot->xAxis->setRange(0, 5);
@@ -610,7 +641,7 @@ void Form::countsTick()
 void Form::rescaleCounts()
 {
     QCustomPlot *plot = ui->cpCounts;
-    plot->rescaleAxes(true);
+    countsFit->fit();
     const QSharedPointer<QCPGraphDataContainer> data = plot->graph(0)->data();
     if (data->isEmpty())
         return;
@@ -644,6 +675,9 @@ void Form::on_pbStartSweep_clicked()
         on_pbStopSweep_clicked();
         return;
     }
+    sweepClock.start();
+    timer->setInterval(Protocol::pollIntervalMs(timeConstant));
+    showSweepProgress(plan, 0, plan.start);
     sweep.begin(plan, timeConstant);
     if (!sweep.startFailure().isEmpty()) {
         showStartFailure(sweep.startFailure());
@@ -652,11 +686,10 @@ void Form::on_pbStartSweep_clicked()
     }
     sweepLevel = sweep.level();
     statedTimeConstant = timeConstant;
+    sweepFit->setEmptyKeyRange(plannedLevels(plan));
     beginRun(ui->cpSweep, sweepView, timeConstant);
     connect(timer, &QTimer::timeout, [this] { sweepTick(); });
     timer->start(Protocol::pollIntervalMs(timeConstant));
-    sweepClock.start();
-    showSweepProgress();
 }
 
 void Form::on_pbStopSweep_clicked()
@@ -668,22 +701,20 @@ void Form::on_pbStopSweep_clicked()
     ui->sweepProgress->reset();
 }
 
-// The level last measured, how many of the sweep's levels are done, and the
-// time the rest takes at the pace so far.
-void Form::showSweepProgress()
+// The level in hand (its reference being set, or its counts read) of all the
+// sweep's levels, after done of them, and the time the rest takes at the
+// pace so far. Drawn at once: what comes next blocks until the unit answers.
+void Form::showSweepProgress(const SweepPlan &plan, int done, int level)
 {
-    const SweepPlan &plan = sweep.plan();
     const int total = plan.levelCount();
-    const int done = sweep.levelsDone();
-    // Levels are done in the plan's order, while a level read again is not done yet.
-    const int lastDone = plan.start + (done - 1) * plan.step;
+    const int inHand = std::min(done + 1, total);
     QProgressBar *progress = ui->sweepProgress;
     progress->setRange(0, total);
-    progress->setValue(done);
-    const QString level = done == 0 ? QStringLiteral("Level 0 of %1").arg(total)
-                                    : QStringLiteral("Level %1 of %2 (%3 mV)").arg(done).arg(total).arg(lastDone);
+    progress->setValue(inHand);
     const qint64 leftMs = RunProgress::timeLeftMs(sweepClock.elapsed(), timer->interval(), done, total);
-    progress->setFormat(QStringLiteral("%1, %2 left").arg(level, RunProgress::durationText(leftMs)));
+    progress->setFormat(QStringLiteral("Level %1 of %2 (%3 mV), %4 left")
+                            .arg(inHand).arg(total).arg(level).arg(RunProgress::durationText(leftMs)));
+    progress->repaint();
 }
 
 // A level whose reading failed, or whose reference could not be set, keeps no
@@ -705,15 +736,18 @@ void Form::sweepTick()
         // What was said of the pace no longer holds.
         if (awaitingFirstReading)
             showFirstReadingIn(gateMs);
-        showSweepProgress();
+        showSweepProgress(sweep.plan(), sweep.levelsDone(), sweep.level());
         return;
     }
     QCustomPlot *plot = ui->cpSweep;
     plotReading(plot, sweepLevel, reading);
     if (sweepView->isAutomatic())
-        plot->rescaleAxes(true);
+        sweepFit->fit();
     plot->replot();
-    showSweepProgress();
+    // The next level's reference goes out now, which a unit may take long to
+    // answer: the bar says so meanwhile.
+    if (sweep.plan().hasLevelAfter(sweep.level()))
+        showSweepProgress(sweep.plan(), sweep.levelsDone(), sweep.plan().levelAfter(sweep.level()));
     if (!sweep.advance()) {
         on_pbStopSweep_clicked();
         return;
@@ -739,24 +773,26 @@ void Form::drawHistogram(bool rescale)
     histogramBars->setData(histogramKeys, histogramValues, false);
     ui->lbStatus->setText(histogramStatus());
     QCustomPlot *plot = ui->cpHistogram;
-    const bool automatic = histogramView->isAutomatic();
-    if (rescale && automatic)
-        plot->rescaleAxes(true);
-    if (histogramLogScale && automatic)
-        plot->yAxis->setRange(logBarRange(histogramValues, plot->yAxis->range()));
+    if (histogramView->isAutomatic()) {
+        if (rescale)
+            rescaleHistogram();
+        else if (histogramLogScale)
+            plot->yAxis->setRange(logBarRange(histogramValues, plot->yAxis->range()));
+    }
     plot->replot();
-    if (rescale && automatic && !histogramLogScale)
-        histogramBars->rescaleAxes(false);
 }
 
+// The bars stand on 0; the tallest keeps clear of the frame above it.
 void Form::rescaleHistogram()
 {
     QCustomPlot *plot = ui->cpHistogram;
     plot->rescaleAxes(true);
-    if (histogramLogScale)
+    if (histogramLogScale) {
         plot->yAxis->setRange(logBarRange(histogramValues, plot->yAxis->range()));
-    else
+    } else {
         histogramBars->rescaleAxes(false);
+        plot->yAxis->setRange(AutoView::withHeadroom(plot->yAxis->range()));
+    }
 }
 
 // The figures of the bars; on a log scale, also which bars it cannot show.
@@ -849,7 +885,7 @@ void Form::showCountsMenu(const QPoint &pos)
         QCustomPlot *plot = ui->cpCounts;
         setLogScale(plot->yAxis, countsLogScale);
         if (countsView->isAutomatic())
-            plot->yAxis->rescale(true);
+            rescaleCounts();
         plot->replot();
     });
     QAction *save = menu->addAction(QStringLiteral("Save Data..."));

@@ -15,7 +15,9 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
 
+class AutoView;
 class ControlUnitLink;
 class PlotView;
 class QCPBars;
@@ -90,7 +92,7 @@ private:
     void drawHistogram(bool rescale);
     QString histogramStatus() const;
     void setSweepControlsEnabled(bool enabled);
-    void showSweepProgress();
+    void showSweepProgress(const SweepPlan &plan, int done, int level);
 
     void showCountsMenu(const QPoint &pos);
     void showSweepMenu(const QPoint &pos);
@@ -132,6 +134,8 @@ private:
     // Between a Start and the first reading of its run.
     bool awaitingFirstReading = false;
 
+    std::unique_ptr<AutoView> countsFit;
+    std::unique_ptr<AutoView> sweepFit;
     PlotView *countsView = nullptr;
     PlotView *sweepView = nullptr;
     PlotView *histogramView = nullptr;

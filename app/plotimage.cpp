@@ -22,7 +22,10 @@ QByteArray png(QCustomPlot *plot)
     return bytes;
 }
 
-// One page of exactly the plot's size, one point per pixel of the screen.
+// One page of exactly the plot's size, one point per pixel of the screen. The
+// writer counts in the screen's dots, so that fonts, which are sized in points,
+// come out as large as the screen draws them once the plot's pixels are mapped
+// onto the page's points.
 QByteArray pdf(QCustomPlot *plot)
 {
     const QSize size = plot->size();
@@ -32,6 +35,7 @@ QByteArray pdf(QCustomPlot *plot)
     {
         QPdfWriter writer(&buffer);
         writer.setCreator(QStringLiteral("Tavik Counter App"));
+        writer.setResolution(plot->logicalDpiY());
         writer.setPageLayout(QPageLayout(QPageSize(size, QPageSize::Point, QString(), QPageSize::ExactMatch),
                                          QPageLayout::Portrait, QMarginsF()));
         QCPPainter painter;

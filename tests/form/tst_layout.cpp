@@ -1,4 +1,5 @@
 #include "form.h"
+#include "logticks.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -19,6 +20,8 @@ private slots:
     void statusLineAndList();
     void channelPlots_data();
     void channelPlots();
+    void axisTitles_data();
+    void axisTitles();
     void histogramPlot();
     void topAndRightAxesFollow_data();
     void topAndRightAxesFollow();
@@ -136,17 +139,17 @@ void LayoutTest::statusLineAndList()
 void LayoutTest::channelPlots_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("legendAlignment");
+    QTest::addColumn<int>("legendSide");
     QTest::addColumn<bool>("logarithmic");
 
-    QTest::newRow("counts") << "cpCounts" << int(Qt::AlignTop | Qt::AlignLeft) << false;
-    QTest::newRow("sweep") << "cpSweep" << int(Qt::AlignTop | Qt::AlignRight) << true;
+    QTest::newRow("counts") << "cpCounts" << int(Qt::AlignLeft) << false;
+    QTest::newRow("sweep") << "cpSweep" << int(Qt::AlignRight) << true;
 }
 
 void LayoutTest::channelPlots()
 {
     QFETCH(QString, name);
-    QFETCH(int, legendAlignment);
+    QFETCH(int, legendSide);
     QFETCH(bool, logarithmic);
 
     auto *plot = form->findChild<QCustomPlot *>(name);
@@ -165,8 +168,26 @@ void LayoutTest::channelPlots()
         QVERIFY(graph->data()->isEmpty());
     }
 
+    // The legend sits above the curves' rectangle, at its left or right end,
+    // where it covers none of them.
     QVERIFY(plot->legend->visible());
-    QCOMPARE(int(plot->axisRect()->insetLayout()->insetAlignment(0)), legendAlignment);
+    form->resize(1000, 600);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+    child<QListWidget>("listWidget")->setCurrentRow(name == QLatin1String("cpCounts") ? 1 : 2);
+    QTRY_VERIFY(plot->isVisible());
+    plot->replot();
+    const QRect curves = plot->axisRect()->rect();
+    const QRect legend = plot->legend->outerRect();
+    QVERIFY(plot->legend->layout() != plot->axisRect()->insetLayout());
+    QVERIFY2(legend.bottom() < curves.top(), qPrintable(QStringLiteral("%1 above %2").arg(legend.bottom()).arg(curves.top())));
+    const QString where = QStringLiteral("legend %1 to %2, curves %3 to %4")
+                              .arg(legend.left()).arg(legend.right()).arg(curves.left()).arg(curves.right());
+    if (legendSide == Qt::AlignLeft)
+        QVERIFY2(qAbs(legend.left() - curves.left()) < 10, qPrintable(where));
+    else
+        QVERIFY2(qAbs(legend.right() - curves.right()) < 10, qPrintable(where));
+    QVERIFY2(legend.width() < curves.width(), qPrintable(where));
     QCOMPARE(plot->legend->brush().color(), QColor(200, 200, 200, 100));
     QCOMPARE(plot->legend->brush().style(), Qt::SolidPattern);
 
@@ -190,6 +211,38 @@ void LayoutTest::channelPlots()
         QCOMPARE(timeTicker->timeFormat(), QStringLiteral("%h:%m:%s"));
         QCOMPARE(plot->yAxis->range(), QCPRange(-1.2, 1.2));
     }
+}
+
+void LayoutTest::axisTitles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("keyTitle");
+    QTest::addColumn<QString>("valueTitle");
+
+    QTest::newRow("counts") << "cpCounts" << "Time since Start" << "Counts per second";
+    QTest::newRow("sweep") << "cpSweep" << "Reference, mV" << "Counts per second";
+    QTest::newRow("histogram") << "cpHistogram" << "" << "Counts";
+}
+
+// Every plot says what its axes measure; the histogram's bins are named on
+// their axis by the channels they count, one tick for each bar and no other.
+void LayoutTest::axisTitles()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, keyTitle);
+    QFETCH(QString, valueTitle);
+    auto *plot = form->findChild<QCustomPlot *>(name);
+    QCOMPARE(plot->xAxis->label(), keyTitle);
+    QCOMPARE(plot->yAxis->label(), valueTitle);
+    if (name != QLatin1String("cpHistogram"))
+        return;
+    plot->replot();
+    QCOMPARE(plot->xAxis->tickVector(), (QVector<double> { 1, 2, 3, 4 }));
+    QCOMPARE(plot->xAxis->tickVectorLabels(),
+             (QVector<QString> { "Channel 0 - 1", "Channel 1 - 2", "Channel 2 - 3", "Channel 3" }));
+    plot->xAxis->setRange(0.5, 2.5);
+    plot->replot();
+    QCOMPARE(plot->xAxis->tickVector(), (QVector<double> { 1, 2 }));
 }
 
 void LayoutTest::histogramPlot()
@@ -249,11 +302,17 @@ void LayoutTest::sweepTickLabelsStateTheirValues_data()
     QTest::newRow("within a decade") << 1100.0 << 1900.0 << QStringList();
     QTest::newRow("about one decade") << 120.0 << 1100.0 << QStringList();
     QTest::newRow("just short of 1.6 decades") << 100.0 << 3900.0 << QStringList();
+    QTest::newRow("just over 1.6 decades") << 1200.0 << 50000.0 << QStringList();
+    QTest::newRow("under two decades") << 1200.0 << 100000.0 << QStringList { "1e+04", "1e+05" };
+    QTest::newRow("one decade and a bit") << 1200.0 << 25000.0 << QStringList();
+    QTest::newRow("one decade exactly") << 1000.0 << 10000.0 << QStringList { "1e+03", "1e+04" };
     QTest::newRow("small rates") << 0.05 << 0.4 << QStringList();
+    QTest::newRow("many decades") << 0.5 << 5e9 << QStringList();
 }
 
-// However few decades the rates span, each label names its tick's value; the
-// axis draws "1.25e+03" as 1.25 times ten to the third, "1e+03" as ten to the third.
+// However few decades the rates span, each label names its tick's value (the
+// axis draws "1.25e+03" as 1.25 times ten to the third, "1e+03" as ten to the
+// third), and labels are spread over the whole axis.
 void LayoutTest::sweepTickLabelsStateTheirValues()
 {
     QFETCH(double, lower);
@@ -275,6 +334,8 @@ void LayoutTest::sweepTickLabelsStateTheirValues()
     }
     for (const QString &label : powersOfTen)
         QVERIFY2(labels.contains(label), qPrintable(label));
+    QString why;
+    QVERIFY2(ticksSpreadOverLogAxis(plot->yAxis, &why), qPrintable(why));
 }
 
 QTEST_MAIN(LayoutTest)

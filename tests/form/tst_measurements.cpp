@@ -284,8 +284,11 @@ void MeasurementsTest::failedReadingBreaksTheLine()
         if (measurement == Measurement::Sweep)
             QCOMPARE(data->at(1)->key, 10.0);
     }
-    QCOMPARE(plot->yAxis->range().lower, 100.0);
-    QCOMPARE(plot->yAxis->range().upper, 2000.0);
+    // 100 to 2000 with a small margin, and no 0 for the failed reading.
+    QVERIFY2(plot->yAxis->range().lower > 0 && plot->yAxis->range().lower <= 100.0,
+             qPrintable(QString::number(plot->yAxis->range().lower)));
+    QVERIFY2(plot->yAxis->range().upper >= 2000.0 && plot->yAxis->range().upper <= 2400.0,
+             qPrintable(QString::number(plot->yAxis->range().upper)));
 }
 
 void MeasurementsTest::failedReadingStillRedraws_data()

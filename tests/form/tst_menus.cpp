@@ -1,5 +1,6 @@
 #include "fakeunit.h"
 #include "form.h"
+#include "logticks.h"
 #include "modaldriver.h"
 #include "testfiles.h"
 #include "ui_form.h"
@@ -15,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <typeinfo>
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -400,10 +402,14 @@ void MenusTest::logScaleTicksStateTheirValues_data()
     QTest::newRow("counts, narrow") << "cpCounts" << 22000.0 << 24000.0;
     QTest::newRow("histogram, decades") << "cpHistogram" << 1.0 << 100000.0;
     QTest::newRow("histogram, narrow") << "cpHistogram" << 13000.0 << 61000.0;
+    QTest::newRow("histogram, 1.6 decades") << "cpHistogram" << 1200.0 << 50000.0;
+    QTest::newRow("counts, a decade and a bit") << "cpCounts" << 1200.0 << 25000.0;
 }
 
-// "Log Scale" puts ticks where a logarithmic axis wants them, and each label
-// names its tick's value; switched off, the axis is linear with linear ticks.
+// "Log Scale" puts ticks where a logarithmic axis wants them, labelled as the
+// sweep's are (powers drawn as such) and spread over the axis, each label
+// naming its tick's value; switched off, the axis is linear with linear ticks
+// and plain numbers again.
 void MenusTest::logScaleTicksStateTheirValues()
 {
     QFETCH(QString, plotName);
@@ -411,8 +417,14 @@ void MenusTest::logScaleTicksStateTheirValues()
     QFETCH(double, upper);
     QCustomPlot *shown = plot(plotName);
 
+    const QString linearFormat = shown->yAxis->numberFormat();
+    const int linearPrecision = shown->yAxis->numberPrecision();
     trigger(plotName, QStringLiteral("Log Scale"));
     QVERIFY(qSharedPointerDynamicCast<QCPAxisTickerLog>(shown->yAxis->ticker()));
+    const QCPAxis *sweepAxis = plot(QStringLiteral("cpSweep"))->yAxis;
+    QCOMPARE(typeid(*shown->yAxis->ticker()).name(), typeid(*sweepAxis->ticker()).name());
+    QCOMPARE(shown->yAxis->numberFormat(), sweepAxis->numberFormat());
+    QCOMPARE(shown->yAxis->numberPrecision(), sweepAxis->numberPrecision());
     shown->yAxis->setRange(lower, upper);
     shown->replot();
     const QVector<double> ticks = shown->yAxis->tickVector();
@@ -424,10 +436,14 @@ void MenusTest::logScaleTicksStateTheirValues()
         QVERIFY2(ok && qAbs(stated - ticks[i]) <= 1e-9 * ticks[i],
                  qPrintable(QStringLiteral("tick %1 labelled %2").arg(ticks[i]).arg(labels[i])));
     }
+    QString why;
+    QVERIFY2(ticksSpreadOverLogAxis(shown->yAxis, &why), qPrintable(why));
 
     trigger(plotName, QStringLiteral("Log Scale"));
     QCOMPARE(shown->yAxis->scaleType(), QCPAxis::stLinear);
     QVERIFY(!qSharedPointerDynamicCast<QCPAxisTickerLog>(shown->yAxis->ticker()));
+    QCOMPARE(shown->yAxis->numberFormat(), linearFormat);
+    QCOMPARE(shown->yAxis->numberPrecision(), linearPrecision);
 }
 
 // Bars of 10 and 70 must not look alike on a log axis: its floor lies below the

@@ -1,5 +1,6 @@
 #include "fakeunit.h"
 #include "form.h"
+#include "logticks.h"
 #include "measurementprobe.h"
 #include "modaldriver.h"
 #include "testfiles.h"
@@ -7,9 +8,11 @@
 #include <QtTest>
 
 #include <QMenu>
+#include <QProcess>
 #include <QProgressBar>
 #include <QToolTip>
 
+#include <functional>
 #include <limits>
 #include <memory>
 
@@ -139,6 +142,86 @@ struct Progress
     QString text;
 };
 
+// A word of a PDF's text and its box on the page, in points from the top left.
+struct PdfWord
+{
+    QString text;
+    QRectF box;
+};
+
+// The words of a PDF as a reader finds them (poppler's pdftotext).
+QList<PdfWord> pdfWords(const QString &fileName, QSizeF *page)
+{
+    QProcess reader;
+    reader.start(QStringLiteral("pdftotext"), { QStringLiteral("-bbox"), fileName, QStringLiteral("-") });
+    if (!reader.waitForFinished(30000) || reader.exitCode() != 0)
+        return {};
+    const QString html = QString::fromUtf8(reader.readAllStandardOutput());
+    const QRegularExpression pageSize(QStringLiteral("<page width=\"([0-9.]+)\" height=\"([0-9.]+)\">"));
+    const QRegularExpressionMatch pageMatch = pageSize.match(html);
+    if (pageMatch.hasMatch())
+        *page = QSizeF(pageMatch.captured(1).toDouble(), pageMatch.captured(2).toDouble());
+    const QRegularExpression word(QStringLiteral(
+        "<word xMin=\"([0-9.]+)\" yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" yMax=\"([0-9.]+)\">([^<]*)</word>"));
+    QList<PdfWord> words;
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        const QPointF topLeft(match.captured(1).toDouble(), match.captured(2).toDouble());
+        const QPointF bottomRight(match.captured(3).toDouble(), match.captured(4).toDouble());
+        words << PdfWord { match.captured(5), QRectF(topLeft, bottomRight) };
+    }
+    return words;
+}
+
+// The text a progress bar showed when it was last painted.
+class PaintedText : public QObject
+{
+public:
+    explicit PaintedText(QProgressBar *bar) : m_bar(bar) { bar->installEventFilter(this); }
+    QString text() const { return m_text; }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_text = m_bar->text();
+        return false;
+    }
+
+private:
+    QProgressBar *m_bar;
+    QString m_text;
+};
+
+// What the window showed while the reference went out for a level: the
+// exchange's log line comes as it ends, before the window gets to paint again.
+struct ReferenceSeen
+{
+    int levelMv;
+    QString painted;
+    int plotted;
+};
+
+struct ReferenceWatch
+{
+    QList<ReferenceSeen> seen;
+    std::function<ReferenceSeen(int levelMv)> look;
+    QtMessageHandler previous = nullptr;
+};
+ReferenceWatch *referenceWatch = nullptr;
+
+void watchReferenceExchanges(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    static const QRegularExpression reference(QStringLiteral("^\"DAC 15,([-0-9.e+]+)[\\\\\"]"));
+    const QRegularExpressionMatch match = reference.match(message);
+    if (referenceWatch && match.hasMatch()) {
+        referenceWatch->seen << referenceWatch->look(qRound(match.captured(1).toDouble() * 1000));
+        return;
+    }
+    if (referenceWatch && referenceWatch->previous)
+        referenceWatch->previous(type, context, message);
+}
+
 } // namespace
 
 // What the plots offer beyond their menus' first entries: pictures, the counts
@@ -155,6 +238,9 @@ private slots:
     void saveImage();
     void saveImageFailure_data();
     void saveImageFailure();
+    void pdfShowsTheTextAsTheScreenDoes_data();
+    void pdfShowsTheTextAsTheScreenDoes();
+    void longStatusKeepsTheWindowWidth();
 
     void countsDataOfARun();
     void countsDataWithoutReadings();
@@ -168,6 +254,7 @@ private slots:
     void sweepProgress_data();
     void sweepProgress();
     void sweepProgressEmptiesOnStop();
+    void sweepProgressShowsTheLevelInHand();
 
     void zoomKeepsTheView_data();
     void zoomKeepsTheView();
@@ -175,9 +262,14 @@ private slots:
     void newStartShowsTheNewRunWhole();
     void rightButtonOpensTheMenuAndMovesNothing_data();
     void rightButtonOpensTheMenuAndMovesNothing();
+    void flatCurvesClearTheFrame_data();
+    void flatCurvesClearTheFrame();
 
     void readout_data();
     void readout();
+    void readoutIsExact_data();
+    void readoutIsExact();
+    void histogramReadoutNamesTheBarAsItsAxis();
 
 private:
     QCustomPlot *plot(const QString &name) const { return probe->plot(qPrintable(name)); }
@@ -607,9 +699,9 @@ void PlotFeaturesTest::sweepProgress_data()
     QTest::newRow("odd steps") << QList<int> { 15, 40, 7 } << QList<int> { 15, 22, 29, 36 };
 }
 
-// Before the first level and after each one: levels done of all, the level
-// last measured and the time left, which is at least a timer interval for
-// each level to go. Empty once the sweep has ended.
+// From Start on and after each level: the level in hand (being set or read)
+// of all, its reference and the time left, which is at least a timer interval
+// for each level to go. Empty once the sweep has ended.
 void PlotFeaturesTest::sweepProgress()
 {
     QFETCH(QList<int>, plan);
@@ -631,16 +723,14 @@ void PlotFeaturesTest::sweepProgress()
 
     const int total = levels.size();
     QCOMPARE(seen.size(), total + 1);
-    const QRegularExpression format(QStringLiteral("^(Level \\d+ of \\d+(?: \\(-?\\d+ mV\\))?), (\\S+(?: s)?) left$"));
+    const QRegularExpression format(QStringLiteral("^(Level \\d+ of \\d+ \\(-?\\d+ mV\\)), (\\S+(?: s)?) left$"));
     for (int done = 0; done < total; ++done) {
         const Progress &progress = seen[done];
-        QCOMPARE(progress.value, done);
+        QCOMPARE(progress.value, done + 1);
         QCOMPARE(progress.maximum, total);
         const QRegularExpressionMatch match = format.match(progress.text);
         QVERIFY2(match.hasMatch(), qPrintable(progress.text));
-        const QString level = done == 0 ? QStringLiteral("Level 0 of %1").arg(total)
-                                        : QStringLiteral("Level %1 of %2 (%3 mV)").arg(done).arg(total).arg(levels[done - 1]);
-        QCOMPARE(match.captured(1), level);
+        QCOMPARE(match.captured(1), QStringLiteral("Level %1 of %2 (%3 mV)").arg(done + 1).arg(total).arg(levels[done]));
         QVERIFY2(durationMs(match.captured(2)) >= (total - done) * interval - 50, qPrintable(progress.text));
     }
     // The last level done, the sweep stops and the bar is empty.
@@ -718,18 +808,24 @@ void PlotFeaturesTest::newStartShowsTheNewRunWhole_data()
 {
     QTest::addColumn<Measurement>("measurement");
     QTest::addColumn<QString>("plotName");
+    QTest::addColumn<bool>("readingsFail");
 
-    QTest::newRow("counts") << Measurement::Counts << "cpCounts";
-    QTest::newRow("sweep") << Measurement::Sweep << "cpSweep";
-    QTest::newRow("histogram") << Measurement::Histogram << "cpHistogram";
+    QTest::newRow("counts") << Measurement::Counts << "cpCounts" << false;
+    QTest::newRow("sweep") << Measurement::Sweep << "cpSweep" << false;
+    QTest::newRow("histogram") << Measurement::Histogram << "cpHistogram" << false;
+    QTest::newRow("counts, every reading fails") << Measurement::Counts << "cpCounts" << true;
+    QTest::newRow("sweep, every reading fails") << Measurement::Sweep << "cpSweep" << true;
+    QTest::newRow("histogram, every reading fails") << Measurement::Histogram << "cpHistogram" << true;
 }
 
 // A view the operator zoomed to belongs to the run it was made on: a counts run
-// that starts again at 0 s would be off the view of the last one.
+// that starts again at 0 s would be off the view of the last one. A run whose
+// readings all fail shows its own empty view, not the zoom of the last run.
 void PlotFeaturesTest::newStartShowsTheNewRunWhole()
 {
     QFETCH(Measurement, measurement);
     QFETCH(QString, plotName);
+    QFETCH(bool, readingsFail);
     QCustomPlot *shown = plot(plotName);
     probe->pageList()->setCurrentRow(measurement == Measurement::Counts ? 1 : measurement == Measurement::Sweep ? 2 : 3);
     unit->setReply("DATA?", FakeUnit::dataReply(0.05, 100, 60, 25, 5));
@@ -742,10 +838,19 @@ void PlotFeaturesTest::newStartShowsTheNewRunWhole()
     waitForPolls(polls() + 2);
     probe->stop(measurement);
     QVERIFY(!showsAllData(shown));
+    const Ranges zoomed = rangesOf(shown);
 
+    if (readingsFail)
+        unit->setReply("DATA?", QByteArray("no counts today"));
     probe->start(measurement, 0.05);
     waitForPolls(polls() + 3);
     QVERIFY(showsAllData(shown));
+    if (readingsFail) {
+        QVERIFY(probe->status().startsWith(QStringLiteral("Reading failed")));
+        QVERIFY(!(rangesOf(shown) == zoomed));
+        if (measurement == Measurement::Sweep)
+            QVERIFY(shown->xAxis->range().contains(0) && shown->xAxis->range().contains(3));
+    }
     probe->stop(measurement);
 }
 
@@ -802,8 +907,8 @@ void PlotFeaturesTest::readout_data()
     QTest::newRow("counts point") << "cpCounts" << QPointF(12.5, 20000) << QPoint(2, 2)
                                   << "Channel 2: 20000 counts/s at 12.500 s";
     QTest::newRow("inside a bar") << "cpHistogram" << QPointF(3, 10) << QPoint(0, 0)
-                                  << "Bin 2 (Channel 2 - Channel 3): 35 counts";
-    QTest::newRow("last bar") << "cpHistogram" << QPointF(4, 2) << QPoint(0, 0) << "Bin 3 (Channel 3): 5 counts";
+                                  << "Channel 2 - 3: 35 counts";
+    QTest::newRow("last bar") << "cpHistogram" << QPointF(4, 2) << QPoint(0, 0) << "Channel 3: 5 counts";
     QTest::newRow("above the bars") << "cpHistogram" << QPointF(3, 39) << QPoint(0, 0) << "";
 }
 
@@ -851,6 +956,253 @@ void PlotFeaturesTest::readout()
     QTRY_COMPARE(QToolTip::text(), QString());
     sendMove(shown, pos, Qt::LeftButton);
     QCOMPARE(QToolTip::text(), QString());
+}
+
+void PlotFeaturesTest::pdfShowsTheTextAsTheScreenDoes_data()
+{
+    QTest::addColumn<QString>("plotName");
+    QTest::newRow("counts") << "cpCounts";
+    QTest::newRow("sweep") << "cpSweep";
+    QTest::newRow("histogram") << "cpHistogram";
+}
+
+// Read as a reader reads it, the PDF holds the plot's words at the size and
+// in the place the screen shows them: one point of the page for each pixel.
+void PlotFeaturesTest::pdfShowsTheTextAsTheScreenDoes()
+{
+    QFETCH(QString, plotName);
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        QFAIL("pdftotext (poppler-utils) is needed to read the PDF");
+    QCustomPlot *shown = plot(plotName);
+    probe->pageList()->setCurrentRow(plotName == QLatin1String("cpCounts") ? 1 : plotName == QLatin1String("cpSweep") ? 2 : 3);
+    QTRY_VERIFY(shown->isVisible());
+    for (int channel = 0; channel < 4; ++channel) {
+        probe->sweepGraph(channel)->addData(QVector<double> { 0, 10, 20 }, QVector<double> { 10, 100, 1000 });
+        probe->countsGraph(channel)->addData(QVector<double> { 1, 2, 3 }, QVector<double> { 10, 100, 1000 });
+    }
+    shown->rescaleAxes();
+    shown->replot();
+    ModalDriver driver;
+    driver.fileName = dir.filePath(QStringLiteral("plot.pdf"));
+    choose(plotName, QStringLiteral("Save Image..."));
+    QCOMPARE(probe->status(), QStringLiteral("Image saved to %1").arg(driver.fileName));
+
+    QSizeF page;
+    const QList<PdfWord> words = pdfWords(driver.fileName, &page);
+    QVERIFY2(qAbs(page.width() - shown->width()) < 0.5 && qAbs(page.height() - shown->height()) < 0.5,
+             qPrintable(QStringLiteral("%1 x %2").arg(page.width()).arg(page.height())));
+    // The tallest line of text on screen, in pixels.
+    int tallest = 0;
+    for (const QFont &font : { shown->xAxis->tickLabelFont(), shown->yAxis->tickLabelFont(), shown->xAxis->labelFont(),
+                               shown->yAxis->labelFont(), shown->legend->font() })
+        tallest = std::max(tallest, QFontMetrics(font, shown).height());
+    const QRectF onPage(QPointF(0, 0), page);
+    QStringList seen;
+    for (const PdfWord &word : words) {
+        seen << QStringLiteral("%1 %2x%3+%4+%5").arg(word.text).arg(word.box.width()).arg(word.box.height())
+                    .arg(word.box.x()).arg(word.box.y());
+        // A word of the value axis's title runs upwards.
+        const double height = std::min(word.box.width(), word.box.height());
+        QVERIFY2(height <= 1.25 * tallest && onPage.contains(word.box),
+                 qPrintable(QStringLiteral("%1 (text %2 px high on screen)").arg(seen.last()).arg(tallest)));
+    }
+    // The words are where the screen shows them: the channel names in the
+    // legend, or under the histogram's bars; the value axis's title beside it.
+    const QRect curves = shown->axisRect()->rect();
+    const QRect channelNames = plotName == QLatin1String("cpHistogram")
+                                   ? QRect(curves.left(), curves.bottom(), curves.width(), shown->height() - curves.bottom())
+                                   : shown->legend->outerRect();
+    const QRect valueTitle(0, curves.top(), curves.left(), curves.height());
+    int channels = 0;
+    int titles = 0;
+    for (const PdfWord &word : words) {
+        if (word.text == QLatin1String("Channel")) {
+            ++channels;
+            QVERIFY2(channelNames.adjusted(-2, -2, 2, 2).contains(word.box.toRect()), qPrintable(seen.join(QLatin1Char('\n'))));
+        }
+        if (word.text == QLatin1String("Counts")) {
+            ++titles;
+            QVERIFY2(valueTitle.contains(word.box.center().toPoint()), qPrintable(seen.join(QLatin1Char('\n'))));
+        }
+    }
+    QVERIFY2(channels == 4, qPrintable(seen.join(QLatin1Char('\n'))));
+    QVERIFY2(titles == 1, qPrintable(seen.join(QLatin1Char('\n'))));
+}
+
+// A status that names a long path is cut to fit the status line and said whole
+// in its tool tip; the window keeps its width (and so does the size stored
+// when it closes).
+void PlotFeaturesTest::longStatusKeepsTheWindowWidth()
+{
+    writeFile(dir.filePath(QStringLiteral("plain-file")), "not a folder");
+    const QString folder = dir.filePath(QStringLiteral("plain-file/") + QString(87, QLatin1Char('f')));
+    const int width = form->width();
+    ModalDriver driver;
+    driver.fileName = folder + QStringLiteral("/counts.png");
+    choose(QStringLiteral("cpCounts"), QStringLiteral("Save Image..."));
+    QCOMPARE(driver.warnings.size(), 1);
+    const QString status = QStringLiteral("Image not saved to %1: Not a directory").arg(driver.fileName);
+    QCOMPARE(probe->status(), status);
+    QTest::qWait(50);
+    QCOMPARE(form->width(), width);
+    QVERIFY(form->minimumSizeHint().width() <= width);
+
+    auto *line = probe->widget<QLabel>("lbStatus");
+    QVERIFY(line->fontMetrics().horizontalAdvance(status) > line->width());
+    const QPoint inside(line->width() / 2, line->height() / 2);
+    QHelpEvent help(QEvent::ToolTip, inside, line->mapToGlobal(inside));
+    QApplication::sendEvent(line, &help);
+    QTRY_COMPARE(QToolTip::text(), status);
+    QToolTip::hideText();
+}
+
+// While the reference goes out for a level (which a unit that does not answer
+// takes a second over), the bar already shows that level, and the plot the
+// levels before it.
+void PlotFeaturesTest::sweepProgressShowsTheLevelInHand()
+{
+    probe->pageList()->setCurrentRow(2);
+    QProgressBar *bar = probe->widget<QProgressBar>("sweepProgress");
+    QTRY_VERIFY(bar->isVisible());
+    PaintedText painted(bar);
+    unit->setReply("DATA?", FakeUnit::dataReply(0.05, 100, 60, 25, 5));
+    ReferenceWatch watch;
+    watch.look = [&](int levelMv) {
+        return ReferenceSeen { levelMv, painted.text(), int(MeasurementProbe::keys(probe->sweepGraph(0)).size()) };
+    };
+    QLoggingCategory::setFilterRules(QStringLiteral("tavik.exchange.debug=true"));
+    watch.previous = qInstallMessageHandler(watchReferenceExchanges);
+    referenceWatch = &watch;
+    probe->setSweepLevels(0, 30, 10);
+    probe->start(Measurement::Sweep, 0.05);
+    QTRY_VERIFY_WITH_TIMEOUT(!probe->isRunning(Measurement::Sweep), 5000);
+    referenceWatch = nullptr;
+    qInstallMessageHandler(watch.previous);
+    QLoggingCategory::setFilterRules(QString());
+
+    QCOMPARE(watch.seen.size(), 3);
+    for (int index = 0; index < watch.seen.size(); ++index) {
+        const ReferenceSeen &seen = watch.seen[index];
+        QCOMPARE(seen.levelMv, 10 * index);
+        const QString level = QStringLiteral("Level %1 of 3 (%2 mV)").arg(index + 1).arg(seen.levelMv);
+        QVERIFY2(seen.painted.startsWith(level), qPrintable(QStringLiteral("%1 mV: \"%2\"").arg(seen.levelMv).arg(seen.painted)));
+        QCOMPARE(seen.plotted, index);
+    }
+}
+
+void PlotFeaturesTest::flatCurvesClearTheFrame_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    QTest::addColumn<QString>("plotName");
+    QTest::addColumn<bool>("logScale");
+
+    QTest::newRow("counts") << Measurement::Counts << "cpCounts" << false;
+    QTest::newRow("counts, log scale") << Measurement::Counts << "cpCounts" << true;
+    QTest::newRow("sweep") << Measurement::Sweep << "cpSweep" << true;
+    QTest::newRow("histogram") << Measurement::Histogram << "cpHistogram" << false;
+}
+
+// Constant rates are drawn inside the frame, clear of the axis lines that would
+// hide them; the histogram's bars stand on 0 and stay clear of the top.
+void PlotFeaturesTest::flatCurvesClearTheFrame()
+{
+    QFETCH(Measurement, measurement);
+    QFETCH(QString, plotName);
+    QFETCH(bool, logScale);
+    QCustomPlot *shown = plot(plotName);
+    probe->pageList()->setCurrentRow(measurement == Measurement::Counts ? 1 : measurement == Measurement::Sweep ? 2 : 3);
+    QTRY_VERIFY(shown->isVisible());
+    if (measurement == Measurement::Counts && logScale)
+        choose(plotName, QStringLiteral("Log Scale"));
+    unit->setReply("DATA?", FakeUnit::dataReply(0.05, 100, 60, 25, 5));
+    probe->setSweepLevels(0, 1200, 10);
+    probe->start(measurement, 0.05);
+    waitForPolls(4);
+    probe->stop(measurement);
+
+    const QRect frame = shown->axisRect()->rect();
+    constexpr int clearance = 3;
+    auto clear = [&](double value) {
+        const double y = shown->yAxis->coordToPixel(value);
+        return y >= frame.top() + clearance && y <= frame.bottom() - clearance;
+    };
+    if (measurement == Measurement::Histogram) {
+        QCOMPARE(shown->yAxis->range().lower, 0.0);
+        QVERIFY2(clear(40), qPrintable(QStringLiteral("%1 to %2").arg(shown->yAxis->range().lower).arg(shown->yAxis->range().upper)));
+        return;
+    }
+    for (int channel = 0; channel < 4; ++channel) {
+        for (const double value : MeasurementProbe::values(shown->graph(channel)))
+            QVERIFY2(clear(value), qPrintable(QStringLiteral("%1 on %2 to %3").arg(value).arg(shown->yAxis->range().lower)
+                                                  .arg(shown->yAxis->range().upper)));
+    }
+}
+
+void PlotFeaturesTest::readoutIsExact_data()
+{
+    QTest::addColumn<QString>("plotName");
+    QTest::addColumn<double>("key");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("sweep, seven digits") << "cpSweep" << 20.0 << 2469618.0 << "Channel 0: 2469618 counts/s at 20 mV";
+    QTest::newRow("sweep, a fraction") << "cpSweep" << 30.0 << 0.1 + 0.2
+                                       << "Channel 0: 0.30000000000000004 counts/s at 30 mV";
+    QTest::newRow("counts, eight digits") << "cpCounts" << 12.5 << 12345678.5
+                                          << "Channel 0: 12345678.5 counts/s at 12.500 s";
+    QTest::newRow("histogram, seven digits") << "cpHistogram" << 2.0 << 2469618.0 << "Channel 1 - 2: 2469618 counts";
+}
+
+// The read-out states a value as the saved files write it, every digit there.
+void PlotFeaturesTest::readoutIsExact()
+{
+    QFETCH(QString, plotName);
+    QFETCH(double, key);
+    QFETCH(double, value);
+    QFETCH(QString, text);
+    QCustomPlot *shown = plot(plotName);
+    probe->pageList()->setCurrentRow(plotName == QLatin1String("cpCounts") ? 1 : plotName == QLatin1String("cpSweep") ? 2 : 3);
+    QTRY_VERIFY(shown->isVisible());
+    if (plotName == QLatin1String("cpHistogram")) {
+        QVector<double> values(4, 0.0);
+        values[int(key) - 1] = value;
+        probe->histogramBars()->setData({ 1, 2, 3, 4 }, values);
+        shown->xAxis->setRange(0, 5);
+        shown->yAxis->setRange(0, value * 1.1);
+    } else {
+        shown->graph(0)->setData({ key }, { value });
+        shown->xAxis->setRange(key - 10, key + 10);
+        shown->yAxis->setRange(value / 2, value * 2);
+    }
+    shown->replot();
+    const double pointed = plotName == QLatin1String("cpHistogram") ? value / 2 : value;
+    const QPoint pos = QPointF(shown->xAxis->coordToPixel(key), shown->yAxis->coordToPixel(pointed)).toPoint();
+    sendMove(shown, pos, Qt::NoButton);
+    QCOMPARE(QToolTip::text(), text);
+    QToolTip::hideText();
+}
+
+// A bar's read-out names its bin as the axis under it does.
+void PlotFeaturesTest::histogramReadoutNamesTheBarAsItsAxis()
+{
+    QCustomPlot *shown = plot(QStringLiteral("cpHistogram"));
+    probe->pageList()->setCurrentRow(3);
+    QTRY_VERIFY(shown->isVisible());
+    probe->histogramBars()->setData({ 1, 2, 3, 4 }, { 40, 35, 20, 5 });
+    shown->xAxis->setRange(0, 5);
+    shown->yAxis->setRange(0, 40);
+    shown->replot();
+    const QVector<double> ticks = shown->xAxis->tickVector();
+    const QVector<QString> labels = shown->xAxis->tickVectorLabels();
+    for (int key = 1; key <= 4; ++key) {
+        const int tick = ticks.indexOf(key);
+        QVERIFY2(tick >= 0, qPrintable(QStringLiteral("no tick under bar %1").arg(key)));
+        const QPoint pos = QPointF(shown->xAxis->coordToPixel(key), shown->yAxis->coordToPixel(2)).toPoint();
+        sendMove(shown, pos, Qt::NoButton);
+        QVERIFY2(QToolTip::text().startsWith(labels[tick] + QLatin1Char(':')),
+                 qPrintable(QStringLiteral("\"%1\" under \"%2\"").arg(QToolTip::text(), labels[tick])));
+        QToolTip::hideText();
+    }
 }
 
 QTEST_MAIN(PlotFeaturesTest)

@@ -26,6 +26,7 @@ private slots:
 
     void choicesComeBack();
     void badStoredValuesAreIgnored();
+    void sizeBeyondTheScreenIsFitted();
 
 private:
     Form *newForm();
@@ -116,6 +117,7 @@ void SettingsTest::choicesComeBack()
 {
     const QString folder = tempDir->filePath(QStringLiteral("pictures"));
     QList<int> splitterSizes;
+    int width = 0;
     QVERIFY(QDir().mkpath(folder));
     {
         Form *form = newForm();
@@ -124,7 +126,10 @@ void SettingsTest::choicesComeBack()
         form->findChild<QSpinBox *>(QStringLiteral("sbStartSweep"))->setValue(100);
         form->findChild<QSpinBox *>(QStringLiteral("sbStopSweep"))->setValue(700);
         form->findChild<QSpinBox *>(QStringLiteral("sbStepSweep"))->setValue(25);
-        form->resize(1111, 501);
+        // As wide as the screen has room for, up to 1111 (the window is never fitted narrower than it can be).
+        const int screenWidth = QGuiApplication::primaryScreen()->availableSize().width();
+        width = std::min(1111, std::max(screenWidth, form->minimumSizeHint().width()));
+        form->resize(width, 501);
         form->findChild<QSplitter *>(QStringLiteral("splitter"))->setSizes({ 150, 1000 });
         splitterSizes = form->findChild<QSplitter *>(QStringLiteral("splitter"))->sizes();
         uncheckChannel(form, "cpCounts", 1);
@@ -145,7 +150,7 @@ void SettingsTest::choicesComeBack()
     QCOMPARE(form->findChild<QSpinBox *>(QStringLiteral("sbStartSweep"))->value(), 100);
     QCOMPARE(form->findChild<QSpinBox *>(QStringLiteral("sbStopSweep"))->value(), 700);
     QCOMPARE(form->findChild<QSpinBox *>(QStringLiteral("sbStepSweep"))->value(), 25);
-    QCOMPARE(form->size(), QSize(1111, 501));
+    QCOMPARE(form->size(), QSize(width, 501));
     QCOMPARE(form->findChild<QSplitter *>(QStringLiteral("splitter"))->sizes(), splitterSizes);
     QVERIFY(splitterSizes.value(0) < 200);
     auto *counts = form->findChild<QCustomPlot *>(QStringLiteral("cpCounts"));
@@ -209,6 +214,28 @@ void SettingsTest::badStoredValuesAreIgnored()
     QCOMPARE(settings.value(QStringLiteral("Sweep/Start")).toInt(), 0);
     QCOMPARE(settings.value(QStringLiteral("Counts/LogScale")).toString(), QStringLiteral("false"));
     QCOMPARE(settings.value(QStringLiteral("TcpIpAddress")).toString(), QStringLiteral("010.000.000.009"));
+}
+
+// A window stored wider than the screen it opens on (it had grown there, or
+// the screen is smaller now) opens as wide as the screen has room for.
+void SettingsTest::sizeBeyondTheScreenIsFitted()
+{
+    {
+        QSettings settings(QStringLiteral("Morvida"), QStringLiteral("Kestrava_Calibration"));
+        settings.setValue(QStringLiteral("Window/Size"), QSize(2675, 405));
+    }
+    Form *form = newForm();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+    const QSize available = QGuiApplication::primaryScreen()->availableSize();
+    QVERIFY2(available.width() < 2675, "the screen must be narrower than the stored size");
+    // Where the screen is narrower than the window can be, as narrow as it can be.
+    const QSize fitted(std::max(available.width(), form->minimumSizeHint().width()), 405);
+    QCOMPARE(form->size(), fitted);
+
+    QVERIFY(form->close());
+    const QSettings settings(QStringLiteral("Morvida"), QStringLiteral("Kestrava_Calibration"));
+    QCOMPARE(settings.value(QStringLiteral("Window/Size")).toSize(), fitted);
 }
 
 QTEST_MAIN(SettingsTest)

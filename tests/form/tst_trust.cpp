@@ -103,15 +103,15 @@ void TrustTest::sweepReadAgainTellsWhenItsReadingComes_data()
     QTest::addColumn<QString>("progress");
 
     QTest::newRow("first level") << QList<double> { 1 } << "Started: first reading in 1.2 s"
-                                 << "Level 0 of 3, 3.6 s left";
+                                 << "Level 1 of 3 (0 mV), 3.6 s left";
     QTest::newRow("second level") << QList<double> { 0.01, 1 } << "Counts per second: "
-                                  << "Level 1 of 3 (0 mV), 2.4 s left";
+                                  << "Level 2 of 3 (10 mV), 2.4 s left";
 }
 
 // Start asked for 0.01 s and the unit counts over 1 s gates: the level is read
 // again 1.2 s later. The status line and the progress bar must tell that pace,
 // not promise the first reading in 0.012 s and the rest of the sweep at once;
-// the level last measured stays the one the bar names.
+// the level read again stays the one the bar names.
 void TrustTest::sweepReadAgainTellsWhenItsReadingComes()
 {
     QFETCH(QList<double>, gates);

@@ -1,0 +1,39 @@
+#ifndef LOGTICKS_H
+#define LOGTICKS_H
+
+#include <qcustomplot.h>
+
+#include <QString>
+
+#include <cmath>
+
+// Whether a logarithmic axis, as last drawn, reads as one: at least two
+// labelled ticks within its range, and no stretch of it without a label
+// (the ends of the axis counted) longer than 60% of it, so that no decade of
+// a short axis is left without a label. why says what is wrong when it is not.
+inline bool ticksSpreadOverLogAxis(const QCPAxis *axis, QString *why)
+{
+    const QCPRange range = axis->range();
+    const double length = std::log10(range.upper / range.lower);
+    QVector<double> inside;
+    for (const double tick : axis->tickVector()) {
+        if (range.contains(tick))
+            inside << tick;
+    }
+    QStringList labels;
+    for (const QString &label : axis->tickVectorLabels())
+        labels << label;
+    *why = QStringLiteral("%1 to %2: ticks %3").arg(range.lower).arg(range.upper).arg(labels.join(QLatin1Char(' ')));
+    if (inside.size() < 2)
+        return false;
+    double previous = range.lower;
+    inside << range.upper;
+    for (const double tick : inside) {
+        if (std::log10(tick / previous) > 0.6 * length)
+            return false;
+        previous = tick;
+    }
+    return true;
+}
+
+#endif // LOGTICKS_H
