@@ -74,7 +74,10 @@ void showLegend(QCustomPlot *plot, Qt::Alignment side)
     plot->legend->setBrush(QBrush(QColor(200, 200, 200, 100)));
 }
 
-const QString rateTitle = QStringLiteral("Counts per second");
+QString rateTitle()
+{
+    return QStringLiteral("Counts per second");
+}
 
 // The reference levels a sweep plan goes through, with room around a single one.
 QCPRange plannedLevels(const SweepPlan &plan)
@@ -336,7 +339,7 @@ void Form::setupCountsPlot()
     QCustomPlot *plot = ui->cpCounts;
     addChannelGraphs(plot);
     showLegend(plot, Qt::AlignLeft);
-    PlotDecoration::setAxisTitles(plot, QStringLiteral("Time since Start"), rateTitle);
+    PlotDecoration::setAxisTitles(plot, QStringLiteral("Time since Start"), rateTitle());
     QSharedPointer<QCPAxisTickerTime> timeTicker(new QCPAxisTickerTime);
     timeTicker->setTimeFormat(QStringLiteral("%h:%m:%s"));
     plot->xAxis->setTicker(timeTicker);
@@ -352,7 +355,7 @@ void Form::setupSweepPlot()
     QCustomPlot *plot = ui->cpSweep;
     addChannelGraphs(plot);
     showLegend(plot, Qt::AlignRight);
-    PlotDecoration::setAxisTitles(plot, QStringLiteral("Reference, mV"), rateTitle);
+    PlotDecoration::setAxisTitles(plot, QStringLiteral("Reference, mV"), rateTitle());
     plot->axisRect()->setupFullAxesBox(false);
     plot->yAxis->grid()->setSubGridVisible(true);
     plot->yAxis->setScaleType(QCPAxis::stLogarithmic);
