@@ -115,10 +115,10 @@ void SweepFileTest::sameFileAsTheWindow()
 
     QCOMPARE(unit.commands(), windowCommands);
     if (rows == 0) {
-        // The window saves no table without a row (it says there is nothing to
-        // save); the tool's output is its header alone.
+        // Neither writes a table without a row: the window says there is
+        // nothing to save, the tool that it has no row to write.
         QVERIFY(!QFileInfo::exists(windowFile));
-        QCOMPARE(fileContents(toolFile), QByteArray("Reference\tChannel0\tChannel1\tChannel2\tChannel3\r\n"));
+        QVERIFY(!QFileInfo::exists(toolFile));
         return;
     }
     const QByteArray saved = fileContents(windowFile);
