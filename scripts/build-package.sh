@@ -42,9 +42,11 @@ else
         tar -xf - -C "$out/source"
 fi
 
+# dpkg takes an empty word (a blank before the first option) for an invalid
+# flag and warns of it at every step of the build.
 case " ${DEB_BUILD_OPTIONS:-} " in
 *" parallel="*) ;;
-*) DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:-} parallel=$(nproc)" ;;
+*) DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:+$DEB_BUILD_OPTIONS }parallel=$(nproc)" ;;
 esac
 export DEB_BUILD_OPTIONS
 

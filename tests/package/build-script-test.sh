@@ -21,8 +21,12 @@ cp "$SOURCE/scripts/build-package.sh" "$TREE/scripts/"
 cp "$SOURCE/debian/changelog" "$TREE/debian/"
 VERSION=$(dpkg-parsechangelog -l "$TREE/debian/changelog" -S Version)
 DEB_NAME="tavik-counter_${VERSION#*:}_$(dpkg --print-architecture).deb"
+# The stand-in also reads the build flags as dpkg-buildpackage does at each
+# step, so that dpkg's complaints about DEB_BUILD_OPTIONS reach build.log.
 cat >"$WORK/bin/dpkg-buildpackage" <<EOF
 #!/bin/sh
+echo "DEB_BUILD_OPTIONS=[\$DEB_BUILD_OPTIONS]"
+dpkg-buildflags --get CFLAGS >/dev/null
 echo package >../$DEB_NAME
 EOF
 chmod +x "$WORK/bin/dpkg-buildpackage"
@@ -68,6 +72,22 @@ build "$WORK" "$WORK/mine" && fail "OUT holding other files: accepted, printed '
 mkdir "$WORK/empty"
 build "$WORK" "$WORK/empty" || fail "empty OUT: $OUTPUT"
 [ "$OUTPUT" = "$WORK/empty/$DEB_NAME" ] || fail "empty OUT: printed '$OUTPUT'"
+
+# The build options the build gets: the caller's, with as many parallel jobs
+# as there are processors unless the caller chose; never a word dpkg warns of.
+JOBS=$(nproc)
+while IFS='|' read -r given expected; do
+    OUTPUT=$(cd "$WORK" && env -u DEB_BUILD_OPTIONS ${given:+DEB_BUILD_OPTIONS="$given"} "$TREE/scripts/build-package.sh" "$WORK/options" 2>&1) ||
+        fail "DEB_BUILD_OPTIONS '$given': $OUTPUT"
+    grep -qxF "DEB_BUILD_OPTIONS=[$expected]" "$WORK/options/build.log" ||
+        fail "DEB_BUILD_OPTIONS '$given': the build got $(grep '^DEB_BUILD_OPTIONS=' "$WORK/options/build.log")," \
+            "expected [$expected]"
+    grep -i 'warning' "$WORK/options/build.log" && fail "DEB_BUILD_OPTIONS '$given': dpkg warned"
+done <<EOF
+|parallel=$JOBS
+nocheck|nocheck parallel=$JOBS
+parallel=3 nocheck|parallel=3 nocheck
+EOF
 
 # And a directory that holds the tree itself; last, as taking it removes the
 # tree.
