@@ -3,9 +3,9 @@
 
 #include <QElapsedTimer>
 
-// Ctrl-C (SIGINT) and SIGTERM as a request to end a measurement after the
-// exchange under way, so that the rows done are kept. A second signal ends the
-// process at once.
+// Ctrl-C (SIGINT) and SIGTERM as a request to end a command after the exchange
+// under way, so that the rows done are kept. A second signal ends the process
+// at once.
 namespace Interruption {
 
 void install();

@@ -50,17 +50,21 @@ void reserveClosedStandardStreams()
     }
 }
 
+void reportInterruption(const Invocation &invocation, const RowOutput &output, ProgressLine *progress)
+{
+    if (invocation.command == Invocation::Command::SetLevel)
+        progress->message(QStringLiteral("interrupted"));
+    else
+        progress->message(QStringLiteral("interrupted; %1 row(s) kept").arg(output.rowCount()));
+}
+
 ExitStatus runOnUnit(const Invocation &invocation, RowOutput *output, ProgressLine *progress)
 {
-    // A measurement is interrupted from the connection on, so that a signal
-    // that comes while the tool waits for it ends the run as any other does.
-    if (invocation.isMeasurement())
-        Interruption::install();
     ControlUnitLink link;
     link.setAddress(invocation.address);
     const bool connected = link.initialize();
     if (Interruption::isRequested()) {
-        progress->message(QStringLiteral("interrupted; 0 row(s) kept"));
+        reportInterruption(invocation, *output, progress);
         return Interrupted;
     }
     if (!connected) {
@@ -78,8 +82,20 @@ ExitStatus runOnUnit(const Invocation &invocation, RowOutput *output, ProgressLi
     }
 }
 
+ExitStatus runCommand(const Invocation &invocation, RowOutput *output, ProgressLine *progress)
+{
+    if (invocation.command == Invocation::Command::Discover)
+        return UnitCommands::discover(output, progress);
+    return runOnUnit(invocation, output, progress);
+}
+
+// Every command ends after the exchange under way when Ctrl-C or SIGTERM
+// comes, and says so with its status whatever it had done by then, even if
+// that was all: a script can tell that it was asked to stop from the status
+// alone. Only a file that could not be written says more.
 ExitStatus run(const Invocation &invocation)
 {
+    Interruption::install();
     ProgressLine progress(invocation.isMeasurement() && !invocation.quiet);
     RowOutput output(invocation.json ? RowOutput::Format::Json : RowOutput::Format::Table, invocation.outputFile);
     QString error;
@@ -87,9 +103,11 @@ ExitStatus run(const Invocation &invocation)
         progress.message(QStringLiteral("%1 cannot be written: %2").arg(invocation.outputFile, error));
         return FileNotWritten;
     }
-    if (invocation.command == Invocation::Command::Discover)
-        return UnitCommands::discover(&output, &progress);
-    return runOnUnit(invocation, &output, &progress);
+    const ExitStatus status = runCommand(invocation, &output, &progress);
+    if (!Interruption::isRequested() || status == Interrupted || status == FileNotWritten)
+        return status;
+    reportInterruption(invocation, output, &progress);
+    return Interrupted;
 }
 
 } // namespace

@@ -91,16 +91,28 @@ public:
     // this network namespace's table).
     static bool isBeingConnectedTo()
     {
-        const QByteArray remote = QByteArray(":") + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+        return hasTcpSocket(port, 2, "02");
+    }
+
+    // Whether something listens on TCP port listenedTo (LISTEN).
+    static bool isListenedTo(quint16 listenedTo)
+    {
+        return hasTcpSocket(listenedTo, 1, "0A");
+    }
+
+private:
+    // Whether a socket in state of /proc/net/tcp has socketPort at the address in column.
+    static bool hasTcpSocket(quint16 socketPort, int column, const QByteArray &state)
+    {
+        const QByteArray portText = QByteArray(":") + QByteArray::number(socketPort, 16).toUpper().rightJustified(4, '0');
         for (const QByteArray &line : fileContents(QStringLiteral("/proc/net/tcp")).split('\n')) {
             const QList<QByteArray> columns = line.simplified().split(' ');
-            if (columns.size() > 3 && columns[2].endsWith(remote) && columns[3] == "02")
+            if (columns.size() > 3 && columns[column].endsWith(portText) && columns[3] == state)
                 return true;
         }
         return false;
     }
 
-private:
     int m_listener = -1;
     int m_filler = -1;
     bool m_full = false;
@@ -148,6 +160,8 @@ private slots:
     void interruptedWhileStandardOutputWaits();
     void interruptedBeforeAnyRow_data();
     void interruptedBeforeAnyRow();
+    void everyCommandInterrupted_data();
+    void everyCommandInterrupted();
     void counterNotStarted_data();
     void counterNotStarted();
     void runWithoutRowsKeepsTheFile_data();
@@ -934,6 +948,81 @@ void CliTest::interruptedBeforeAnyRow()
     QCOMPARE(fileContents(output), QByteArray("old rows\n"));
     if (unit)
         QVERIFY(!unit->commands().contains("DATA?"));
+}
+
+namespace {
+
+// When a test signals the tool.
+enum class Moment { Connecting, Discovering, LastReading };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Moment)
+
+void CliTest::everyCommandInterrupted_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<Moment>("moment");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QByteArray>("err");
+
+    const QStringList params { "params" };
+    const QStringList setLevel { "set-level", "1", "120" };
+    const QByteArray noRow = "tavik-cli: interrupted; 0 row(s) kept\n";
+    QTest::newRow("params, connecting, SIGTERM") << params << Moment::Connecting << int(SIGTERM) << 0 << noRow;
+    QTest::newRow("params, connecting, Ctrl-C") << params << Moment::Connecting << int(SIGINT) << 0 << noRow;
+    QTest::newRow("set-level, connecting, SIGTERM")
+        << setLevel << Moment::Connecting << int(SIGTERM) << 0 << QByteArray("tavik-cli: interrupted\n");
+    QTest::newRow("discover, waiting for answers, SIGTERM")
+        << QStringList { "discover" } << Moment::Discovering << int(SIGTERM) << 0
+        << QByteArray("tavik-cli: no control unit answered\n") + noRow;
+    QTest::newRow("counts, its last reading, SIGTERM")
+        << QStringList { "counts", "--time-constant", "0.1", "--readings", "1" } << Moment::LastReading << int(SIGTERM)
+        << 2 << QByteArray("tavik-cli: interrupted; 1 row(s) kept\n");
+}
+
+// Ctrl-C or SIGTERM ends every command with the same status, 130, after the
+// exchange under way; also when that exchange was the command's last, so that
+// a script stops on the status alone.
+void CliTest::everyCommandInterrupted()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(Moment, moment);
+    QFETCH(int, signal);
+    std::unique_ptr<FullCommandPort> commandPort;
+    std::unique_ptr<FakeUnit> unit;
+    if (moment == Moment::Connecting) {
+        commandPort.reset(new FullCommandPort);
+        QVERIFY(commandPort->isFull());
+    } else if (moment == Moment::LastReading) {
+        unit.reset(new FakeUnit(port));
+        QVERIFY(unit->isListening());
+        unit->setReply("DATA?", FakeUnit::scripted(FakeUnit::dataReply(0.1, 10, 9, 8, 7), 500));
+    }
+
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start(QStringLiteral(TAVIK_CLI), arguments);
+    QVERIFY(process.waitForStarted());
+    switch (moment) {
+    case Moment::Connecting:
+        QTRY_VERIFY_WITH_TIMEOUT(FullCommandPort::isBeingConnectedTo(), 5000);
+        break;
+    case Moment::Discovering:
+        // Discovery listens for answers on port 9802 while it waits for them.
+        QTRY_VERIFY_WITH_TIMEOUT(FullCommandPort::isListenedTo(port + 2), 5000);
+        break;
+    case Moment::LastReading:
+        QTRY_VERIFY_WITH_TIMEOUT(unit->commands().contains("DATA?"), 5000);
+        break;
+    }
+    ::kill(pid_t(process.processId()), signal);
+    QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 130);
+    QTEST(int(tableRows(process.readAllStandardOutput()).size()), "lines");
+    QTEST(process.readAllStandardError(), "err");
 }
 
 void CliTest::counterNotStarted_data()
