@@ -3,20 +3,67 @@
 #include "tavikversion.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QIcon>
 
 #include <csignal>
 #include <cstdio>
-#include <cstring>
+
+namespace {
+
+const char description[] =
+    "Measures and plots the four channels of a Tavik pulse counter in a networked\n"
+    "control unit. It starts with a connection dialog that lists the control units\n"
+    "found on the local networks, or takes an address typed in.\n"
+    "\n"
+    "Any other arguments go to the Qt toolkit unchanged, for example\n"
+    "-platform NAME or -style NAME.";
+
+void printText(const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+}
+
+// --help and --version are answered before any window or socket exists, so
+// that they work without a display and send nothing to the network. Returns
+// whether one of them was given; the arguments stay as they are for
+// QApplication.
+bool answerOwnOptions(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index)
+        arguments << QString::fromLocal8Bit(argv[index]);
+    QCommandLineParser parser;
+    // Qt's own options are words after a single dash (-platform, -reverse,
+    // -stylesheet); read as bundled one-letter options they would hold -v or -h.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QString::fromLatin1(description));
+    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") },
+                                  QStringLiteral("Displays this help and exits."));
+    const QCommandLineOption version({ QStringLiteral("v"), QStringLiteral("version") },
+                                     QStringLiteral("Displays the version and exits."));
+    parser.addOptions({ help, version });
+    // Qt's options are unknown to this parser: they are QApplication's to read.
+    parser.parse(arguments);
+    if (!parser.isSet(help) && !parser.isSet(version))
+        return false;
+    // The usage line names the program as it was called.
+    int count = argc;
+    const QCoreApplication app(count, argv);
+    if (parser.isSet(help))
+        printText(parser.helpText());
+    else
+        printText(QStringLiteral("tavik-counter %1\n").arg(QStringLiteral(TAVIK_VERSION)));
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    // --version alone is the one option of the program's own, answered before
-    // the toolkit starts; any other arguments go to QApplication unchanged.
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("tavik-counter %s\n", TAVIK_VERSION);
+    if (answerOwnOptions(argc, argv))
         return 0;
-    }
     // A write beyond the largest file the program may make (ulimit -f) fails
     // with its reason and is told, as one refused by a full disk is, instead
     // of ending the program.
