@@ -79,7 +79,11 @@ int main(int argc, char *argv[])
     Dialog dialog;
     if (dialog.exec() != QDialog::Accepted)
         return 0;
-    form->setAddress(dialog.getAddress());
+    const QHostAddress address = dialog.getAddress();
+    form->setAddress(address);
+    // The title names the unit, so that the windows of several units can be
+    // told apart.
+    form->setWindowTitle(QStringLiteral("%1 \u2014 %2").arg(form->windowTitle(), address.toString()));
     form->updateParams();
     form->show();
     return app.exec();

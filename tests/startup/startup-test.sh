@@ -8,8 +8,9 @@
 #
 #   cancel (Escape) and closing the dialog: status 0, no command connection
 #   "Manual..." with a host name: the error box, status 1, no command connection
-#   "Manual..." with the offered 127.000.000.001: the main window with the
-#   simulator's parameters in the boxes; closing it: status 0
+#   "Manual..." with the offered 127.000.000.001: the main window, its title
+#   naming the unit, with the simulator's parameters in the boxes; closing it:
+#   status 0
 #   the same under a limit of 0 bytes on the files it may write (ulimit -f):
 #   writes fail, as on a full disk, and the program goes on; closing: status 0
 #
@@ -40,10 +41,10 @@ abort() {
 
 CASE="set-up"
 missing=""
-for tool in Xvfb openbox wmctrl xdotool xclip import ip; do
+for tool in Xvfb openbox wmctrl xdotool xclip import xprop ip; do
     command -v "$tool" >/dev/null || missing="$missing $tool"
 done
-[ -z "$missing" ] || abort "missing tools:$missing (Debian: xvfb openbox wmctrl xdotool xclip imagemagick iproute2)"
+[ -z "$missing" ] || abort "missing tools:$missing (Debian: xvfb openbox wmctrl xdotool xclip imagemagick x11-utils iproute2)"
 mkdir -p "$ARTIFACTS" || abort "cannot make $ARTIFACTS"
 rm -f "$ARTIFACTS"/*.png
 
@@ -178,7 +179,7 @@ copy_focused_text() {
 
 DIALOG='^Conecting\.\.\.$'
 INPUT='^TcpIp Addresss\.\.\.$'
-MAIN='^Tavik Counter App$'
+MAIN='^Tavik Counter App'
 
 expect_no_command_connection() {
     simulator_lines | grep -E '^(connected|recv) ' && fail "the simulator got a command connection"
@@ -254,6 +255,9 @@ focus "$window"
 keys Return
 main=$(wait_window "$MAIN")
 screenshot "$main" "$ARTIFACTS/main-window.png"
+title=$(xprop -id "$main" _NET_WM_NAME)
+[ "$title" = '_NET_WM_NAME(UTF8_STRING) = "Tavik Counter App — 127.0.0.1"' ] ||
+    fail "the main window's title is not the program's and the unit's: $title"
 simulator_lines | grep -q '^recv "PARAMS?\\r\\n"' ||
     fail "the simulator did not get PARAMS?: $(simulator_lines)"
 grep -q '^Update params$' "$WORK/program.log" || fail "parameters were not read"
