@@ -14,6 +14,7 @@
 #include <QNetworkProxy>
 #include <QProcess>
 #include <QPushButton>
+#include <QStyleOptionComboBox>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUdpSocket>
@@ -166,6 +167,8 @@ private slots:
     void manualEntry();
     void manualEntryAbandoned_data();
     void manualEntryAbandoned();
+    void addressFits_data();
+    void addressFits();
     void storedAddress_data();
     void storedAddress();
     void convertToHostAddress_data();
@@ -433,6 +436,47 @@ void TestDialog::manualEntryAbandoned()
     QCOMPARE(items(box), before);
     QCOMPARE(box->currentText(), manualItem);
     QVERIFY(dialog->getAddress().isNull());
+}
+
+void TestDialog::addressFits_data()
+{
+    QTest::addColumn<bool>("unitListed");
+    QTest::newRow("nothing found") << false;
+    QTest::newRow("a unit found") << true;
+}
+
+// The box is as wide as the longest address the operator may type, whatever
+// discovery found before the dialog was shown: the text is shown whole, not
+// cut or scrolled.
+void TestDialog::addressFits()
+{
+    QFETCH(bool, unitListed);
+    const QString longest = QStringLiteral("127.000.000.001");
+    if (!unitListed)
+        unit.stop();
+    Dialog fresh;
+    if (!unitListed)
+        QVERIFY(unit.start());
+    fresh.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&fresh));
+    InputDialogDriver driver([longest](QInputDialog *input) { typeAndConfirm(input, longest); });
+    QComboBox *address = addressBox(&fresh);
+    activate(address, manualItem);
+    QVERIFY(driver.shown);
+    QCOMPARE(address->currentText(), longest);
+    QCoreApplication::processEvents();
+
+    QStyleOptionComboBox option;
+    option.initFrom(address);
+    option.editable = address->isEditable();
+    option.frame = address->hasFrame();
+    option.currentText = longest;
+    const QRect field = address->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                         QStyle::SC_ComboBoxEditField, address);
+    // The label is drawn a pixel inside the field on each side.
+    QVERIFY2(field.width() - 2 >= address->fontMetrics().horizontalAdvance(longest),
+             qPrintable(QStringLiteral("%1 px for the text, %2 px needed").arg(field.width() - 2)
+                                .arg(address->fontMetrics().horizontalAdvance(longest))));
 }
 
 void TestDialog::storedAddress_data()
