@@ -91,19 +91,20 @@ save_as() {
     sleep 1
 }
 
-# Connection dialog: open the address list, pick "Manual...", accept the offered
-# address, then OK.
+# Connection dialog, from the keyboard: End picks "Manual...", Return accepts
+# the offered address in the input box and then presses OK.
 dialog=$(window '^Conecting')
 sleep 0.5
-xdotool mousemove --window "$dialog" 150 23 click 1
-sleep 0.5
-xdotool mousemove --window "$dialog" 144 49 click 1
+xdotool windowactivate --sync "$dialog"
+xdotool key End
 input=$(window 'TcpIp Addre')
 sleep 0.3
-xdotool mousemove --window "$input" 200 32 click 1 key Return
-sleep 0.5
-xdotool mousemove --window "$dialog" 68 54 click 1
-main=$(window '^Tavik Counter App$')
+xdotool windowactivate --sync "$input"
+xdotool key Return
+sleep 1
+xdotool windowactivate --sync "$dialog"
+xdotool key Return
+main=$(window '^Tavik Counter App')
 outer=$(frame "$main")
 sleep 1
 echo "main window: $(geometry "$main")"

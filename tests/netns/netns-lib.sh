@@ -79,14 +79,17 @@ netns_start() {
     return 1
 }
 
-# stop_processes PID...: stops the background processes and waits for their end.
+# stop_processes PID...: stops the background processes and waits for their
+# end. It never fails, so that a clean-up under `set -e` runs to its end: a
+# process that has ended already cannot be signalled, and one stopped by the
+# signal, or by the end of its X server, ends with a status other than 0.
 stop_processes() {
     local pid
     for pid in "$@"; do
-        kill "$pid" 2>/dev/null
+        kill "$pid" 2>/dev/null || :
     done
     for pid in "$@"; do
-        wait "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null || :
     done
 }
 
