@@ -60,6 +60,25 @@ mode_t fileType(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & S_IFMT : 0;
 }
 
+// Whether this network namespace's table of TCP sockets holds one in state
+// (as /proc/net/tcp writes it) whose address in column ends with socketPort.
+bool hasTcpSocket(int column, quint16 socketPort, const QByteArray &state)
+{
+    const QByteArray portText = QByteArray(":") + QByteArray::number(socketPort, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray &line : fileContents(QStringLiteral("/proc/net/tcp")).split('\n')) {
+        const QList<QByteArray> columns = line.simplified().split(' ');
+        if (columns.size() > 3 && columns[column].endsWith(portText) && columns[3] == state)
+            return true;
+    }
+    return false;
+}
+
+// Whether something listens on TCP port listened (LISTEN, local address).
+bool isListenedTo(quint16 listened)
+{
+    return hasTcpSocket(1, listened, "0A");
+}
+
 // A command port whose queue of connections is full: a connection to it is
 // neither taken nor refused, and the tool waits for it.
 class FullCommandPort
@@ -91,28 +110,10 @@ public:
     // this network namespace's table).
     static bool isBeingConnectedTo()
     {
-        return hasTcpSocket(port, 2, "02");
-    }
-
-    // Whether something listens on TCP port listenedTo (LISTEN).
-    static bool isListenedTo(quint16 listenedTo)
-    {
-        return hasTcpSocket(listenedTo, 1, "0A");
+        return hasTcpSocket(2, port, "02");
     }
 
 private:
-    // Whether a socket in state of /proc/net/tcp has socketPort at the address in column.
-    static bool hasTcpSocket(quint16 socketPort, int column, const QByteArray &state)
-    {
-        const QByteArray portText = QByteArray(":") + QByteArray::number(socketPort, 16).toUpper().rightJustified(4, '0');
-        for (const QByteArray &line : fileContents(QStringLiteral("/proc/net/tcp")).split('\n')) {
-            const QList<QByteArray> columns = line.simplified().split(' ');
-            if (columns.size() > 3 && columns[column].endsWith(portText) && columns[3] == state)
-                return true;
-        }
-        return false;
-    }
-
     int m_listener = -1;
     int m_filler = -1;
     bool m_full = false;
@@ -1011,7 +1012,7 @@ void CliTest::everyCommandInterrupted()
         break;
     case Moment::Discovering:
         // Discovery listens for answers on port 9802 while it waits for them.
-        QTRY_VERIFY_WITH_TIMEOUT(FullCommandPort::isListenedTo(port + 2), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(isListenedTo(port + 2), 5000);
         break;
     case Moment::LastReading:
         QTRY_VERIFY_WITH_TIMEOUT(unit->commands().contains("DATA?"), 5000);
