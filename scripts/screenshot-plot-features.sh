@@ -25,7 +25,8 @@ desktop_home
 desktop_display
 "$build/simulator/tavik-simulator" --listen 127.0.0.1 --no-discovery >"$WORK/simulator.log" 2>&1 </dev/null &
 PIDS+=($!)
-sleep 1
+until_ok 10 grep -q '^listening' "$WORK/simulator.log" ||
+    { echo "the simulator did not start: $(cat "$WORK/simulator.log")" >&2; exit 1; }
 "$build/app/tavik-counter" >"$WORK/program.log" 2>&1 </dev/null &
 PIDS+=($!)
 mkdir -p "$output"

@@ -63,7 +63,7 @@ start_program() {
     QT_QPA_PLATFORM=xcb ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
         "$PROGRAM" >"$WORK/program.log" 2>&1 &
     PROGRAM_PID=$!
-    PIDS+=($PROGRAM_PID)
+    PIDS+=("$PROGRAM_PID")
 }
 
 # start_program_with_file_limit: as start_program, but no file the program
@@ -78,7 +78,7 @@ start_program_with_file_limit() {
     QT_QPA_PLATFORM=xcb ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
         bash -c 'ulimit -f 0 && exec "$0"' "$PROGRAM" >"$WORK/log.pipe" 2>&1 &
     PROGRAM_PID=$!
-    PIDS+=($PROGRAM_PID)
+    PIDS+=("$PROGRAM_PID")
 }
 
 # Simulator lines since the program started.
