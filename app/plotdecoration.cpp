@@ -1,4 +1,5 @@
 #include "plotdecoration.h"
+#include "logaxisticker.h"
 #include "protocol.h"
 
 #include <qcustomplot.h>
@@ -9,6 +10,21 @@ void setAxisTitles(QCustomPlot *plot, const QString &keyTitle, const QString &va
 {
     plot->xAxis->setLabel(keyTitle);
     plot->yAxis->setLabel(valueTitle);
+}
+
+void linkAxisRanges(QCustomPlot *plot)
+{
+    QObject::connect(plot->xAxis, SIGNAL(rangeChanged(QCPRange)), plot->xAxis2, SLOT(setRange(QCPRange)));
+    QObject::connect(plot->yAxis, SIGNAL(rangeChanged(QCPRange)), plot->yAxis2, SLOT(setRange(QCPRange)));
+}
+
+void setLogScale(QCPAxis *axis, bool logarithmic)
+{
+    axis->setScaleType(logarithmic ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
+    axis->setTicker(logarithmic ? QSharedPointer<QCPAxisTicker>(new LogAxisTicker)
+                                : QSharedPointer<QCPAxisTicker>(new QCPAxisTicker));
+    axis->setNumberFormat(logarithmic ? QStringLiteral("eb") : QStringLiteral("gbd"));
+    axis->setNumberPrecision(logarithmic ? 0 : 6);
 }
 
 // The row holds the legend and an empty element that takes the rest of its

@@ -24,6 +24,7 @@
 #include "fakeunit.h"
 #include "counter.h"
 #include "referencesweep.h"
+#include "runpace.h"
 #include "simulatorprocess.h"
 
 #include <QCommandLineParser>
@@ -135,7 +136,7 @@ int main(int argc, char *argv[])
     }
 
     const int levels = plan.levelCount();
-    const int intervalMs = Protocol::pollIntervalMs(timeConstant);
+    const int intervalMs = RunPace::pollIntervalMs(timeConstant);
     const double nominal = levels * intervalMs + median(exchanges);
     const double toolMs = median(toolRuns);
     std::printf("control unit:        %s\n", qPrintable(unitName));

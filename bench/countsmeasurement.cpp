@@ -34,7 +34,9 @@ bool startCounts(Form &form, double timeConstant, CountsMeasurement *measurement
     auto *startButton = form.findChild<QPushButton *>(QStringLiteral("pbStartTime"));
     measurement->stopButton = form.findChild<QPushButton *>(QStringLiteral("pbStopTime"));
     measurement->status = form.findChild<QLabel *>(QStringLiteral("lbStatus"));
-    measurement->timer = form.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly).value(0);
+    // The counts run's poll timer.
+    if (QObject *run = form.findChild<QObject *>(QStringLiteral("countsRun")))
+        measurement->timer = run->findChild<QTimer *>(QStringLiteral("pollTimer"));
     if (!pages || !timeConstantBox || !startButton || !measurement->stopButton || !measurement->status
         || !measurement->timer) {
         std::fprintf(stderr, "cannot find the window's parts\n");

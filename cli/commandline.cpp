@@ -1,6 +1,7 @@
 #include "commandline.h"
 #include "addresstext.h"
 #include "protocol.h"
+#include "runpace.h"
 #include "storedaddress.h"
 
 #include <QHash>
@@ -48,8 +49,8 @@ const QString sweepName = QStringLiteral("sweep");
 const QString histogramName = QStringLiteral("histogram");
 
 // The limits of the window's own controls.
-constexpr double minTimeConstant = Protocol::minimumTimeConstant;
-constexpr double maxTimeConstant = Protocol::maximumTimeConstant;
+constexpr double minTimeConstant = RunPace::minimumTimeConstant;
+constexpr double maxTimeConstant = RunPace::maximumTimeConstant;
 constexpr int maxMillivolts = 1200;
 // Far beyond any run, and well within the tool's count of milliseconds.
 constexpr double maxDurationSeconds = 1e9;
@@ -302,7 +303,7 @@ bool CommandLine::readRunLength()
                             .arg(qint64(maxDurationSeconds))
                             .arg(quoted(text)));
         // A run that ends before its first poll would give no reading at all.
-        const int firstReadingMs = Protocol::pollIntervalMs(m_invocation.timeConstant);
+        const int firstReadingMs = RunPace::pollIntervalMs(m_invocation.timeConstant);
         if (qRound64(seconds * 1000) < firstReadingMs)
             return fail(QStringLiteral("--duration %1 ends before the first reading, %2 s after the start at "
                                        "--time-constant %3")

@@ -1,22 +1,24 @@
 #include "interruption.h"
 
-#include <QThread>
-
-#include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 namespace {
 
 volatile std::sig_atomic_t requested = 0;
-
-// Sleeps are cut into slices, so that an interruption is seen soon even where
-// the signal does not cut the sleep short.
-constexpr qint64 sliceNs = 20 * 1000 * 1000;
+// The handler writes a byte here; the read end wakes the event loop.
+int wakePipe[2] = { -1, -1 };
 
 extern "C" void requestInterruption(int)
 {
     requested = 1;
+    if (wakePipe[1] >= 0) {
+        const char byte = 1;
+        const ssize_t written = ::write(wakePipe[1], &byte, 1);
+        static_cast<void>(written);
+    }
 }
 
 } // namespace
@@ -25,12 +27,14 @@ namespace Interruption {
 
 void install()
 {
+    if (wakePipe[0] < 0)
+        static_cast<void>(::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK));
     struct sigaction action = {};
     action.sa_handler = requestInterruption;
     sigemptyset(&action.sa_mask);
     // The first signal asks; the handler is then reset, so the next one ends the process.
     // A write that waits for a slow reader goes on after it instead of failing,
-    // and losing its row; sleeps still end early, and the waits for the unit as before.
+    // and losing its row; the waits for the unit end as before.
     action.sa_flags = SA_RESETHAND | SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
@@ -41,16 +45,9 @@ bool isRequested()
     return requested != 0;
 }
 
-bool sleepUntil(const QElapsedTimer &clock, qint64 deadlineNs)
+int wakeDescriptor()
 {
-    for (;;) {
-        if (isRequested())
-            return false;
-        const qint64 remainingNs = deadlineNs - clock.nsecsElapsed();
-        if (remainingNs <= 0)
-            return true;
-        QThread::usleep(std::max<qint64>(1, std::min(remainingNs, sliceNs) / 1000));
-    }
+    return wakePipe[0];
 }
 
 } // namespace Interruption

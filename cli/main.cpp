@@ -3,7 +3,7 @@
 #include "counter.h"
 #include "exitstatus.h"
 #include "interruption.h"
-#include "measurementrun.h"
+#include "toolrun.h"
 #include "progressline.h"
 #include "rowoutput.h"
 #include "tavikversion.h"
@@ -78,7 +78,7 @@ ExitStatus runOnUnit(const Invocation &invocation, RowOutput *output, ProgressLi
     case Invocation::Command::SetLevel:
         return UnitCommands::setLevel(&counter, invocation, progress);
     default:
-        return MeasurementRun(&counter, output, progress).run(invocation);
+        return ToolRun(&counter, output, progress).run(invocation);
     }
 }
 

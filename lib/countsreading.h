@@ -3,6 +3,7 @@
 
 #include "protocol.h"
 
+#include <QMetaType>
 #include <QString>
 
 #include <array>
@@ -42,5 +43,7 @@ struct CountsReading
 QString ratesText(const CountsReading &reading);
 
 } // namespace Protocol
+
+Q_DECLARE_METATYPE(Protocol::CountsReading)
 
 #endif // COUNTSREADING_H

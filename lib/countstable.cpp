@@ -3,6 +3,7 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -72,6 +73,22 @@ QByteArray fileBytes(const Points &points)
 int rowCount(const Points &points)
 {
     return int(rowsOf(points).size());
+}
+
+QByteArray fileBytes(const QVector<TimedReading> &readings)
+{
+    QByteArray bytes = headerLine();
+    for (const TimedReading &taken : readings) {
+        if (taken.reading.valid)
+            bytes += rowLine(taken.seconds, taken.reading);
+    }
+    return bytes;
+}
+
+int rowCount(const QVector<TimedReading> &readings)
+{
+    return int(std::count_if(readings.cbegin(), readings.cend(),
+                             [](const TimedReading &taken) { return taken.reading.valid; }));
 }
 
 } // namespace CountsTable

@@ -2,6 +2,7 @@
 #define COUNTSTABLE_H
 
 #include "countsreading.h"
+#include "countsrun.h"
 
 #include <QByteArray>
 #include <QJsonValue>
@@ -36,6 +37,11 @@ QByteArray rowLine(double seconds, const Protocol::CountsReading &reading);
 QByteArray fileBytes(const Points &points);
 // How many rows the table of points holds, the header not counted.
 int rowCount(const Points &points);
+
+// The header and a row per reading that came (one that failed has none), in
+// the order they were taken.
+QByteArray fileBytes(const QVector<TimedReading> &readings);
+int rowCount(const QVector<TimedReading> &readings);
 
 } // namespace CountsTable
 

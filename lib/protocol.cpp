@@ -34,16 +34,6 @@ int millivoltsFromVolts(double volts)
     return int(millivolts);
 }
 
-int pollIntervalMs(double timeConstant)
-{
-    return int(timeConstant * 1200);
-}
-
-int gateIntervalMs(double reportedTimeConstant)
-{
-    return pollIntervalMs(std::clamp(reportedTimeConstant, minimumTimeConstant, maximumTimeConstant));
-}
-
 QString paramsCommand()
 {
     return QStringLiteral("PARAMS?\r\n");

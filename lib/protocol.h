@@ -23,14 +23,6 @@ double voltsFromMillivolts(int millivolts);
 // Nearest millivolt, a half rounding up; values outside the int range saturate,
 // and a value that is not a number gives 0.
 int millivoltsFromVolts(double volts);
-// 1.2 time constants in milliseconds, truncated toward zero.
-int pollIntervalMs(double timeConstant);
-// The time constants the front ends take, in seconds.
-constexpr double minimumTimeConstant = 0.01;
-constexpr double maximumTimeConstant = 10;
-// The poll interval that lets the unit count a whole gate of the time constant
-// a reply reports, taken within the range above so that no reply stalls a run.
-int gateIntervalMs(double reportedTimeConstant);
 
 QString paramsCommand();
 QString dataCommand();

@@ -10,7 +10,6 @@ void ReferenceSweep::begin(const SweepPlan &plan, double timeConstant)
 {
     m_plan = plan;
     m_level = plan.start;
-    m_levelsDone = 0;
     m_finished = false;
     m_start = m_counter->start(timeConstant, &m_startFailure);
     // A counter that did not start is not swept.
@@ -24,7 +23,6 @@ void ReferenceSweep::begin(const SweepPlan &plan, double timeConstant)
 // before it was set.
 Protocol::CountsReading ReferenceSweep::measureLevel(double fallbackTimeConstant)
 {
-    ++m_levelsDone;
     if (!isLevelSet()) {
         const QString failure = QStringLiteral("the reference could not be set to %1 mV: %2").arg(m_level).arg(m_levelFailure);
         return Protocol::CountsReading::failed(failure, fallbackTimeConstant);
@@ -32,16 +30,6 @@ Protocol::CountsReading ReferenceSweep::measureLevel(double fallbackTimeConstant
     Protocol::CountsReading reading = m_counter->readCounts(fallbackTimeConstant);
     reading.requireAllChannels();
     return reading;
-}
-
-bool ReferenceSweep::isReadTooSoon(const Protocol::CountsReading &reading, int waitedMs)
-{
-    m_referenceStoodMs += waitedMs;
-    if (!reading.valid || Protocol::gateIntervalMs(reading.timeConstant) <= m_referenceStoodMs)
-        return false;
-    if (m_levelsDone > 0)
-        --m_levelsDone;
-    return true;
 }
 
 bool ReferenceSweep::advance()
@@ -60,7 +48,6 @@ bool ReferenceSweep::advance()
 bool ReferenceSweep::setLevel()
 {
     m_sentAgain = false;
-    m_referenceStoodMs = 0;
     m_levelFailure = m_counter->setReference(m_level).failure;
     if (!isLevelSet()) {
         m_sentAgain = true;

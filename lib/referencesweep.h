@@ -29,12 +29,6 @@ public:
     // A level whose reference did not go out, at the second try either, gets a
     // failed reading that names the level and why.
     Protocol::CountsReading measureLevel(double fallbackTimeConstant);
-    // After measureLevel(), with the wait before it: whether the reading came
-    // before the reference had stood a whole poll interval of the gate the
-    // reading states, counting every wait since the reference was set. Such a
-    // reading may hold counts of a gate that began before the level was set: it
-    // does not count, and the level is to be measured again.
-    bool isReadTooSoon(const Protocol::CountsReading &reading, int waitedMs);
     // Sets the next level, as begin() does the first; false when there is none
     // and the sweep is complete.
     bool advance();
@@ -46,8 +40,6 @@ public:
     // Whether the current level had to be sent a second time: it went out
     // later than the front end's wait for the reading may have counted on.
     bool isLevelSentAgain() const { return m_sentAgain; }
-    // How many levels have been taken since begin(), with a reading or without.
-    int levelsDone() const { return m_levelsDone; }
     bool isFinished() const { return m_finished; }
 
 private:
@@ -61,9 +53,6 @@ private:
     // Why the reference is not known to stand at m_level; empty when it is.
     QString m_levelFailure;
     bool m_sentAgain = false;
-    // The waits since the reference was set to the current level.
-    int m_referenceStoodMs = 0;
-    int m_levelsDone = 0;
     bool m_finished = false;
 };
 

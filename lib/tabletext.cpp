@@ -1,14 +1,33 @@
 #include "tabletext.h"
-#include "sweepexport.h"
 
 namespace TableText {
+
+namespace {
+
+constexpr int usualPrecision = 6;
+// Seventeen significant digits hold every double exactly.
+constexpr int exactPrecision = 17;
+
+} // namespace
+
+QString exactNumberText(double value)
+{
+    if (!qIsFinite(value))
+        return QString::number(value, 'g', usualPrecision);
+    for (int precision = usualPrecision; precision < exactPrecision; ++precision) {
+        const QString text = QString::number(value, 'g', precision);
+        if (text.toDouble() == value)
+            return text;
+    }
+    return QString::number(value, 'g', exactPrecision);
+}
 
 QByteArray line(const QVector<QJsonValue> &values, const QByteArray &lineEnd)
 {
     QStringList fields;
     for (const QJsonValue &value : values) {
         if (value.isDouble())
-            fields << SweepExport::exactNumberText(value.toDouble());
+            fields << exactNumberText(value.toDouble());
         else
             fields << value.toString();
     }

@@ -502,8 +502,10 @@ void CliTest::conversation_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArrayList>("commands");
 
-    QTest::newRow("counts") << QStringList { "counts", "--time-constant", "0.05", "--readings", "3" }
-                            << QByteArrayList { "START 0.05", "DATA", "DATA", "DATA" };
+    // At the simulator's first time constant, so that no reading is read again
+    // for holding a gate of the unit's last run.
+    QTest::newRow("counts") << QStringList { "counts", "--time-constant", "0.1", "--readings", "3" }
+                            << QByteArrayList { "START 0.1", "DATA", "DATA", "DATA" };
     QTest::newRow("sweep") << QStringList { "sweep", "--time-constant", "0.02", "--start", "100", "--stop", "150",
                                             "--step", "20" }
                            << QByteArrayList { "START 0.02", "DAC 15,0.1", "DATA", "DAC 15,0.12", "DATA",
@@ -690,18 +692,21 @@ void CliTest::histogramCountsEachGateOnce_data()
     QTest::addColumn<QString>("duration");
     QTest::addColumn<int>("gates");                       // the readings that fit in the duration
 
+    // The reading at 12 ms holds a gate begun before the START and is read
+    // again a whole gate later: readings at 1.212 s and 2.412 s.
     const FakeUnit::Reply gate = FakeUnit::scripted(FakeUnit::dataReply(1, 100, 60, 25, 5));
-    QTest::newRow("every reply states the gate") << QList<FakeUnit::Reply> { gate } << "0.5" << 1;
+    QTest::newRow("every reply states the gate") << QList<FakeUnit::Reply> { gate } << "2.5" << 2;
     // A reply without its time constant is no sign that the unit's gate changed.
     QTest::newRow("a reply states none")
         << QList<FakeUnit::Reply> { gate, FakeUnit::scripted(R"({"Channel0":100,"Channel1":60,"Channel2":25,"Channel3":5})"),
                                     gate }
-        << "2" << 2;
+        << "3.5" << 2;
 }
 
 // The unit counts over 1 s gates while the run asked for 0.01 s: polled every
 // 12 ms, it would answer with the same gate until the next one is whole, and
-// the added-up bins would count it again and again.
+// the added-up bins would count it again and again; nor is the gate it counted
+// before the START this run's.
 void CliTest::histogramCountsEachGateOnce()
 {
     QFETCH(QList<FakeUnit::Reply>, replies);
@@ -894,7 +899,10 @@ void CliTest::interruptedWhileStandardOutputWaits()
     const int lines = out.count('\n');
     QCOMPARE(process.readAllStandardError(), QStringLiteral("tavik-cli: interrupted; %1 row(s) kept\n").arg(lines).toUtf8());
     QCOMPARE(process.exitCode(), 130);
-    QCOMPARE(lines, simulatorLines("command DATA"));
+    // Every reading taken has its row. Those that held the gate of the
+    // simulator's last run (0.1 s) came before the START had stood a whole
+    // gate of it and were read again.
+    QCOMPARE(lines, simulatorLines("reply \"{\\\"TimeConst\\\":0.01,"));
 }
 
 void CliTest::interruptedBeforeAnyRow_data()
@@ -1336,7 +1344,7 @@ void CliTest::progressCountsReadingsAtTheUnitsGate()
     unit.setReply("DATA?", FakeUnit::dataReply(1, 100, 60, 25, 5));
     QProcess process;
     process.start(QStringLiteral("script"),
-                  { "-qec", QStringLiteral("'%1' histogram --address 127.0.0.1 --time-constant 0.01 --duration 3 "
+                  { "-qec", QStringLiteral("'%1' histogram --address 127.0.0.1 --time-constant 0.01 --duration 3.7 "
                                            "--output '%2'").arg(TAVIK_CLI, dir->filePath("histogram.txt")),
                     "/dev/null" });
     QVERIFY(process.waitForFinished(30000));

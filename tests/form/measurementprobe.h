@@ -2,6 +2,7 @@
 #define MEASUREMENTPROBE_H
 
 #include "form.h"
+#include "measurementrun.h"
 
 #include <qcustomplot.h>
 
@@ -13,6 +14,7 @@
 #include <QTimer>
 #include <QVector>
 
+#include <algorithm>
 #include <cmath>
 
 enum class Measurement { Counts, Sweep, Histogram };
@@ -43,12 +45,17 @@ public:
     QListWidget *pageList() const { return widget<QListWidget>("listWidget"); }
     QString status() const { return widget<QLabel>("lbStatus")->text(); }
 
-    // The measurement timer is the one timer the Form itself owns.
+    // The poll timer of the measurement that runs; when none runs, one whose
+    // timer stands still as theirs all do. The runs are the Form's children.
     QTimer *timer() const
     {
-        const auto timers = m_form.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
-        Q_ASSERT(timers.size() == 1);
-        return timers.first();
+        const auto runs = m_form.findChildren<MeasurementRun *>(QString(), Qt::FindDirectChildrenOnly);
+        Q_ASSERT(runs.size() == 3);
+        const auto running = std::find_if(runs.cbegin(), runs.cend(), [](const MeasurementRun *run) {
+            return run->isRunning();
+        });
+        const MeasurementRun *run = running != runs.cend() ? *running : runs.first();
+        return run->findChild<QTimer *>(QStringLiteral("pollTimer"));
     }
 
     static const char *startButtonName(Measurement measurement)

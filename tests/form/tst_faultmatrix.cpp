@@ -1,7 +1,6 @@
 #include "form.h"
 #include "measurementprobe.h"
 #include "simulatorprocess.h"
-#include "sweepexport.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -18,6 +17,8 @@
     } while (false)
 
 enum class Operation { Update, TriggerWrite, CountsTick, SweepStep, HistogramTick };
+// The points of the sweep plot's four curves, gaps left out.
+using Sweep = std::array<QVector<QPointF>, 4>;
 Q_DECLARE_METATYPE(Operation)
 
 // Every way a control unit can misbehave, against every operation that talks to
@@ -62,7 +63,7 @@ private:
 
     // What the plots and boxes must hold: only what the unit reported.
     std::array<QVector<double>, 4> countsValues;
-    SweepExport::Sweep sweepPoints;
+    Sweep sweepPoints;
     QVector<double> bars;
     int sweepLevel = 0;
     int triggerValue = 100;
@@ -124,9 +125,9 @@ QString text(const QVector<double> &values)
     return texts.join(QStringLiteral(", "));
 }
 
-SweepExport::Sweep plottedSweep(const MeasurementProbe &probe)
+Sweep plottedSweep(const MeasurementProbe &probe)
 {
-    SweepExport::Sweep sweep;
+    Sweep sweep;
     for (int channel = 0; channel < 4; ++channel) {
         const QVector<double> keys = MeasurementProbe::keys(probe.sweepGraph(channel));
         const QVector<double> values = MeasurementProbe::values(probe.sweepGraph(channel));
@@ -480,7 +481,7 @@ void FaultMatrixTest::verifyUnchanged() const
         QCOMPARE(triggerBox(channel)->value(), triggers[channel]);
         QCOMPARE(text(MeasurementProbe::values(probe->countsGraph(channel))), text(countsValues[channel]));
     }
-    QCOMPARE(SweepExport::fileBytes(plottedSweep(*probe)), SweepExport::fileBytes(sweepPoints));
+    QCOMPARE(plottedSweep(*probe), sweepPoints);
     QCOMPARE(text(probe->bars()), text(bars));
 }
 
@@ -501,7 +502,7 @@ void FaultMatrixTest::verifyNewReading(Operation operation, const QJsonObject &d
             sweepPoints[channel].append(QPointF(sweepLevel, counts[channel] / tc));
         sweepLevel += sweepStep;
         // Compared as the rows a saved sweep holds.
-        QCOMPARE(SweepExport::fileBytes(plottedSweep(*probe)), SweepExport::fileBytes(sweepPoints));
+        QCOMPARE(plottedSweep(*probe), sweepPoints);
         break;
     case Operation::HistogramTick:
         for (int channel = 0; channel < 4; ++channel)

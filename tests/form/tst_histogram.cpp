@@ -127,7 +127,7 @@ void HistogramTest::replyMissingAChannelLeavesTheBars()
                                { R"({"TimeConst":0.1,"Channel0":100,"Channel1":60,"Channel2":25})" } });
     Form form;
     MeasurementProbe probe(form);
-    probe.start(Measurement::Histogram, 0.05);
+    probe.start(Measurement::Histogram, 0.1);
     QTRY_VERIFY_WITH_TIMEOUT(unit.commands().size() >= 4, 2000);
     probe.stop(Measurement::Histogram);
 

@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QWidgetAction>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <typeinfo>
@@ -123,10 +124,13 @@ private:
     QMenu *openMenu(const QString &plotName, const QPoint &pos = QPoint(30, 40));
     void closeMenu(const QPointer<QMenu> &menu);
     void trigger(const QString &plotName, const QString &text);
-    void fillSweep(const QVector<QVector<QPointF>> &channels);
+    void startSweep(const QVector<QVector<QPointF>> &channels);
+    void runSweep(const QVector<QVector<QPointF>> &channels);
+    bool isSweepRunning() const;
     QString save(ModalDriver &driver);
 
     Form *form = nullptr;
+    std::unique_ptr<FakeUnit> unit;
     std::unique_ptr<QTemporaryDir> tempDir;
     QDir dir;
 };
@@ -146,6 +150,7 @@ void MenusTest::cleanup()
 {
     delete form;
     form = nullptr;
+    unit.reset();
     tempDir.reset();
 }
 
@@ -182,12 +187,55 @@ void MenusTest::trigger(const QString &plotName, const QString &text)
     closeMenu(menu);
 }
 
-void MenusTest::fillSweep(const QVector<QVector<QPointF>> &channels)
+// Starts a sweep against a scripted unit whose readings give the points'
+// values as their rates at the points' levels: a level that some channel has
+// no point for is a reading that lacks that channel, one whose points are all
+// gaps a reading that failed. The unit counts over 0.25 s, so that the rates
+// are the counts it sends times four, exactly.
+void MenusTest::startSweep(const QVector<QVector<QPointF>> &channels)
 {
-    for (int channel = 0; channel < channels.size(); ++channel) {
-        for (const QPointF &point : channels[channel])
-            plot(QStringLiteral("cpSweep"))->graph(channel)->addData(point.x(), point.y());
+    QVector<int> levels;
+    for (const QVector<QPointF> &points : channels) {
+        for (const QPointF &point : points)
+            levels << int(point.x());
     }
+    std::sort(levels.begin(), levels.end());
+    levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
+    QList<FakeUnit::Reply> replies;
+    for (const int level : levels) {
+        QStringList members { QStringLiteral("\"TimeConst\":0.25") };
+        for (int channel = 0; channel < channels.size(); ++channel) {
+            for (const QPointF &point : channels[channel]) {
+                if (int(point.x()) == level && !qIsNaN(point.y()))
+                    members << QStringLiteral("\"Channel%1\":%2").arg(channel).arg(QString::number(point.y() / 4, 'g', 17));
+            }
+        }
+        replies << FakeUnit::scripted(members.size() > 1 ? "{" + members.join(QLatin1Char(',')).toLatin1() + "}" : "[]");
+    }
+    unit.reset(new FakeUnit);
+    unit->setReply("START", QByteArray("OK"));
+    unit->setReply("DAC", QByteArray("OK"));
+    unit->setReplies("DATA?", replies);
+    form->setAddress(QHostAddress(QHostAddress::LocalHost));
+    form->findChild<QDoubleSpinBox *>(QStringLiteral("sbTimeConstant"))->setValue(0.25);
+    const int step = levels.size() > 1 ? levels[1] - levels[0] : 10;
+    form->findChild<QSpinBox *>(QStringLiteral("sbStartSweep"))->setValue(levels.value(0));
+    form->findChild<QSpinBox *>(QStringLiteral("sbStepSweep"))->setValue(step);
+    form->findChild<QSpinBox *>(QStringLiteral("sbStopSweep"))->setValue(levels.isEmpty() ? 0 : levels.last() + 1);
+    form->findChild<QPushButton *>(QStringLiteral("pbStartSweep"))->click();
+}
+
+void MenusTest::runSweep(const QVector<QVector<QPointF>> &channels)
+{
+    if (channels.isEmpty())
+        return;
+    startSweep(channels);
+    QTRY_VERIFY_WITH_TIMEOUT(!isSweepRunning(), 10000);
+}
+
+bool MenusTest::isSweepRunning() const
+{
+    return !form->findChild<QPushButton *>(QStringLiteral("pbStartSweep"))->isEnabled();
 }
 
 // Chooses "Save Data..." on the sweep plot; returns the file name it proposed.
@@ -527,7 +575,7 @@ void MenusTest::saveWritesTheSweep()
 {
     QFETCH(QVector<QVector<QPointF>>, sweep);
     QFETCH(QByteArray, bytes);
-    fillSweep(sweep);
+    runSweep(sweep);
 
     ModalDriver driver;
     driver.fileName = dir.filePath(QStringLiteral("sweep.txt"));
@@ -569,7 +617,7 @@ void MenusTest::saveWithoutRowsSavesNothing_data()
 void MenusTest::saveWithoutRowsSavesNothing()
 {
     QFETCH(QVector<QVector<QPointF>>, sweep);
-    fillSweep(sweep);
+    runSweep(sweep);
 
     ModalDriver driver;
     driver.fileName = dir.filePath(QStringLiteral("sweep.txt"));
@@ -582,7 +630,7 @@ void MenusTest::saveWithoutRowsSavesNothing()
 
 void MenusTest::saveCancelledWritesNothing()
 {
-    fillSweep({ { { 0, 1 } }, { { 0, 2 } }, { { 0, 3 } }, { { 0, 4 } } });
+    runSweep({ { { 0, 1 } }, { { 0, 2 } }, { { 0, 3 } }, { { 0, 4 } } });
     const QString before = status();
 
     ModalDriver driver;
@@ -593,20 +641,21 @@ void MenusTest::saveCancelledWritesNothing()
     QCOMPARE(status(), before);
 }
 
-// The dialog's event loop lets a running sweep go on: what it plots meanwhile is
-// saved, and a step that only some channels hold so far is left out.
+// The dialog's event loop lets a running sweep go on: what it measures
+// meanwhile is saved.
 void MenusTest::saveTakesTheSweepAfterTheDialog()
 {
-    fillSweep({ { { 0, 1 } }, { { 0, 2 } }, { { 0, 3 } }, { { 0, 4 } } });
+    startSweep({ { { 0, 1 }, { 10, 5 }, { 20, 9 } }, { { 0, 2 }, { 10, 6 }, { 20, 10 } },
+                 { { 0, 3 }, { 10, 7 }, { 20, 11 } }, { { 0, 4 }, { 10, 8 }, { 20, 12 } } });
+    QTRY_VERIFY_WITH_TIMEOUT(status().startsWith(QStringLiteral("Counts per second: 1, 2, 3, 4")), 5000);
+    QVERIFY(isSweepRunning());
     ModalDriver driver;
     driver.fileName = dir.filePath(QStringLiteral("running.txt"));
-    driver.whileOpen = [this] {
-        fillSweep({ { { 10, 5 } }, { { 10, 6 } }, { { 10, 7 } }, { { 10, 8 } } });
-        fillSweep({ { { 20, 9 } }, { { 20, 10 } } });
-    };
+    driver.whileOpen = [this] { QTRY_VERIFY_WITH_TIMEOUT(!isSweepRunning(), 10000); };
     save(driver);
     QCOMPARE(fileContents(driver.fileName), header + "0\t1\t2\t3\t4\r\n"
-                                                     "10\t5\t6\t7\t8\r\n");
+                                                     "10\t5\t6\t7\t8\r\n"
+                                                     "20\t9\t10\t11\t12\r\n");
 }
 
 void MenusTest::saveFailureIsReported_data()
@@ -635,7 +684,7 @@ void MenusTest::saveFailureIsReported()
         file.write(old);
     }
     const QStringList entriesBefore = dir.entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
-    fillSweep({ { { 0, 1 }, { 10, 1 } }, { { 0, 2 }, { 10, 2 } }, { { 0, 3 }, { 10, 3 } }, { { 0, 4 }, { 10, 4 } } });
+    runSweep({ { { 0, 1 }, { 10, 1 } }, { { 0, 2 }, { 10, 2 } }, { { 0, 3 }, { 10, 3 } }, { { 0, 4 }, { 10, 4 } } });
 
     ModalDriver driver;
     driver.fileName = dir.filePath(target);

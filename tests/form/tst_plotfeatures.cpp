@@ -666,9 +666,12 @@ void PlotFeaturesTest::savingOverTheRecordIsRefused()
         driver.fileName = fileName;
         choose(QStringLiteral("cpCounts"), QStringLiteral("Record to File..."));
     }
-    for (int channel = 0; channel < 4; ++channel)
-        probe->sweepGraph(channel)->addData(QVector<double> { 0, 10 }, QVector<double> { 10, 100 });
-    probe->start(Measurement::Counts, 0.05);
+    // A sweep to save, then a run being recorded.
+    probe->setSweepLevels(0, 20, 10);
+    probe->start(Measurement::Sweep, 0.1);
+    QTRY_VERIFY_WITH_TIMEOUT(!probe->isRunning(Measurement::Sweep), 5000);
+    unit->clearCommands();
+    probe->start(Measurement::Counts, 0.1);
     waitForPolls(2);
 
     ModalDriver driver;

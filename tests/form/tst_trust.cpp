@@ -1,6 +1,7 @@
 #include "fakeunit.h"
 #include "form.h"
 #include "measurementprobe.h"
+#include "runpace.h"
 #include "sweeptiming.h"
 
 #include <QtTest>
@@ -177,7 +178,7 @@ void TrustTest::histogramKeepsThePaceOfTheGateLastStated()
     const int intervalMs = probe.timer()->interval();
     probe.stop(Measurement::Histogram);
 
-    QCOMPARE(intervalMs, Protocol::pollIntervalMs(0.0149));
+    QCOMPARE(intervalMs, RunPace::pollIntervalMs(0.0149));
 }
 
 void TrustTest::startTheUnitClosedOnDoesNotStart_data()
