@@ -6,20 +6,13 @@
 
 #include <QByteArray>
 #include <QJsonValue>
-#include <QPointF>
 #include <QStringList>
 #include <QVector>
-
-#include <array>
 
 // The table of counts against time: seconds since Start, then the counts per
 // second of each channel. The same rows go to the window's saved counts, its
 // record of a run and the command-line tool's counts output.
 namespace CountsTable {
-
-// Points of one channel, x = seconds since Start, y = counts per second.
-using ChannelPoints = QVector<QPointF>;
-using Points = std::array<ChannelPoints, Protocol::channelCount>;
 
 // "Seconds", "Channel0" ... "Channel3".
 QStringList columns();
@@ -29,14 +22,6 @@ QByteArray headerLine();
 // for a channel the reading holds no count for.
 QVector<QJsonValue> rowValues(double seconds, const Protocol::CountsReading &reading);
 QByteArray rowLine(double seconds, const Protocol::CountsReading &reading);
-
-// The header and one row per time at which some channel holds a point, in time
-// order. A point whose value is not a number marks a gap (no reading) and is no
-// point: a channel without one at a time has an empty field in that row, and a
-// time at which no channel has a reading has no row.
-QByteArray fileBytes(const Points &points);
-// How many rows the table of points holds, the header not counted.
-int rowCount(const Points &points);
 
 // The header and a row per reading that came (one that failed has none), in
 // the order they were taken.

@@ -12,10 +12,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using CountsTable::Points;
 using Protocol::CountsReading;
 
-Q_DECLARE_METATYPE(Points)
+Q_DECLARE_METATYPE(QVector<TimedReading>)
 
 namespace {
 
@@ -113,31 +112,34 @@ void CountsTableTest::rowLine()
 
 void CountsTableTest::fileBytes_data()
 {
-    QTest::addColumn<Points>("points");
+    QTest::addColumn<QVector<TimedReading>>("readings");
     QTest::addColumn<QByteArray>("bytes");
 
-    QTest::newRow("no points") << Points() << header;
-    QTest::newRow("two times") << Points { { { { 0.5, 10 }, { 1.5, 11 } }, { { 0.5, 20 }, { 1.5, 21 } },
-                                             { { 0.5, 30 }, { 1.5, 31 } }, { { 0.5, 40 }, { 1.5, 41 } } } }
-                               << header + "0.5\t10\t20\t30\t40\r\n1.5\t11\t21\t31\t41\r\n";
-    QTest::newRow("a channel without a reading") << Points { { { { 0.5, 10 }, { 1.5, 11 } }, { { 0.5, 20 }, { 1.5, 21 } },
-                                                               { { 0.5, gap }, { 1.5, 31 } }, { { 0.5, 40 }, { 1.5, gap } } } }
-                                                 << header + "0.5\t10\t20\t\t40\r\n1.5\t11\t21\t31\t\r\n";
-    QTest::newRow("a failed reading") << Points { { { { 0.5, 10 }, { 1, gap }, { 1.5, 0 } }, { { 0.5, 20 }, { 1, gap }, { 1.5, 0 } },
-                                                    { { 0.5, 30 }, { 1, gap }, { 1.5, 0 } }, { { 0.5, 40 }, { 1, gap }, { 1.5, 0 } } } }
-                                      << header + "0.5\t10\t20\t30\t40\r\n1.5\t0\t0\t0\t0\r\n";
-    QTest::newRow("a channel holding a time the others lack") << Points { { { { 1, 1 } }, {}, {}, { { 0.25, 4 } } } }
-                                                              << header + "0.25\t\t\t\t4\r\n1\t1\t\t\t\r\n";
-    QTest::newRow("one time twice") << Points { { { { 2, 1 }, { 2, 5 } }, { { 2, 2 }, { 2, 6 } }, { { 2, 3 } }, { { 2, 4 }, { 2, 8 } } } }
-                                    << header + "2\t1\t2\t3\t4\r\n2\t5\t6\t\t8\r\n";
+    const auto at = [](double seconds, const char *reply) { return TimedReading { seconds, reading(reply) }; };
+    QTest::newRow("no readings") << QVector<TimedReading>() << header;
+    QTest::newRow("two readings")
+        << QVector<TimedReading> { at(0.5, R"({"TimeConst":1,"Channel0":10,"Channel1":20,"Channel2":30,"Channel3":40})"),
+                                   at(1.5, R"({"TimeConst":1,"Channel0":11,"Channel1":21,"Channel2":31,"Channel3":41})") }
+        << header + "0.5\t10\t20\t30\t40\r\n1.5\t11\t21\t31\t41\r\n";
+    // A channel the unit sent no count for is an empty field, never 0; a
+    // reading that failed has no row.
+    QTest::newRow("a channel without a count, a failed reading")
+        << QVector<TimedReading> { at(0.5, R"({"TimeConst":1,"Channel0":10,"Channel1":20,"Channel3":40})"),
+                                   at(1, "[]"),
+                                   at(1.5, R"({"TimeConst":1,"Channel0":0,"Channel1":0,"Channel2":0,"Channel3":0})") }
+        << header + "0.5\t10\t20\t\t40\r\n1.5\t0\t0\t0\t0\r\n";
+    QTest::newRow("one time twice")
+        << QVector<TimedReading> { at(2, R"({"TimeConst":1,"Channel0":1,"Channel1":2,"Channel2":3,"Channel3":4})"),
+                                   at(2, R"({"TimeConst":1,"Channel0":5,"Channel1":6,"Channel3":8})") }
+        << header + "2\t1\t2\t3\t4\r\n2\t5\t6\t\t8\r\n";
 }
 
 void CountsTableTest::fileBytes()
 {
-    QFETCH(Points, points);
+    QFETCH(QVector<TimedReading>, readings);
     QFETCH(QByteArray, bytes);
-    QCOMPARE(CountsTable::fileBytes(points), bytes);
-    QCOMPARE(CountsTable::rowCount(points), bytes.count('\n') - 1);
+    QCOMPARE(CountsTable::fileBytes(readings), bytes);
+    QCOMPARE(CountsTable::rowCount(readings), bytes.count('\n') - 1);
 }
 
 // A failed reading is its seconds and its reason, on one line, never zeros.
