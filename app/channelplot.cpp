@@ -14,13 +14,13 @@
 
 namespace {
 
-const std::array<Qt::GlobalColor, Protocol::channelCount> channelColors {
+const std::array<Qt::GlobalColor, Wire::channelCount> channelColors {
     Qt::red, Qt::green, Qt::blue, Qt::magenta
 };
 
 void addChannelGraphs(QCustomPlot *plot)
 {
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         QCPGraph *graph = plot->addGraph();
         graph->setPen(QPen(QBrush(channelColors[channel]), 1, Qt::SolidLine));
         graph->setName(QStringLiteral("Channel %1").arg(channel));
@@ -69,15 +69,15 @@ ChannelPlot::~ChannelPlot() = default;
 // Cleared data is drawn so at once: a plot never shows a run that is gone.
 void ChannelPlot::beginRun()
 {
-    for (int channel = 0; channel < Protocol::channelCount; ++channel)
+    for (int channel = 0; channel < Wire::channelCount; ++channel)
         m_plot->graph(channel)->data()->clear();
     m_plot->replot();
     m_view->restoreAutomatic();
 }
 
-void ChannelPlot::addReading(double key, const Protocol::CountsReading &reading)
+void ChannelPlot::addReading(double key, const CountsReading &reading)
 {
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         const bool measured = reading.valid && reading.reported[channel];
         m_plot->graph(channel)->addData(key,
                                         measured ? reading.rate(channel) : std::numeric_limits<double>::quiet_NaN());
@@ -112,7 +112,7 @@ void ChannelPlot::setChannelShown(int channel, bool shown)
 void ChannelPlot::addChannelsMenu(QMenu *menu)
 {
     QMenu *channels = menu->addMenu(QStringLiteral("Channels"));
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         auto *box = new QCheckBox(QStringLiteral("Channel %1").arg(channel), channels);
         box->setChecked(isChannelShown(channel));
         auto *action = new QWidgetAction(channels);

@@ -29,7 +29,7 @@ public:
     // failed, or the reply lacked it) is no reading of zero: it gets a gap, a
     // point that is not a number, so its line breaks there instead of
     // bridging the readings around it.
-    void addReading(double key, const Protocol::CountsReading &reading);
+    void addReading(double key, const CountsReading &reading);
     // Fits the view to the curves shown, unless the operator holds it, and draws.
     void draw();
 

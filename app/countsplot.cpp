@@ -14,10 +14,10 @@ CountsPlot::CountsPlot(QCustomPlot *plot)
     autoView() = AutoView(plot);
 }
 
-void CountsPlot::addReading(double seconds, const Protocol::CountsReading &reading)
+void CountsPlot::addReading(double seconds, const CountsReading &reading)
 {
     ChannelPlot::addReading(seconds, reading);
-    for (int channel = 0; channel < Protocol::channelCount; ++channel)
+    for (int channel = 0; channel < Wire::channelCount; ++channel)
         plot()->graph(channel)->data()->removeBefore(seconds - windowSeconds);
 }
 

@@ -17,7 +17,7 @@ public:
 
     // Time goes on whether or not a reading came: old points go either way,
     // so a gap in the readings shows as a gap in the plot.
-    void addReading(double seconds, const Protocol::CountsReading &reading);
+    void addReading(double seconds, const CountsReading &reading);
     bool isLogScale() const { return m_logScale; }
     // Switches the value axis and draws it so at once.
     void setLogScale(bool logarithmic);

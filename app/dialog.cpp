@@ -4,6 +4,7 @@
 #include "addresstext.h"
 #include "controlunitdiscovery.h"
 #include "storedaddress.h"
+#include "wire.h"
 
 #include <QCoreApplication>
 #include <QInputDialog>
@@ -17,7 +18,7 @@ const QString manualItem = QStringLiteral("Manual...");
 
 Dialog::Dialog(QWidget *parent)
     : QDialog(parent)
-    , controlUnitPort(9800)
+    , controlUnitPort(Wire::commandPort)
     , ui(new Ui_Dialog)
 {
     ui->setupUi(this);
@@ -42,7 +43,7 @@ QHostAddress Dialog::getAddress() const
 
 QHostAddress Dialog::convertToHostAddress(const QString &text)
 {
-    return hostAddressFromText(text);
+    return AddressText::hostAddress(text);
 }
 
 void Dialog::updateControlUnitList()
@@ -76,7 +77,7 @@ void Dialog::on_cbTcpIpAddress_activated(const QString &text)
 
 void Dialog::enterAddressManually()
 {
-    const QString stored = storedAddressText();
+    const QString stored = StoredAddress::text();
 
     bool accepted = false;
     const QString typed = QInputDialog::getText(this, QStringLiteral("TcpIp Addresss..."),

@@ -24,7 +24,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-using Protocol::Exchange;
 
 Form::Form(QWidget *parent)
     : QWidget(parent),
@@ -79,10 +78,10 @@ void Form::connectRuns()
     connect(sweepRun, &SweepRun::levelMeasured, this, &Form::takeSweepLevel);
     connect(sweepRun, &SweepRun::levelInHand, this, &Form::showSweepProgress);
     connect(histogramRun, &HistogramRun::readingTaken, this,
-            [this](double, const Protocol::CountsReading &reading) { takeHistogramReading(reading); });
+            [this](double, const CountsReading &reading) { takeHistogramReading(reading); });
     for (MeasurementRun *run : std::initializer_list<MeasurementRun *> { countsRun, sweepRun, histogramRun })
         connect(run, &MeasurementRun::readAgain, this,
-                [this, run](const Protocol::CountsReading &reading) { showReadingAgain(*run, reading); });
+                [this, run](const CountsReading &reading) { showReadingAgain(*run, reading); });
     connect(sweepRun, &MeasurementRun::finished, this, &Form::on_pbStopSweep_clicked);
 }
 
@@ -140,7 +139,7 @@ void Form::restoreChoices()
     }
     if (choices.splitterSizes)
         ui->splitter->setSizes(*choices.splitterSizes);
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         if (choices.countsChannelsShown[channel] == false)
             countsPlot->setChannelShown(channel, false);
         if (choices.sweepChannelsShown[channel] == false)
@@ -163,7 +162,7 @@ void Form::storeChoices() const
     if (!(windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
         choices.windowSize = size();
     choices.splitterSizes = ui->splitter->sizes();
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         choices.countsChannelsShown[channel] = countsPlot->isChannelShown(channel);
         choices.sweepChannelsShown[channel] = sweepPlot->isChannelShown(channel);
     }
@@ -183,7 +182,7 @@ void Form::closeEvent(QCloseEvent *event)
 void Form::connectTriggerBoxes()
 {
     const auto boxes = triggerBoxes();
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         QSpinBox *box = boxes[channel];
         connect(box, &QSpinBox::editingFinished, [this, channel, box] {
             setDacValue(channel, box->value() / 1000.0);
@@ -221,7 +220,7 @@ QString Form::tcpIpQuery(QString command, int waitMs, bool *ok)
     return reply.text;
 }
 
-std::array<QSpinBox *, Protocol::channelCount> Form::triggerBoxes() const
+std::array<QSpinBox *, Wire::channelCount> Form::triggerBoxes() const
 {
     return { ui->sbTrigger0, ui->sbTrigger1, ui->sbTrigger2, ui->sbTrigger3 };
 }
@@ -237,7 +236,7 @@ void Form::updateParams()
         if (parameters.hasTimeConstant)
             ui->sbTimeConstant->setValue(parameters.timeConstant);
         const auto boxes = triggerBoxes();
-        for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+        for (int channel = 0; channel < Wire::channelCount; ++channel) {
             if (parameters.hasTriggerLevel[channel])
                 boxes[channel]->setValue(parameters.triggerLevels[channel]);
         }
@@ -266,7 +265,7 @@ QStringList Form::limitedParameters(const CounterParameters &parameters) const
                                         && parameters.timeConstant <= timeConstantBox->maximum()))
         names << QStringLiteral("TimeConst");
     const auto boxes = triggerBoxes();
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         if (parameters.hasTriggerLevel[channel] && boxes[channel]->value() != parameters.triggerLevels[channel])
             names << QStringLiteral("Ref%1").arg(channel);
     }
@@ -321,12 +320,12 @@ void Form::showStarted(int intervalMs)
 
 void Form::showFirstReadingIn(int intervalMs)
 {
-    ui->lbStatus->setText(QStringLiteral("Started: first reading in %1 s").arg(Protocol::numberText(intervalMs / 1000.0)));
+    ui->lbStatus->setText(QStringLiteral("Started: first reading in %1 s").arg(Wire::numberText(intervalMs / 1000.0)));
 }
 
 // A reading that came before a whole gate of it had passed is read again at
 // the unit's pace: what was said of the pace no longer holds.
-void Form::showReadingAgain(const MeasurementRun &run, const Protocol::CountsReading &reading)
+void Form::showReadingAgain(const MeasurementRun &run, const CountsReading &reading)
 {
     showTimeConstant(reading);
     if (awaitingFirstReading)
@@ -345,17 +344,17 @@ void Form::showStopped()
 
 // The box shows the time constant the unit states; a reading that states
 // none, or failed, leaves it as it is.
-void Form::showTimeConstant(const Protocol::CountsReading &reading)
+void Form::showTimeConstant(const CountsReading &reading)
 {
     if (reading.timeConstantReported)
         ui->sbTimeConstant->setValue(reading.timeConstant);
 }
 
-void Form::showReading(const Protocol::CountsReading &reading)
+void Form::showReading(const CountsReading &reading)
 {
     awaitingFirstReading = false;
     if (reading.valid)
-        ui->lbStatus->setText(Protocol::ratesText(reading));
+        ui->lbStatus->setText(reading.ratesText());
     else
         ui->lbStatus->setText(QStringLiteral("Reading failed: %1").arg(reading.failure));
 }
@@ -383,7 +382,7 @@ void Form::on_pbStopTime_clicked()
     countsRun->stop();
 }
 
-void Form::takeCounts(double seconds, const Protocol::CountsReading &reading)
+void Form::takeCounts(double seconds, const CountsReading &reading)
 {
     countsPlot->addReading(seconds, reading);
     showReading(reading);
@@ -434,7 +433,7 @@ void Form::on_pbStopSweep_clicked()
 // point but a gap; the sweep still moves on. A level is plotted for all four
 // channels or for none, so that the four curves (and the rows of the saved
 // sweep) always hold the same levels.
-void Form::takeSweepLevel(int level, const Protocol::CountsReading &reading)
+void Form::takeSweepLevel(int level, const CountsReading &reading)
 {
     showTimeConstant(reading);
     sweepPlot->addReading(level, reading);
@@ -500,7 +499,7 @@ void Form::on_pbHistogramStop_clicked()
 
 // The bins are differences of neighbouring channels, so they need all four
 // counts; a reading that lacks one leaves the bars as they are.
-void Form::takeHistogramReading(const Protocol::CountsReading &reading)
+void Form::takeHistogramReading(const CountsReading &reading)
 {
     if (reading.valid) {
         awaitingFirstReading = false;

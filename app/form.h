@@ -4,8 +4,8 @@
 #include "counter.h"
 #include "countsreading.h"
 #include "measurementrun.h"
-#include "protocol.h"
 #include "sweepplan.h"
+#include "wire.h"
 
 #include <QDateTime>
 #include <QHostAddress>
@@ -60,7 +60,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    std::array<QSpinBox *, Protocol::channelCount> triggerBoxes() const;
+    std::array<QSpinBox *, Wire::channelCount> triggerBoxes() const;
     void connectTriggerBoxes();
     void connectPlotMenus();
     void connectRuns();
@@ -73,13 +73,13 @@ private:
     bool isStarted(const MeasurementRun &run, MeasurementRun::Start start);
     void showStarted(int intervalMs);
     void showFirstReadingIn(int intervalMs);
-    void showReadingAgain(const MeasurementRun &run, const Protocol::CountsReading &reading);
-    void showTimeConstant(const Protocol::CountsReading &reading);
+    void showReadingAgain(const MeasurementRun &run, const CountsReading &reading);
+    void showTimeConstant(const CountsReading &reading);
     void showStopped();
-    void showReading(const Protocol::CountsReading &reading);
-    void takeCounts(double seconds, const Protocol::CountsReading &reading);
-    void takeSweepLevel(int level, const Protocol::CountsReading &reading);
-    void takeHistogramReading(const Protocol::CountsReading &reading);
+    void showReading(const CountsReading &reading);
+    void takeCounts(double seconds, const CountsReading &reading);
+    void takeSweepLevel(int level, const CountsReading &reading);
+    void takeHistogramReading(const CountsReading &reading);
     void showHistogram(bool rescale);
     void setSweepControlsEnabled(bool enabled);
     void showSweepProgress(int level);

@@ -4,8 +4,8 @@
 #include "plotdecoration.h"
 #include "plotview.h"
 #include "pointreadout.h"
-#include "protocol.h"
 #include "tabletext.h"
+#include "wire.h"
 
 #include <qcustomplot.h>
 
@@ -50,7 +50,7 @@ QString describeBin(const QCPAbstractPlottable *, double key, double value)
 HistogramPlot::HistogramPlot(QCustomPlot *plot)
     : m_plot(plot),
       m_bars(new QCPBars(plot->xAxis, plot->yAxis)),
-      m_heights(Protocol::channelCount, 0.0)
+      m_heights(Wire::channelCount, 0.0)
 {
     m_bars->setAntialiased(false);
     m_bars->setData(barKeys, m_heights, false);
@@ -103,7 +103,7 @@ void HistogramPlot::setLogScale(bool logarithmic)
 
 QString HistogramPlot::statusText() const
 {
-    QString text = Protocol::histogramText(m_heights);
+    QString text = Histogram::text(m_heights);
     if (!m_logScale)
         return text;
     QStringList negative;

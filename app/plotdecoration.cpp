@@ -1,6 +1,6 @@
 #include "plotdecoration.h"
 #include "logaxisticker.h"
-#include "protocol.h"
+#include "wire.h"
 
 #include <qcustomplot.h>
 
@@ -52,7 +52,7 @@ void placeLegendAbove(QCustomPlot *plot, Qt::Alignment side)
 
 QString binName(int channel)
 {
-    if (channel + 1 < Protocol::channelCount)
+    if (channel + 1 < Wire::channelCount)
         return QStringLiteral("Channel %1 - %2").arg(channel).arg(channel + 1);
     return QStringLiteral("Channel %1").arg(channel);
 }
@@ -60,7 +60,7 @@ QString binName(int channel)
 void nameBins(QCustomPlot *plot)
 {
     QSharedPointer<QCPAxisTickerText> ticker(new QCPAxisTickerText);
-    for (int channel = 0; channel < Protocol::channelCount; ++channel)
+    for (int channel = 0; channel < Wire::channelCount; ++channel)
         ticker->addTick(channel + 1, binName(channel));
     ticker->setSubTickCount(0);
     plot->xAxis->setTicker(ticker);

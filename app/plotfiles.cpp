@@ -83,7 +83,7 @@ void PlotFiles::recordRunStart(const QDateTime &runStart)
         reportRecordingFailure(QStringLiteral("stopped"), true);
 }
 
-void PlotFiles::recordReading(double seconds, const Protocol::CountsReading &reading)
+void PlotFiles::recordReading(double seconds, const CountsReading &reading)
 {
     if (m_record.isOpen() && !m_record.add(seconds, reading))
         reportRecordingFailure(QStringLiteral("stopped"), true);
@@ -108,7 +108,7 @@ bool PlotFiles::write(const QString &what, const QString &title, const QString &
         return false;
     }
     QString error;
-    if (!writeFileAtomically(fileName, bytes, &error)) {
+    if (!AtomicFile::write(fileName, bytes, &error)) {
         reportSaveFailure(what, title, fileName, error);
         return false;
     }

@@ -39,7 +39,7 @@ public:
     // already going (runStart valid) gets its header at once.
     void toggleRecording(const QDateTime &runStart);
     void recordRunStart(const QDateTime &runStart);
-    void recordReading(double seconds, const Protocol::CountsReading &reading);
+    void recordReading(double seconds, const CountsReading &reading);
     // Ends the recording, once what it holds is on the disk.
     void closeRecord() { m_record.close(); }
 

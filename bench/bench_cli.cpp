@@ -21,8 +21,8 @@
 //   tests/netns-run.sh build/bench/bench_cli
 
 #include "controlunitlink.h"
-#include "fakeunit.h"
 #include "counter.h"
+#include "fakeunit.h"
 #include "referencesweep.h"
 #include "runpace.h"
 #include "simulatorprocess.h"

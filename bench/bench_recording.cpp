@@ -192,7 +192,7 @@ double recordLineMicroseconds(const QString &fileName, int lines)
     CountsRecord record;
     if (!record.open(fileName))
         return -1;
-    const Protocol::CountsReading reading = Protocol::CountsReading::fromReply(
+    const CountsReading reading = CountsReading::fromReply(
         QStringLiteral(R"({"TimeConst":0.01,"Channel0":231,"Channel1":172,"Channel2":151,"Channel3":99})"), 0.01);
     std::vector<double> samples;
     QElapsedTimer clock;

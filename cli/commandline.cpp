@@ -1,8 +1,8 @@
 #include "commandline.h"
 #include "addresstext.h"
-#include "protocol.h"
 #include "runpace.h"
 #include "storedaddress.h"
+#include "wire.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -252,8 +252,8 @@ bool CommandLine::checkOptionsBelong(const QString &commandName, const QStringLi
 bool CommandLine::readAddress()
 {
     const bool given = m_parser.isSet(QStringLiteral("address"));
-    const QString text = given ? m_parser.value(QStringLiteral("address")) : storedAddressText();
-    m_invocation.address = hostAddressFromText(text);
+    const QString text = given ? m_parser.value(QStringLiteral("address")) : StoredAddress::text();
+    m_invocation.address = AddressText::hostAddress(text);
     if (!m_invocation.address.isNull())
         return true;
     if (given)

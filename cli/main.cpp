@@ -3,10 +3,10 @@
 #include "counter.h"
 #include "exitstatus.h"
 #include "interruption.h"
-#include "toolrun.h"
 #include "progressline.h"
 #include "rowoutput.h"
 #include "tavikversion.h"
+#include "toolrun.h"
 #include "unitcommands.h"
 
 #include <QCoreApplication>
@@ -68,7 +68,7 @@ ExitStatus runOnUnit(const Invocation &invocation, RowOutput *output, ProgressLi
         return Interrupted;
     }
     if (!connected) {
-        progress->message(link.failure(Protocol::Exchange(), Protocol::connectWaitMs));
+        progress->message(link.failure(Exchange(), Wire::connectWaitMs));
         return UnitUnreachable;
     }
     Counter counter(&link);

@@ -17,7 +17,7 @@ RowOutput::RowOutput(Format format, const QString &fileName)
 
 bool RowOutput::checkWritable(QString *error) const
 {
-    return m_fileName.isEmpty() || canWriteFile(m_fileName, error);
+    return m_fileName.isEmpty() || AtomicFile::canWrite(m_fileName, error);
 }
 
 void RowOutput::begin(const QStringList &columns, const QByteArray &tableHeader)
@@ -48,7 +48,7 @@ void RowOutput::add(const QVector<QJsonValue> &values, const QByteArray &tableLi
 bool RowOutput::finish(QString *error)
 {
     if (!m_fileName.isEmpty())
-        return writeFileAtomically(m_fileName, m_gathered, error);
+        return AtomicFile::write(m_fileName, m_gathered, error);
     if (!hasFailed() && (std::fflush(stdout) != 0 || std::ferror(stdout)))
         m_failure = QString::fromLocal8Bit(std::strerror(errno));
     *error = m_failure;

@@ -59,7 +59,7 @@ ExitStatus ToolRun::run(const Invocation &invocation)
 ExitStatus ToolRun::runCounts(const Invocation &invocation)
 {
     CountsRun run(m_counter);
-    QObject::connect(&run, &CountsRun::readingTaken, [&](double seconds, const Protocol::CountsReading &reading) {
+    QObject::connect(&run, &CountsRun::readingTaken, [&](double seconds, const CountsReading &reading) {
         m_progress->makeRoomForRow();
         if (reading.valid)
             m_output->add(CountsTable::rowValues(seconds, reading));
@@ -78,7 +78,7 @@ ExitStatus ToolRun::runCounts(const Invocation &invocation)
 ExitStatus ToolRun::runSweep(const Invocation &invocation)
 {
     SweepRun run(m_counter);
-    QObject::connect(&run, &SweepRun::levelMeasured, [&](int level, const Protocol::CountsReading &reading) {
+    QObject::connect(&run, &SweepRun::levelMeasured, [&](int level, const CountsReading &reading) {
         m_progress->makeRoomForRow();
         if (reading.valid)
             m_output->add(SweepTable::rowValues(level, reading));
@@ -106,7 +106,7 @@ ExitStatus ToolRun::runHistogram(const Invocation &invocation)
 {
     HistogramRun run(m_counter);
     run.setCumulative(!invocation.replace);
-    QObject::connect(&run, &HistogramRun::readingTaken, [&](double seconds, const Protocol::CountsReading &reading) {
+    QObject::connect(&run, &HistogramRun::readingTaken, [&](double seconds, const CountsReading &reading) {
         m_progress->makeRoomForRow();
         if (reading.valid) {
             QVector<QJsonValue> row { seconds };
@@ -177,7 +177,7 @@ void ToolRun::showReadingProgress(const MeasurementRun &run, const Invocation &i
     m_progress->show(QStringLiteral("reading %1 of %2, %3").arg(reading).arg(expected).arg(timesText(elapsedMs, leftMs)));
 }
 
-void ToolRun::reportFailure(const QString &what, const Protocol::CountsReading &reading)
+void ToolRun::reportFailure(const QString &what, const CountsReading &reading)
 {
     ++m_failures;
     m_progress->message(QStringLiteral("%1 failed: %2").arg(what, reading.failure));

@@ -31,7 +31,7 @@ private:
     void stopRun(MeasurementRun &run);
     void stopIfOutputFailed(MeasurementRun &run);
     void showReadingProgress(const MeasurementRun &run, const Invocation &invocation);
-    void reportFailure(const QString &what, const Protocol::CountsReading &reading);
+    void reportFailure(const QString &what, const CountsReading &reading);
     ExitStatus finish(int readings);
 
     Counter *m_counter;

@@ -25,7 +25,7 @@ ExitStatus finish(RowOutput *output, ProgressLine *messages, ExitStatus status)
     return FileNotWritten;
 }
 
-ExitStatus exchangeFailed(const Protocol::Exchange &exchange)
+ExitStatus exchangeFailed(const Exchange &exchange)
 {
     return exchange.linkUp() ? ReadingsFailed : UnitUnreachable;
 }
@@ -56,7 +56,7 @@ ExitStatus params(Counter *counter, RowOutput *output, ProgressLine *messages)
 {
     const QStringList columns { QStringLiteral("TimeConstant"), QStringLiteral("Trigger0"),
                                 QStringLiteral("Trigger1"), QStringLiteral("Trigger2"), QStringLiteral("Trigger3") };
-    Protocol::Exchange exchange;
+    Exchange exchange;
     const CounterParameters parameters = counter->readParameters(&exchange);
     if (!parameters.valid) {
         messages->message(QStringLiteral("parameters not read: %1").arg(parameters.failure));
@@ -65,7 +65,7 @@ ExitStatus params(Counter *counter, RowOutput *output, ProgressLine *messages)
     // A parameter the reply lacks has no value: an empty field, never 0.
     output->begin(columns, TableText::headerLine(columns));
     QVector<QJsonValue> row { parameters.hasTimeConstant ? QJsonValue(parameters.timeConstant) : QJsonValue() };
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         row << (parameters.hasTriggerLevel[channel] ? QJsonValue(parameters.triggerLevels[channel])
                                                     : QJsonValue());
     }
@@ -84,8 +84,8 @@ ExitStatus params(Counter *counter, RowOutput *output, ProgressLine *messages)
 ExitStatus setLevel(Counter *counter, const Invocation &invocation, ProgressLine *messages)
 {
     const LevelWrite write =
-        counter->setLevel(invocation.channel, Protocol::voltsFromMillivolts(invocation.millivolts));
-    const QString failure = counter->commandFailure(write.command, write.exchange, Protocol::shortReplyWaitMs);
+        counter->setLevel(invocation.channel, Wire::voltsFromMillivolts(invocation.millivolts));
+    const QString failure = counter->commandFailure(write.command, write.exchange, Wire::shortReplyWaitMs);
     if (!failure.isEmpty()) {
         messages->message(QStringLiteral("level not set: %1").arg(failure));
         return exchangeFailed(write.exchange);

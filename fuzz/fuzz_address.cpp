@@ -69,14 +69,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1)
         return 0;
     const QString text = textFromInput(data[0], reinterpret_cast<const char *>(data) + 1, int(size - 1));
-    const QHostAddress address = hostAddressFromText(text);
+    const QHostAddress address = AddressText::hostAddress(text);
 
     quint32 expected = 0;
     if (expectedAddress(text, &expected)) {
         FUZZ_CHECK(address == QHostAddress(expected));
         FUZZ_CHECK(address.protocol() == QAbstractSocket::IPv4Protocol);
         // What the conversion gives must read back as itself.
-        FUZZ_CHECK(hostAddressFromText(address.toString()) == address);
+        FUZZ_CHECK(AddressText::hostAddress(address.toString()) == address);
     } else {
         FUZZ_CHECK(address.isNull());
         FUZZ_CHECK(address.protocol() == QAbstractSocket::UnknownNetworkLayerProtocol);

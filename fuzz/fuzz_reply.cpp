@@ -7,12 +7,12 @@
 // until the reply passes the reader's cap. That explores the cap without
 // letting the slow floods take over a long run, whatever the corpus holds.
 
-#include "fuzzsupport.h"
 #include "countsreading.h"
-#include "protocol.h"
+#include "fuzzsupport.h"
 #include "reply.h"
 #include "replycollector.h"
 #include "replyreader.h"
+#include "wire.h"
 
 #include <QByteArray>
 #include <QString>
@@ -23,7 +23,7 @@
 #include <cstring>
 #include <limits>
 
-using namespace Protocol;
+using namespace Wire;
 
 namespace {
 

@@ -27,7 +27,9 @@ int decimalPart(QStringView part)
 
 } // namespace
 
-QHostAddress hostAddressFromText(const QString &text)
+namespace AddressText {
+
+QHostAddress hostAddress(const QString &text)
 {
     const QStringList parts = text.split(QLatin1Char('.'));
     if (parts.size() != partCount)
@@ -42,3 +44,5 @@ QHostAddress hostAddressFromText(const QString &text)
     }
     return QHostAddress(address);
 }
+
+} // namespace AddressText

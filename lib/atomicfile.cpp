@@ -51,7 +51,9 @@ bool isOpenForWriting(int fd)
 
 } // namespace
 
-bool writeFileAtomically(const QString &fileName, const QByteArray &bytes, QString *error)
+namespace AtomicFile {
+
+bool write(const QString &fileName, const QByteArray &bytes, QString *error)
 {
     int descriptor = -1;
     switch (FileTarget::kindOf(fileName, &descriptor)) {
@@ -70,7 +72,7 @@ bool writeFileAtomically(const QString &fileName, const QByteArray &bytes, QStri
     return false;
 }
 
-bool canWriteFile(const QString &fileName, QString *error)
+bool canWrite(const QString &fileName, QString *error)
 {
     int descriptor = -1;
     switch (FileTarget::kindOf(fileName, &descriptor)) {
@@ -95,3 +97,5 @@ bool canWriteFile(const QString &fileName, QString *error)
     *error = file.errorString();
     return false;
 }
+
+} // namespace AtomicFile

@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace AtomicFile {
+
 // Writes bytes to fileName through a temporary file that replaces the old file
 // only once it is complete, so a failed write leaves the old file as it was.
 // What is not a plain file (a named pipe, a device such as /dev/null, a
@@ -12,10 +14,12 @@
 // name for one of this process's descriptors (/dev/stdout) is written on that
 // descriptor, whatever it stands for (see FileTarget). On failure, error (when
 // given) holds the reason.
-bool writeFileAtomically(const QString &fileName, const QByteArray &bytes, QString *error = nullptr);
+bool write(const QString &fileName, const QByteArray &bytes, QString *error = nullptr);
 
 // Whether writeFileAtomically can be expected to write fileName, found without
 // changing anything there, nor opening a named pipe, which would wait for its reader.
-bool canWriteFile(const QString &fileName, QString *error);
+bool canWrite(const QString &fileName, QString *error);
+
+} // namespace AtomicFile
 
 #endif // ATOMICFILE_H

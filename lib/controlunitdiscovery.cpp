@@ -214,7 +214,7 @@ QStringList ControlUnitDiscovery::run()
     QStringList answers = listener.finish();
     qCDebug(lcDiscovery) << "waiting for answers";
 
-    answers = cleanControlUnitList(answers, QNetworkInterface::allAddresses());
+    answers = ControlUnitList::cleaned(answers, QNetworkInterface::allAddresses());
     qCDebug(lcDiscovery) << answers;
     return answers;
 }

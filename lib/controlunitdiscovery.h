@@ -1,7 +1,7 @@
 #ifndef CONTROLUNITDISCOVERY_H
 #define CONTROLUNITDISCOVERY_H
 
-#include "protocol.h"
+#include "wire.h"
 
 #include <QStringList>
 
@@ -15,7 +15,7 @@
 class ControlUnitDiscovery
 {
 public:
-    explicit ControlUnitDiscovery(quint16 controlUnitPort = Protocol::commandPort);
+    explicit ControlUnitDiscovery(quint16 controlUnitPort = Wire::commandPort);
 
     // The dotted addresses of the units whose answer arrived within the
     // window, in the order the answers arrived; this machine is named

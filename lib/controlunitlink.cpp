@@ -1,7 +1,7 @@
 #include "controlunitlink.h"
 #include "logging.h"
-#include "protocol.h"
 #include "replyreader.h"
+#include "wire.h"
 
 #include <QElapsedTimer>
 #include <QNetworkProxy>
@@ -9,7 +9,6 @@
 
 #include <algorithm>
 
-using Protocol::Exchange;
 
 namespace {
 
@@ -51,8 +50,8 @@ bool ControlUnitLink::isSocketReady() const
 bool ControlUnitLink::initialize()
 {
     if (!isSocketReady())
-        m_socket->connectToHost(m_address, Protocol::commandPort, QIODevice::ReadWrite);
-    m_socket->waitForConnected(Protocol::connectWaitMs);
+        m_socket->connectToHost(m_address, Wire::commandPort, QIODevice::ReadWrite);
+    m_socket->waitForConnected(Wire::connectWaitMs);
     return m_socket->state() == QAbstractSocket::ConnectedState;
 }
 
@@ -65,7 +64,7 @@ bool ControlUnitLink::send(const QString &command)
     }
     m_socket->flush();
     qCDebug(lcExchange).noquote() << QStringLiteral("\"%1\" written without waiting for a reply")
-                                         .arg(QString::fromLatin1(Protocol::logText(command.toLatin1())));
+                                         .arg(QString::fromLatin1(Logging::bytesText(command.toLatin1())));
     return true;
 }
 
@@ -83,7 +82,7 @@ Exchange ControlUnitLink::exchange(const QString &command, int waitMs)
         return result;
     }
 
-    Protocol::ReplyReader reader(command);
+    ReplyReader reader(command);
     QByteArray unread;
     bool waiting = true;
     QElapsedTimer clock;
@@ -101,14 +100,14 @@ Exchange ControlUnitLink::exchange(const QString &command, int waitMs)
     }
     if (reader.holdsReply() && reader.droppedCount() > 0)
         qCDebug(lcLink) << "Dropped" << reader.droppedCount()
-                        << "bytes ahead of the reply:" << Protocol::logText(reader.dropped()).constData();
+                        << "bytes ahead of the reply:" << Logging::bytesText(reader.dropped()).constData();
     result.text = reader.text();
     if (reader.isQuery() && reader.isAnswered() && !reader.isNothingFurther(unread)) {
         qCDebug(lcLink) << unread.size() << "bytes came with the reply after its end:"
-                        << Protocol::logText(unread).constData();
-        result.text += Protocol::ReplyCollector::textOf(unread);
+                        << Logging::bytesText(unread).constData();
+        result.text += ReplyCollector::textOf(unread);
     } else if (!unread.isEmpty()) {
-        qCDebug(lcLink) << "Dropped" << unread.size() << "bytes after the reply:" << Protocol::logText(unread).constData();
+        qCDebug(lcLink) << "Dropped" << unread.size() << "bytes after the reply:" << Logging::bytesText(unread).constData();
     }
 
     result.status = outcome(reader);
@@ -123,8 +122,8 @@ QString ControlUnitLink::exchangeLogLine(const QString &command, const Exchange 
                                          qint64 elapsedMs) const
 {
     QString line = QStringLiteral("\"%1\" -> \"%2\" after %3 ms")
-                       .arg(QString::fromLatin1(Protocol::logText(command.toLatin1())),
-                            QString::fromLatin1(Protocol::logText(exchange.text.toUtf8())))
+                       .arg(QString::fromLatin1(Logging::bytesText(command.toLatin1())),
+                            QString::fromLatin1(Logging::bytesText(exchange.text.toUtf8())))
                        .arg(elapsedMs);
     const QString failure = this->failure(exchange, waitMs);
     if (!failure.isEmpty())
@@ -132,7 +131,7 @@ QString ControlUnitLink::exchangeLogLine(const QString &command, const Exchange 
     return line;
 }
 
-Exchange::Status ControlUnitLink::outcome(const Protocol::ReplyReader &reader) const
+Exchange::Status ControlUnitLink::outcome(const ReplyReader &reader) const
 {
     const bool connected = m_socket->state() == QAbstractSocket::ConnectedState;
     if (reader.isAnswered() || reader.isAnsweredAtWaitEnd())
@@ -150,7 +149,7 @@ Exchange::Status ControlUnitLink::outcome(const Protocol::ReplyReader &reader) c
 
 QString ControlUnitLink::failure(const Exchange &exchange, int waitMs) const
 {
-    return Protocol::exchangeFailure(exchange, addressText(), waitMs);
+    return exchange.failure(addressText(), waitMs);
 }
 
 // Replies carry nothing that ties them to their command, so a command that was
@@ -161,7 +160,7 @@ QString ControlUnitLink::failure(const Exchange &exchange, int waitMs) const
 // dropped ahead of the next query's reply, so that connection is kept.
 void ControlUnitLink::abandonUnfinishedReply(const QString &command, Exchange::Status status)
 {
-    if (status == Exchange::NoReply && !Protocol::isAlwaysAnswered(command))
+    if (status == Exchange::NoReply && !Wire::isAlwaysAnswered(command))
         return;
     if (m_socket->state() == QAbstractSocket::ConnectedState)
         m_socket->abort();
@@ -186,9 +185,9 @@ void ControlUnitLink::discardStaleInput()
     } while (clock.elapsed() < staleInputBudgetMs && m_socket->state() == QAbstractSocket::ConnectedState
              && m_socket->waitForReadyRead(0));
     if (discarded > 0)
-        qCDebug(lcLink) << "Discarded" << discarded << "stale bytes:" << Protocol::logText(head).constData();
+        qCDebug(lcLink) << "Discarded" << discarded << "stale bytes:" << Logging::bytesText(head).constData();
     // More than any reply holds, or still coming when the time is up: the unit
     // may well go on sending, so the command goes out on a fresh connection.
-    if (discarded > Protocol::maxReplyBytes || clock.elapsed() >= staleInputBudgetMs)
+    if (discarded > Wire::maxReplyBytes || clock.elapsed() >= staleInputBudgetMs)
         m_socket->abort();
 }

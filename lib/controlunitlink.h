@@ -8,9 +8,7 @@
 
 class QTcpSocket;
 
-namespace Protocol {
 class ReplyReader;
-}
 
 // The one TCP connection to a control unit's command port. It connects on
 // demand, and every command goes out through one blocking exchange with bounded
@@ -35,19 +33,19 @@ public:
     bool initialize();
 
     // One command and its reply, waiting at most waitMs from the write.
-    Protocol::Exchange exchange(const QString &command, int waitMs);
+    Exchange exchange(const QString &command, int waitMs);
     // Writes command without waiting for its reply; the next exchange drops
     // whatever the unit answers. False when the link is down.
     bool send(const QString &command);
 
     // What went wrong in exchange, in words for the operator; empty when it replied.
-    QString failure(const Protocol::Exchange &exchange, int waitMs) const;
+    QString failure(const Exchange &exchange, int waitMs) const;
 
 private:
-    QString exchangeLogLine(const QString &command, const Protocol::Exchange &exchange, int waitMs,
+    QString exchangeLogLine(const QString &command, const Exchange &exchange, int waitMs,
                             qint64 elapsedMs) const;
-    Protocol::Exchange::Status outcome(const Protocol::ReplyReader &reader) const;
-    void abandonUnfinishedReply(const QString &command, Protocol::Exchange::Status status);
+    Exchange::Status outcome(const ReplyReader &reader) const;
+    void abandonUnfinishedReply(const QString &command, Exchange::Status status);
     void discardStaleInput();
 
     QTcpSocket *m_socket;

@@ -6,7 +6,9 @@ namespace {
 const QString localMachine = QStringLiteral("localhost");
 }
 
-QStringList cleanControlUnitList(QStringList answers, const QList<QHostAddress> &localAddresses)
+namespace ControlUnitList {
+
+QStringList cleaned(QStringList answers, const QList<QHostAddress> &localAddresses)
 {
     const auto unusable = [](const QString &text) {
         return text.isEmpty() || QHostAddress(text) == QHostAddress::LocalHost;
@@ -27,3 +29,5 @@ QStringList cleanControlUnitList(QStringList answers, const QList<QHostAddress> 
         answers[localIndex] = QStringLiteral("127.0.0.1");
     return answers;
 }
+
+} // namespace ControlUnitList

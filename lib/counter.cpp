@@ -1,7 +1,6 @@
 #include "counter.h"
 #include "controlunitlink.h"
 
-using Protocol::Exchange;
 
 Counter::Counter(ControlUnitLink *link)
     : m_link(link)
@@ -10,11 +9,11 @@ Counter::Counter(ControlUnitLink *link)
 
 CounterParameters Counter::readParameters(Exchange *exchange)
 {
-    const Exchange reply = m_link->exchange(Protocol::paramsCommand(), Protocol::shortReplyWaitMs);
+    const Exchange reply = m_link->exchange(Wire::paramsCommand(), Wire::shortReplyWaitMs);
     if (exchange)
         *exchange = reply;
     CounterParameters parameters = CounterParameters::fromReply(reply.text);
-    const QString failure = m_link->failure(reply, Protocol::shortReplyWaitMs);
+    const QString failure = m_link->failure(reply, Wire::shortReplyWaitMs);
     if (!failure.isEmpty()) {
         parameters.valid = false;
         parameters.failure = failure;
@@ -27,7 +26,7 @@ CounterParameters Counter::readParameters(Exchange *exchange)
 LevelWrite Counter::setLevel(int channel, double volts, int waitMs)
 {
     LevelWrite write;
-    write.command = Protocol::dacCommand(channel, volts);
+    write.command = Wire::dacCommand(channel, volts);
     write.exchange = m_link->exchange(write.command, waitMs);
     write.failure = sendFailure(write.exchange, waitMs);
     return write;
@@ -35,22 +34,22 @@ LevelWrite Counter::setLevel(int channel, double volts, int waitMs)
 
 LevelWrite Counter::setReference(int millivolts)
 {
-    LevelWrite write = setLevel(Protocol::referenceDacChannel, Protocol::voltsFromMillivolts(millivolts),
-                                Protocol::longReplyWaitMs);
-    write.failure = commandFailure(write.command, write.exchange, Protocol::longReplyWaitMs);
+    LevelWrite write = setLevel(Wire::referenceDacChannel, Wire::voltsFromMillivolts(millivolts),
+                                Wire::longReplyWaitMs);
+    write.failure = commandFailure(write.command, write.exchange, Wire::longReplyWaitMs);
     return write;
 }
 
 QString Counter::commandFailure(const QString &command, const Exchange &exchange, int waitMs) const
 {
     const QString failure = sendFailure(exchange, waitMs);
-    if (!failure.isEmpty() || !Protocol::isRefusal(exchange.text))
+    if (!failure.isEmpty() || !Wire::isRefusal(exchange.text))
         return failure;
     const QString answer = exchange.text.trimmed();
-    if (answer == Protocol::refusalText())
+    if (answer == Wire::refusalText())
         return QStringLiteral("the control unit at %1 answered \"%2\" to \"%3\"").arg(m_link->addressText(), answer, command);
     return QStringLiteral("the control unit at %1 answered \"%2\" to \"%3\", the start of \"%4\", and no more")
-        .arg(m_link->addressText(), answer, command, Protocol::refusalText());
+        .arg(m_link->addressText(), answer, command, Wire::refusalText());
 }
 
 QString Counter::sendFailure(const Exchange &exchange, int waitMs) const
@@ -67,25 +66,25 @@ QString Counter::sendFailure(const Exchange &exchange, int waitMs) const
 
 Exchange Counter::start(double timeConstant, QString *failure)
 {
-    const QString command = Protocol::startCommand(timeConstant);
-    const Exchange exchange = m_link->exchange(command, Protocol::shortReplyWaitMs);
-    *failure = commandFailure(command, exchange, Protocol::shortReplyWaitMs);
+    const QString command = Wire::startCommand(timeConstant);
+    const Exchange exchange = m_link->exchange(command, Wire::shortReplyWaitMs);
+    *failure = commandFailure(command, exchange, Wire::shortReplyWaitMs);
     return exchange;
 }
 
 bool Counter::startWithoutWaiting(double timeConstant)
 {
-    return m_link->send(Protocol::startCommand(timeConstant));
+    return m_link->send(Wire::startCommand(timeConstant));
 }
 
-Protocol::CountsReading Counter::readCounts(double fallbackTimeConstant)
+CountsReading Counter::readCounts(double fallbackTimeConstant)
 {
-    const Exchange exchange = m_link->exchange(Protocol::dataCommand(), Protocol::longReplyWaitMs);
-    const QString failure = m_link->failure(exchange, Protocol::longReplyWaitMs);
+    const Exchange exchange = m_link->exchange(Wire::dataCommand(), Wire::longReplyWaitMs);
+    const QString failure = m_link->failure(exchange, Wire::longReplyWaitMs);
     if (!failure.isEmpty()) {
         // The reply is still read, for its lines in the log.
-        Protocol::CountsReading::fromReply(exchange.text, fallbackTimeConstant);
-        return Protocol::CountsReading::failed(failure, fallbackTimeConstant);
+        CountsReading::fromReply(exchange.text, fallbackTimeConstant);
+        return CountsReading::failed(failure, fallbackTimeConstant);
     }
-    return Protocol::CountsReading::fromReply(exchange.text, fallbackTimeConstant);
+    return CountsReading::fromReply(exchange.text, fallbackTimeConstant);
 }

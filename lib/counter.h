@@ -13,7 +13,7 @@ class ControlUnitLink;
 struct LevelWrite
 {
     QString command;
-    Protocol::Exchange exchange;
+    Exchange exchange;
     // Empty when the level is known to have gone out on a connection that
     // stayed up; otherwise why not, in words for the operator.
     QString failure;
@@ -31,29 +31,29 @@ public:
     ControlUnitLink *link() const { return m_link; }
 
     // "PARAMS?", with the short wait.
-    CounterParameters readParameters(Protocol::Exchange *exchange = nullptr);
+    CounterParameters readParameters(Exchange *exchange = nullptr);
     // "DAC channel,volts". The unit need not answer it, so only a link that is
     // down, or a connection the unit closed instead of answering or partway
     // through its answer, fails it.
-    LevelWrite setLevel(int channel, double volts, int waitMs = Protocol::shortReplyWaitMs);
+    LevelWrite setLevel(int channel, double volts, int waitMs = Wire::shortReplyWaitMs);
     // "DAC 15,level" for the sweep's reference level, with the long wait; a
     // level the unit answers "ERR" to is not set either.
     LevelWrite setReference(int millivolts);
     // "START tc" with the short wait. failure: why the counter is not known to
     // have started (see commandFailure), empty when it is.
-    Protocol::Exchange start(double timeConstant, QString *failure);
+    Exchange start(double timeConstant, QString *failure);
     // Why a command whose answer is not read did not take: it is not known to
     // have gone out on a connection that stayed up (see setLevel), or the unit
     // answered "ERR". Empty when neither.
-    QString commandFailure(const QString &command, const Protocol::Exchange &exchange, int waitMs) const;
+    QString commandFailure(const QString &command, const Exchange &exchange, int waitMs) const;
     // "START tc" written without waiting for the reply at all.
     bool startWithoutWaiting(double timeConstant);
     // "DATA?" with the long wait. A reading that failed carries the reason and
     // the fallback time constant.
-    Protocol::CountsReading readCounts(double fallbackTimeConstant);
+    CountsReading readCounts(double fallbackTimeConstant);
 
 private:
-    QString sendFailure(const Protocol::Exchange &exchange, int waitMs) const;
+    QString sendFailure(const Exchange &exchange, int waitMs) const;
 
     ControlUnitLink *m_link;
 };

@@ -27,7 +27,7 @@ bool fitsMillivolts(double volts)
 CounterParameters CounterParameters::fromReply(const QString &text)
 {
     CounterParameters parameters;
-    const Protocol::Reply reply = Protocol::Reply::read(text);
+    const Reply reply = Reply::read(text);
     if (!reply.isUsable()) {
         parameters.failure = reply.failure();
         return parameters;
@@ -35,13 +35,13 @@ CounterParameters CounterParameters::fromReply(const QString &text)
     parameters.hasTimeConstant = reply.hasNumber(timeConstantName);
     parameters.timeConstant = reply.number(timeConstantName);
     bool anyTriggerLevel = false;
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         const QString name = triggerLevelName(channel);
         const double volts = reply.number(name);
         parameters.triggerLevelOutOfRange[channel] = reply.hasNumber(name) && !fitsMillivolts(volts);
         parameters.hasTriggerLevel[channel] = reply.hasNumber(name) && !parameters.triggerLevelOutOfRange[channel];
         if (parameters.hasTriggerLevel[channel])
-            parameters.triggerLevels[channel] = Protocol::millivoltsFromVolts(volts);
+            parameters.triggerLevels[channel] = Wire::millivoltsFromVolts(volts);
         anyTriggerLevel = anyTriggerLevel || parameters.hasTriggerLevel[channel];
     }
     if (!parameters.hasTimeConstant && !anyTriggerLevel) {
@@ -65,7 +65,7 @@ QString CounterParameters::missingMembers() const
     QStringList names;
     if (!hasTimeConstant)
         names << timeConstantName;
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         if (!hasTriggerLevel[channel] && !triggerLevelOutOfRange[channel])
             names << triggerLevelName(channel);
     }
@@ -75,7 +75,7 @@ QString CounterParameters::missingMembers() const
 QString CounterParameters::outOfRangeMembers() const
 {
     QStringList names;
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         if (triggerLevelOutOfRange[channel])
             names << triggerLevelName(channel);
     }

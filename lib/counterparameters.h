@@ -1,7 +1,7 @@
 #ifndef COUNTERPARAMETERS_H
 #define COUNTERPARAMETERS_H
 
-#include "protocol.h"
+#include "wire.h"
 
 #include <QString>
 
@@ -14,14 +14,14 @@ struct CounterParameters
     bool valid = false;
     QString failure;
     double timeConstant = 0;
-    std::array<int, Protocol::channelCount> triggerLevels {};
+    std::array<int, Wire::channelCount> triggerLevels {};
     // Whether the reply holds a number for each of them. A parameter it lacks has
     // no value: its 0 above is a placeholder, never to be shown or written back.
     bool hasTimeConstant = false;
-    std::array<bool, Protocol::channelCount> hasTriggerLevel {};
+    std::array<bool, Wire::channelCount> hasTriggerLevel {};
     // A level the reply holds a number for that no millivolt count can hold
     // (1e300 V): no value either, and named apart from the missing ones.
-    std::array<bool, Protocol::channelCount> triggerLevelOutOfRange {};
+    std::array<bool, Wire::channelCount> triggerLevelOutOfRange {};
 
     // A reply object that holds none of the parameters is not a valid reading.
     static CounterParameters fromReply(const QString &text);

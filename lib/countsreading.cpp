@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cmath>
 
-namespace Protocol {
-
 namespace {
 
 // No counter counts this many pulses in a gate, and from it on a double no
@@ -29,7 +27,7 @@ CountsReading CountsReading::fromReply(const QString &text, double fallbackTimeC
         reading.failure = reply.failure();
         return reading;
     }
-    for (int channel = 0; channel < channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         const QString name = QStringLiteral("Channel%1").arg(channel);
         reading.reported[channel] = reply.hasNumber(name);
         reading.counts[channel] = reply.number(name);
@@ -49,7 +47,7 @@ CountsReading CountsReading::fromReply(const QString &text, double fallbackTimeC
         reading.timeConstant = reported;
         reading.timeConstantReported = true;
     }
-    for (int channel = 0; channel < channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         if (!std::isfinite(reading.rate(channel))) {
             reading.failure = QStringLiteral("the reply holds counts out of range");
             return reading;
@@ -83,22 +81,21 @@ void CountsReading::requireAllChannels()
 QString CountsReading::missingChannels() const
 {
     QStringList names;
-    for (int channel = 0; channel < channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         if (!reported[channel])
             names << QStringLiteral("Channel%1").arg(channel);
     }
     return names.join(QStringLiteral(", "));
 }
 
-QString ratesText(const CountsReading &reading)
+QString CountsReading::ratesText() const
 {
     QStringList rates;
-    for (int channel = 0; channel < channelCount; ++channel)
-        rates << (reading.reported[channel] ? numberText(reading.rate(channel)) : QStringLiteral("-"));
+    for (int channel = 0; channel < Wire::channelCount; ++channel)
+        rates << (reported[channel] ? Wire::numberText(rate(channel)) : QStringLiteral("-"));
     QString text = QStringLiteral("Counts per second: ") + rates.join(QStringLiteral(", "));
-    if (!reading.isComplete())
-        text += QStringLiteral("; the reply holds no count for %1").arg(reading.missingChannels());
+    if (!isComplete())
+        text += QStringLiteral("; the reply holds no count for %1").arg(missingChannels());
     return text;
 }
 
-} // namespace Protocol

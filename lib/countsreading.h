@@ -1,14 +1,12 @@
 #ifndef COUNTSREADING_H
 #define COUNTSREADING_H
 
-#include "protocol.h"
+#include "wire.h"
 
 #include <QMetaType>
 #include <QString>
 
 #include <array>
-
-namespace Protocol {
 
 // The counts of one "DATA?" reply, with the time constant they were taken over.
 struct CountsReading
@@ -18,10 +16,10 @@ struct CountsReading
     double timeConstant = 0;
     // Whether timeConstant is the reply's own, not the fallback.
     bool timeConstantReported = false;
-    std::array<double, channelCount> counts {};
+    std::array<double, Wire::channelCount> counts {};
     // A channel the reply holds no number for has no count: its 0 in counts is a
     // placeholder, never a reading.
-    std::array<bool, channelCount> reported {};
+    std::array<bool, Wire::channelCount> reported {};
 
     // A reply without a usable "TimeConst" (missing, or below a nanosecond: zero
     // or negative too) is read with the fallback time constant instead.
@@ -36,14 +34,12 @@ struct CountsReading
     void requireAllChannels();
     // "Channel2, Channel3": the channels the reply holds no count for.
     QString missingChannels() const;
+    // "Counts per second: a, b, c, d"; a channel without a count shows as "-"
+    // and the text ends by naming what the reply lacked.
+    QString ratesText() const;
 };
 
-// "Counts per second: a, b, c, d"; a channel without a count shows as "-" and the
-// text ends by naming what the reply lacked.
-QString ratesText(const CountsReading &reading);
 
-} // namespace Protocol
-
-Q_DECLARE_METATYPE(Protocol::CountsReading)
+Q_DECLARE_METATYPE(CountsReading)
 
 #endif // COUNTSREADING_H

@@ -93,7 +93,7 @@ bool CountsRecord::beginRun(const QDateTime &startTime)
     return append(headerLine(startTime));
 }
 
-bool CountsRecord::add(double seconds, const Protocol::CountsReading &reading)
+bool CountsRecord::add(double seconds, const CountsReading &reading)
 {
     return append(readingLine(seconds, reading));
 }
@@ -107,7 +107,7 @@ QByteArray CountsRecord::headerLine(const QDateTime &startTime)
     return TableText::headerLine(columns);
 }
 
-QByteArray CountsRecord::readingLine(double seconds, const Protocol::CountsReading &reading)
+QByteArray CountsRecord::readingLine(double seconds, const CountsReading &reading)
 {
     if (reading.valid)
         return CountsTable::rowLine(seconds, reading);

@@ -47,14 +47,14 @@ public:
     // The header line of a run that started at startTime.
     bool beginRun(const QDateTime &startTime);
     // The line of one reading taken seconds after the run's start.
-    bool add(double seconds, const Protocol::CountsReading &reading);
+    bool add(double seconds, const CountsReading &reading);
 
     // A write that fails closes the record: the file keeps the lines written
     // before, whole. The return value is false then, and error() says why. So
     // does a file that left its name, as no one would read what went into it.
 
     static QByteArray headerLine(const QDateTime &startTime);
-    static QByteArray readingLine(double seconds, const Protocol::CountsReading &reading);
+    static QByteArray readingLine(double seconds, const CountsReading &reading);
 
 private:
     bool append(const QByteArray &line);

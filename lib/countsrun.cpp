@@ -16,7 +16,7 @@ MeasurementRun::Start CountsRun::start(double timeConstant, const RunLength &len
     if (!connectToUnit())
         return Start::Unreachable;
     if (!counter()->startWithoutWaiting(timeConstant))
-        return failStart(Start::Unreachable, counter()->link()->failure(Protocol::Exchange(), Protocol::connectWaitMs));
+        return failStart(Start::Unreachable, counter()->link()->failure(Exchange(), Wire::connectWaitMs));
     m_readings.clear();
     prepare(RunPace(timeConstant, RunPace::Follow::AskedTimeConstant));
     begin(length);
@@ -28,7 +28,7 @@ void CountsRun::poll()
     pollReadings();
 }
 
-void CountsRun::takeReading(double seconds, Protocol::CountsReading &reading)
+void CountsRun::takeReading(double seconds, CountsReading &reading)
 {
     m_readings.append({ seconds, reading });
     const auto kept = std::find_if(m_readings.begin(), m_readings.end(), [this, seconds](const TimedReading &taken) {

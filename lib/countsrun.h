@@ -10,7 +10,7 @@
 struct TimedReading
 {
     double seconds = 0;
-    Protocol::CountsReading reading;
+    CountsReading reading;
 };
 
 // Counts against time: "START" written without waiting for its answer, then a
@@ -32,11 +32,11 @@ public:
     const QVector<TimedReading> &readings() const { return m_readings; }
 
 signals:
-    void readingTaken(double seconds, const Protocol::CountsReading &reading);
+    void readingTaken(double seconds, const CountsReading &reading);
 
 private:
     void poll() override;
-    void takeReading(double seconds, Protocol::CountsReading &reading) override;
+    void takeReading(double seconds, CountsReading &reading) override;
 
     double m_keptSeconds = 0;
     QVector<TimedReading> m_readings;

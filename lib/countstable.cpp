@@ -16,15 +16,15 @@ QByteArray headerLine()
     return TableText::headerLine(columns());
 }
 
-QVector<QJsonValue> rowValues(double seconds, const Protocol::CountsReading &reading)
+QVector<QJsonValue> rowValues(double seconds, const CountsReading &reading)
 {
     QVector<QJsonValue> values { seconds };
-    for (int channel = 0; channel < Protocol::channelCount; ++channel)
+    for (int channel = 0; channel < Wire::channelCount; ++channel)
         values << (reading.reported[channel] ? QJsonValue(reading.rate(channel)) : QJsonValue());
     return values;
 }
 
-QByteArray rowLine(double seconds, const Protocol::CountsReading &reading)
+QByteArray rowLine(double seconds, const CountsReading &reading)
 {
     return TableText::line(rowValues(seconds, reading));
 }

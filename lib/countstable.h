@@ -20,8 +20,8 @@ QByteArray headerLine();
 
 // The values of one reading's row: the seconds, then each channel's rate, null
 // for a channel the reading holds no count for.
-QVector<QJsonValue> rowValues(double seconds, const Protocol::CountsReading &reading);
-QByteArray rowLine(double seconds, const Protocol::CountsReading &reading);
+QVector<QJsonValue> rowValues(double seconds, const CountsReading &reading);
+QByteArray rowLine(double seconds, const CountsReading &reading);
 
 // The header and a row per reading that came (one that failed has none), in
 // the order they were taken.

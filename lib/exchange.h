@@ -3,8 +3,6 @@
 
 #include <QString>
 
-namespace Protocol {
-
 // The outcome of one command/reply exchange over the link.
 struct Exchange
 {
@@ -13,11 +11,9 @@ struct Exchange
     QString text;
 
     bool linkUp() const { return status != LinkDown; }
+    // What went wrong, in words for the operator; empty when it replied.
+    QString failure(const QString &address, int waitMs) const;
 };
 
-// What went wrong in an exchange, in words for the operator; empty when it replied.
-QString exchangeFailure(const Exchange &exchange, const QString &address, int waitMs);
-
-} // namespace Protocol
 
 #endif // EXCHANGE_H

@@ -3,22 +3,22 @@
 #include <algorithm>
 #include <cmath>
 
-namespace Protocol {
+namespace Histogram {
 
-std::array<double, channelCount> histogramBins(const std::array<double, channelCount> &counts)
+std::array<double, Wire::channelCount> bins(const std::array<double, Wire::channelCount> &counts)
 {
-    std::array<double, channelCount> bins {};
-    for (int channel = 0; channel + 1 < channelCount; ++channel)
+    std::array<double, Wire::channelCount> bins {};
+    for (int channel = 0; channel + 1 < Wire::channelCount; ++channel)
         bins[channel] = counts[channel] - counts[channel + 1];
-    bins[channelCount - 1] = counts[channelCount - 1];
+    bins[Wire::channelCount - 1] = counts[Wire::channelCount - 1];
     return bins;
 }
 
-bool applyHistogramBins(std::array<double, channelCount> bins, bool cumulative, QVector<double> &heights)
+bool applyBins(std::array<double, Wire::channelCount> bins, bool cumulative, QVector<double> &heights)
 {
-    if (heights.size() != channelCount)
+    if (heights.size() != Wire::channelCount)
         return false;
-    for (int channel = 0; channel < channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         if (cumulative)
             bins[channel] += heights[channel];
         if (!std::isfinite(bins[channel]))
@@ -28,17 +28,17 @@ bool applyHistogramBins(std::array<double, channelCount> bins, bool cumulative, 
     return true;
 }
 
-bool takeHistogramReading(CountsReading &reading, bool cumulative, QVector<double> &heights)
+bool takeReading(CountsReading &reading, bool cumulative, QVector<double> &heights)
 {
     reading.requireAllChannels();
-    if (reading.valid && !applyHistogramBins(histogramBins(reading.counts), cumulative, heights)) {
+    if (reading.valid && !applyBins(bins(reading.counts), cumulative, heights)) {
         reading.valid = false;
         reading.failure = QStringLiteral("the bars would leave the range of numbers");
     }
     return reading.valid;
 }
 
-QString histogramText(const QVector<double> &heights)
+QString text(const QVector<double> &heights)
 {
     QString text = QStringLiteral("Data: %1, %2, %3, %4");
     for (const double height : heights)
@@ -46,4 +46,4 @@ QString histogramText(const QVector<double> &heights)
     return text;
 }
 
-} // namespace Protocol
+} // namespace Histogram

@@ -2,28 +2,28 @@
 #define HISTOGRAM_H
 
 #include "countsreading.h"
-#include "protocol.h"
+#include "wire.h"
 
 #include <QString>
 #include <QVector>
 
 #include <array>
 
-namespace Protocol {
+namespace Histogram {
 
 // The four histogram bins of one reading: channel k minus channel k + 1, and
 // channel 3 itself, in raw counts.
-std::array<double, channelCount> histogramBins(const std::array<double, channelCount> &counts);
+std::array<double, Wire::channelCount> bins(const std::array<double, Wire::channelCount> &counts);
 // Adds the bins to the bar heights, or replaces them. Leaves the heights as they
 // are and returns false when a height would not be finite.
-bool applyHistogramBins(std::array<double, channelCount> bins, bool cumulative, QVector<double> &heights);
+bool applyBins(std::array<double, Wire::channelCount> bins, bool cumulative, QVector<double> &heights);
 // Takes one reading into the bar heights. A reading that lacks a channel, or
 // would take a height out of the range of numbers, becomes a failed one and
 // leaves the heights as they are. Returns whether the reading was taken.
-bool takeHistogramReading(CountsReading &reading, bool cumulative, QVector<double> &heights);
+bool takeReading(CountsReading &reading, bool cumulative, QVector<double> &heights);
 // "Data: %1, %2, %3, %4" with each height in exponent notation, three decimals.
-QString histogramText(const QVector<double> &heights);
+QString text(const QVector<double> &heights);
 
-} // namespace Protocol
+} // namespace Histogram
 
 #endif // HISTOGRAM_H

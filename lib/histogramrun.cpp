@@ -4,7 +4,7 @@
 
 HistogramRun::HistogramRun(Counter *counter, QObject *parent)
     : MeasurementRun(counter, parent),
-      m_heights(Protocol::channelCount, 0.0)
+      m_heights(Wire::channelCount, 0.0)
 {
 }
 
@@ -14,7 +14,7 @@ MeasurementRun::Start HistogramRun::start(double timeConstant, const RunLength &
     if (!connectToUnit())
         return Start::Unreachable;
     QString failure;
-    const Protocol::Exchange exchange = counter()->start(timeConstant, &failure);
+    const Exchange exchange = counter()->start(timeConstant, &failure);
     if (!failure.isEmpty())
         return failStart(exchange.linkUp() ? Start::NotStarted : Start::Unreachable, failure);
     prepare(RunPace(timeConstant, RunPace::Follow::StatedTimeConstant));
@@ -24,7 +24,7 @@ MeasurementRun::Start HistogramRun::start(double timeConstant, const RunLength &
 
 void HistogramRun::reset()
 {
-    m_heights.fill(0.0, Protocol::channelCount);
+    m_heights.fill(0.0, Wire::channelCount);
 }
 
 void HistogramRun::poll()
@@ -32,8 +32,8 @@ void HistogramRun::poll()
     pollReadings();
 }
 
-void HistogramRun::takeReading(double seconds, Protocol::CountsReading &reading)
+void HistogramRun::takeReading(double seconds, CountsReading &reading)
 {
-    Protocol::takeHistogramReading(reading, m_cumulative, m_heights);
+    Histogram::takeReading(reading, m_cumulative, m_heights);
     emit readingTaken(seconds, reading);
 }

@@ -30,11 +30,11 @@ public:
 signals:
     // A reading was taken into the bars, or failed (reading.valid false) and
     // left them as they were.
-    void readingTaken(double seconds, const Protocol::CountsReading &reading);
+    void readingTaken(double seconds, const CountsReading &reading);
 
 private:
     void poll() override;
-    void takeReading(double seconds, Protocol::CountsReading &reading) override;
+    void takeReading(double seconds, CountsReading &reading) override;
 
     QVector<double> m_heights;
     bool m_cumulative = true;

@@ -43,7 +43,7 @@ bool MeasurementRun::connectToUnit()
     m_startFailure.clear();
     if (m_counter->link()->initialize())
         return true;
-    m_startFailure = m_counter->link()->failure(Protocol::Exchange(), Protocol::connectWaitMs);
+    m_startFailure = m_counter->link()->failure(Exchange(), Wire::connectWaitMs);
     return false;
 }
 
@@ -73,7 +73,7 @@ void MeasurementRun::pollReadings()
 {
     m_lastPollMs = elapsedMs();
     const int waitedMs = intervalMs();
-    Protocol::CountsReading reading = m_counter->readCounts(timeConstant());
+    CountsReading reading = m_counter->readCounts(timeConstant());
     const int intervalBefore = intervalMs();
     const bool taken = m_pace.take(reading, waitedMs);
     if (intervalMs() != intervalBefore)
@@ -89,7 +89,7 @@ void MeasurementRun::pollReadings()
         end();
 }
 
-void MeasurementRun::takeReading(double, Protocol::CountsReading &)
+void MeasurementRun::takeReading(double, CountsReading &)
 {
 }
 

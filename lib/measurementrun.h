@@ -54,7 +54,7 @@ signals:
     // A reading came before its reference had stood a whole gate of the time
     // constant it states: it is no reading of the run, and is read again
     // intervalMs() later.
-    void readAgain(const Protocol::CountsReading &reading);
+    void readAgain(const CountsReading &reading);
     // The run came to its end by itself: its length, the sweep's last level.
     void finished();
 
@@ -74,7 +74,7 @@ protected:
     // A poll of a run whose readings follow one another: reads the counts,
     // and hands a reading of the run to take.
     void pollReadings();
-    virtual void takeReading(double seconds, Protocol::CountsReading &reading);
+    virtual void takeReading(double seconds, CountsReading &reading);
     // One more reading is the run's.
     void countReading() { ++m_readings; }
     // Polls again after the interval the pace now keeps, counted from now

@@ -21,13 +21,13 @@ void ReferenceSweep::begin(const SweepPlan &plan, double timeConstant)
 // reference, so such a level gets no reading at all. Nor is the reference sent
 // again here: the counts read right after it would be those of a gate that ran
 // before it was set.
-Protocol::CountsReading ReferenceSweep::measureLevel(double fallbackTimeConstant)
+CountsReading ReferenceSweep::measureLevel(double fallbackTimeConstant)
 {
     if (!isLevelSet()) {
         const QString failure = QStringLiteral("the reference could not be set to %1 mV: %2").arg(m_level).arg(m_levelFailure);
-        return Protocol::CountsReading::failed(failure, fallbackTimeConstant);
+        return CountsReading::failed(failure, fallbackTimeConstant);
     }
-    Protocol::CountsReading reading = m_counter->readCounts(fallbackTimeConstant);
+    CountsReading reading = m_counter->readCounts(fallbackTimeConstant);
     reading.requireAllChannels();
     return reading;
 }

@@ -23,12 +23,12 @@ public:
     void begin(const SweepPlan &plan, double timeConstant);
     // The START of begin(), and why it did not take (see
     // Counter::commandFailure); empty when it did.
-    const Protocol::Exchange &startExchange() const { return m_start; }
+    const Exchange &startExchange() const { return m_start; }
     QString startFailure() const { return m_startFailure; }
     // Reads the counts at the current level; the reading needs all four channels.
     // A level whose reference did not go out, at the second try either, gets a
     // failed reading that names the level and why.
-    Protocol::CountsReading measureLevel(double fallbackTimeConstant);
+    CountsReading measureLevel(double fallbackTimeConstant);
     // Sets the next level, as begin() does the first; false when there is none
     // and the sweep is complete.
     bool advance();
@@ -48,7 +48,7 @@ private:
     Counter *m_counter;
     SweepPlan m_plan;
     int m_level = 0;
-    Protocol::Exchange m_start;
+    Exchange m_start;
     QString m_startFailure;
     // Why the reference is not known to stand at m_level; empty when it is.
     QString m_levelFailure;

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QVector>
 
-namespace Protocol {
+namespace RepeatedMembers {
 
 namespace {
 
@@ -113,4 +113,4 @@ bool repeatsContainerMember(const QByteArray &json)
     return false;
 }
 
-} // namespace Protocol
+} // namespace RepeatedMembers

@@ -3,7 +3,7 @@
 
 #include <QByteArray>
 
-namespace Protocol {
+namespace RepeatedMembers {
 
 // Whether some object in the JSON text names a member again after an earlier
 // member of that name held an array or an object. Qt 5's JSON parser keeps the
@@ -15,6 +15,6 @@ namespace Protocol {
 // scanned as far as they go.
 bool repeatsContainerMember(const QByteArray &json);
 
-} // namespace Protocol
+} // namespace RepeatedMembers
 
 #endif // REPEATEDMEMBERS_H

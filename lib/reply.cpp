@@ -7,13 +7,11 @@
 
 #include <cmath>
 
-namespace Protocol {
-
 Reply Reply::read(const QString &text)
 {
     Reply reply;
     const QByteArray json = text.toLatin1();
-    if (repeatsContainerMember(json)) {
+    if (RepeatedMembers::repeatsContainerMember(json)) {
         qCDebug(lcLink) << "Reply repeats a member that held an array or object" << text;
         reply.m_failure = QStringLiteral("the reply repeats a member");
         return reply;
@@ -43,4 +41,3 @@ bool Reply::hasNumber(const QString &name) const
     return value.isDouble() && std::isfinite(value.toDouble());
 }
 
-} // namespace Protocol

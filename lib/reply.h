@@ -4,8 +4,6 @@
 #include <QJsonObject>
 #include <QString>
 
-namespace Protocol {
-
 // A reply read as a JSON object. Unusable replies are logged as the program always
 // has ("Invalid JSON.." with the text, or "Document is not an object").
 class Reply
@@ -27,6 +25,5 @@ private:
     QString m_failure;
 };
 
-} // namespace Protocol
 
 #endif // REPLY_H

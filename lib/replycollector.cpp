@@ -1,7 +1,5 @@
 #include "replycollector.h"
 
-namespace Protocol {
-
 void ReplyCollector::append(const QByteArray &bytes)
 {
     for (const char c : bytes.left(room())) {
@@ -31,7 +29,7 @@ void ReplyCollector::scan(char c)
         return;
     }
     if (!m_started) {
-        if (isBlank(c))
+        if (Wire::isBlank(c))
             return;
         m_started = true;
         if (c != '{' && c != '[') {
@@ -66,4 +64,3 @@ QString ReplyCollector::textOf(const QByteArray &bytes)
     return QString::fromUtf8(end < 0 ? bytes : bytes.left(end));
 }
 
-} // namespace Protocol

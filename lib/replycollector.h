@@ -1,12 +1,10 @@
 #ifndef REPLYCOLLECTOR_H
 #define REPLYCOLLECTOR_H
 
-#include "protocol.h"
+#include "wire.h"
 
 #include <QByteArray>
 #include <QString>
-
-namespace Protocol {
 
 // Collects the bytes of one reply and tells when it is whole. A reply is whole
 // once it holds a complete JSON text (its outermost brackets have closed), once it
@@ -24,8 +22,8 @@ public:
     bool isEmpty() const { return m_bytes.isEmpty(); }
     // Bytes came, but blanks only: no reply text has begun.
     bool holdsOnlyBlanks() const { return !isEmpty() && !m_started && !m_complete; }
-    bool isFull() const { return m_bytes.size() >= maxReplyBytes; }
-    int room() const { return maxReplyBytes - int(m_bytes.size()); }
+    bool isFull() const { return m_bytes.size() >= Wire::maxReplyBytes; }
+    int room() const { return Wire::maxReplyBytes - int(m_bytes.size()); }
     // The reply text: the bytes up to the first zero byte, decoded as UTF-8.
     QString text() const { return textOf(m_bytes); }
     static QString textOf(const QByteArray &bytes);
@@ -42,6 +40,5 @@ private:
     int m_depth = 0;
 };
 
-} // namespace Protocol
 
 #endif // REPLYCOLLECTOR_H

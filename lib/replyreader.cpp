@@ -1,11 +1,9 @@
 #include "replyreader.h"
 #include "logging.h"
 
-namespace Protocol {
-
 ReplyReader::ReplyReader(const QString &command)
     : m_command(command),
-      m_query(isAlwaysAnswered(command))
+      m_query(Wire::isAlwaysAnswered(command))
 {
 }
 
@@ -23,7 +21,7 @@ int ReplyReader::append(const QByteArray &bytes)
             continue;
         }
         taken += m_reply.appendReply(QByteArray::fromRawData(bytes.constData() + taken, bytes.size() - taken));
-        if (m_reply.isComplete() && isUnaskedData(m_command, m_reply.text())) {
+        if (m_reply.isComplete() && Wire::isUnaskedData(m_command, m_reply.text())) {
             qCDebug(lcLink) << "Passed over data sent unasked";
             m_reply = ReplyCollector();
             m_json = false;
@@ -35,7 +33,7 @@ int ReplyReader::append(const QByteArray &bytes)
 int ReplyReader::dropAhead(const QByteArray &bytes, int from)
 {
     int end = from;
-    const int limit = qMin(int(bytes.size()), from + maxReplyBytes - int(m_ahead.size()));
+    const int limit = qMin(int(bytes.size()), from + Wire::maxReplyBytes - int(m_ahead.size()));
     while (end < limit && bytes[end] != '{' && bytes[end] != '[')
         ++end;
     m_ahead.append(bytes.constData() + from, end - from);
@@ -58,7 +56,7 @@ int ReplyReader::appendAcknowledgementText(const QByteArray &bytes, int from)
         ++end;
         if (c == '\0' || (c == '\n' && !m_word.isEmpty()))
             m_lineEnded = true;
-        else if (isBlank(c))
+        else if (Wire::isBlank(c))
             m_wordEnded = !m_word.isEmpty();
         else if (m_wordEnded)
             m_moreText = true;
@@ -70,7 +68,7 @@ int ReplyReader::appendAcknowledgementText(const QByteArray &bytes, int from)
 
 bool ReplyReader::couldBeRefusal() const
 {
-    return !m_moreText && refusalText().startsWith(QString::fromLatin1(m_word));
+    return !m_moreText && Wire::refusalText().startsWith(QString::fromLatin1(m_word));
 }
 
 bool ReplyReader::isAnswered() const
@@ -84,7 +82,7 @@ bool ReplyReader::isAnsweredAtWaitEnd() const
 {
     if (m_query || m_json || !holdsReply())
         return false;
-    return m_word.isEmpty() || (!m_moreText && QString::fromLatin1(m_word) == refusalText());
+    return m_word.isEmpty() || (!m_moreText && QString::fromLatin1(m_word) == Wire::refusalText());
 }
 
 bool ReplyReader::holdsBlankAcknowledgement() const
@@ -95,13 +93,13 @@ bool ReplyReader::holdsBlankAcknowledgement() const
 bool ReplyReader::isNothingFurther(const QByteArray &bytes) const
 {
     for (int from = 0; from < bytes.size();) {
-        if (bytes[from] == '\0' || isBlank(bytes[from])) {
+        if (bytes[from] == '\0' || Wire::isBlank(bytes[from])) {
             ++from;
             continue;
         }
         ReplyCollector object;
         from += object.appendReply(bytes.mid(from));
-        if (!object.isComplete() || !isUnaskedData(m_command, object.text()))
+        if (!object.isComplete() || !Wire::isUnaskedData(m_command, object.text()))
             return false;
     }
     return true;
@@ -109,13 +107,13 @@ bool ReplyReader::isNothingFurther(const QByteArray &bytes) const
 
 bool ReplyReader::isFull() const
 {
-    return m_reply.isFull() || m_ahead.size() >= maxReplyBytes;
+    return m_reply.isFull() || m_ahead.size() >= Wire::maxReplyBytes;
 }
 
 int ReplyReader::room() const
 {
     if (m_query && m_reply.isEmpty())
-        return maxReplyBytes - int(m_ahead.size());
+        return Wire::maxReplyBytes - int(m_ahead.size());
     return m_reply.room();
 }
 
@@ -124,7 +122,7 @@ bool ReplyReader::isSilent() const
     if (holdsReply())
         return m_reply.holdsOnlyBlanks();
     for (const char c : m_ahead) {
-        if (!isBlank(c))
+        if (!Wire::isBlank(c))
             return false;
     }
     return true;
@@ -137,4 +135,3 @@ QString ReplyReader::text() const
     return ReplyCollector::textOf(m_ahead);
 }
 
-} // namespace Protocol

@@ -6,8 +6,6 @@
 #include <QByteArray>
 #include <QString>
 
-namespace Protocol {
-
 // Reads the reply to one command from the bytes the unit sends, in the pieces
 // they arrive in, and tells when the command has been answered.
 // - "PARAMS?" and "DATA?" are always answered with a JSON object, so whatever
@@ -21,7 +19,7 @@ namespace Protocol {
 //   an acknowledgement without a line end waits out its whole wait. One that
 //   starts a JSON text is read until that is whole. Blanks alone answer it too,
 //   but only the link can tell when no more is coming after them.
-// - Data objects the unit sends on its own are passed over (isUnaskedData).
+// - Data objects the unit sends on its own are passed over (Wire::isUnaskedData).
 // What follows a whole reply is not taken.
 class ReplyReader
 {
@@ -80,6 +78,5 @@ private:
     bool m_lineEnded = false;
 };
 
-} // namespace Protocol
 
 #endif // REPLYREADER_H

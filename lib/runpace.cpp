@@ -25,7 +25,7 @@ void RunPace::referenceSet()
     m_judging = true;
 }
 
-bool RunPace::take(const Protocol::CountsReading &reading, int waitedMs)
+bool RunPace::take(const CountsReading &reading, int waitedMs)
 {
     m_referenceStoodMs += waitedMs;
     if (reading.timeConstantReported)

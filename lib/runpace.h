@@ -38,7 +38,7 @@ public:
     void referenceSet();
     // Takes note of a reading that came waitedMs after the poll before it, or
     // after the reference, and tells whether it is the run's (see above).
-    bool take(const Protocol::CountsReading &reading, int waitedMs);
+    bool take(const CountsReading &reading, int waitedMs);
 
 private:
     Follow m_follow;

@@ -34,7 +34,7 @@ void SweepRun::poll()
 {
     const int level = m_sweep.level();
     const int waitedMs = intervalMs();
-    const Protocol::CountsReading reading = m_sweep.measureLevel(timeConstant());
+    const CountsReading reading = m_sweep.measureLevel(timeConstant());
     if (!pace().take(reading, waitedMs)) {
         keepPace(true);
         emit readAgain(reading);

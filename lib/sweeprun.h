@@ -11,7 +11,7 @@
 struct LevelReading
 {
     int level = 0;
-    Protocol::CountsReading reading;
+    CountsReading reading;
 };
 
 // The reference sweep: "START", then for each level of the plan the reference
@@ -39,7 +39,7 @@ signals:
     // to answer: its first level as the run starts, each next one after the
     // reading of the one before.
     void levelInHand(int level);
-    void levelMeasured(int level, const Protocol::CountsReading &reading);
+    void levelMeasured(int level, const CountsReading &reading);
 
 private:
     void poll() override;

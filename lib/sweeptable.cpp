@@ -16,15 +16,15 @@ QByteArray headerLine()
     return TableText::headerLine(columns());
 }
 
-QVector<QJsonValue> rowValues(int level, const Protocol::CountsReading &reading)
+QVector<QJsonValue> rowValues(int level, const CountsReading &reading)
 {
     QVector<QJsonValue> values { level };
-    for (int channel = 0; channel < Protocol::channelCount; ++channel)
+    for (int channel = 0; channel < Wire::channelCount; ++channel)
         values << reading.rate(channel);
     return values;
 }
 
-QByteArray rowLine(int level, const Protocol::CountsReading &reading)
+QByteArray rowLine(int level, const CountsReading &reading)
 {
     return TableText::line(rowValues(level, reading));
 }

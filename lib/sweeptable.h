@@ -19,8 +19,8 @@ QStringList columns();
 QByteArray headerLine();
 
 // The values of a level's row: the level, then each channel's rate.
-QVector<QJsonValue> rowValues(int level, const Protocol::CountsReading &reading);
-QByteArray rowLine(int level, const Protocol::CountsReading &reading);
+QVector<QJsonValue> rowValues(int level, const CountsReading &reading);
+QByteArray rowLine(int level, const CountsReading &reading);
 
 // The header and a row per level whose reading came (one that failed has
 // none), in the order the levels were measured.

@@ -136,7 +136,7 @@ WindowChoices WindowChoices::read(const QSettings &settings)
     choices.sweepStep = integerIn(settings.value(QStringLiteral("Sweep/Step")), 0, maxLevelMv);
     choices.windowSize = sizeOf(settings.value(QStringLiteral("Window/Size")));
     choices.splitterSizes = splitterSizesOf(settings.value(QStringLiteral("Window/SplitterSizes")));
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         choices.countsChannelsShown[channel] = truthOf(settings.value(channelKey(QStringLiteral("Counts"), channel)));
         choices.sweepChannelsShown[channel] = truthOf(settings.value(channelKey(QStringLiteral("Sweep"), channel)));
     }
@@ -155,7 +155,7 @@ void WindowChoices::write(QSettings &settings) const
     if (splitterSizes)
         settings.setValue(QStringLiteral("Window/SplitterSizes"), QVariantList { splitterSizes->value(0),
                                                                                  splitterSizes->value(1) });
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         writeIfSet(settings, channelKey(QStringLiteral("Counts"), channel), countsChannelsShown[channel]);
         writeIfSet(settings, channelKey(QStringLiteral("Sweep"), channel), sweepChannelsShown[channel]);
     }

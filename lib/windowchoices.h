@@ -1,7 +1,7 @@
 #ifndef WINDOWCHOICES_H
 #define WINDOWCHOICES_H
 
-#include "protocol.h"
+#include "wire.h"
 
 #include <QList>
 #include <QSize>
@@ -29,8 +29,8 @@ struct WindowChoices
     std::optional<QSize> windowSize;
     // The widths of the page list and of the pages beside it.
     std::optional<QList<int>> splitterSizes;
-    std::array<std::optional<bool>, Protocol::channelCount> countsChannelsShown;
-    std::array<std::optional<bool>, Protocol::channelCount> sweepChannelsShown;
+    std::array<std::optional<bool>, Wire::channelCount> countsChannelsShown;
+    std::array<std::optional<bool>, Wire::channelCount> sweepChannelsShown;
     std::optional<bool> countsLogScale;
     std::optional<bool> histogramLogScale;
     // The folder of the last file saved; empty when unknown or no longer there.

@@ -71,7 +71,7 @@ void CounterParametersTest::fromReply()
         return;
     QCOMPARE(parameters.missingMembers(), missing);
     QStringList outOfRange;
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         const QString name = QStringLiteral("Ref%1").arg(channel);
         if (levels[channel] == noLevel && !missing.contains(name))
             outOfRange << name;
@@ -81,7 +81,7 @@ void CounterParametersTest::fromReply()
     QCOMPARE(parameters.hasTimeConstant, !missing.contains(QLatin1String("TimeConst")));
     if (parameters.hasTimeConstant)
         QCOMPARE(parameters.timeConstant, timeConstant);
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         QCOMPARE(parameters.hasTriggerLevel[channel], levels[channel] != noLevel);
         if (levels[channel] != noLevel)
             QCOMPARE(parameters.triggerLevels[channel], levels[channel]);

@@ -12,7 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using Protocol::CountsReading;
 
 Q_DECLARE_METATYPE(QVector<TimedReading>)
 

@@ -82,8 +82,8 @@ void FileTargetsTest::ownDescriptorIsWrittenOn()
     }
 
     QString error;
-    QVERIFY2(canWriteFile(target, &error), qPrintable(error));
-    QVERIFY2(writeFileAtomically(target, "rows\n", &error), qPrintable(error));
+    QVERIFY2(AtomicFile::canWrite(target, &error), qPrintable(error));
+    QVERIFY2(AtomicFile::write(target, "rows\n", &error), qPrintable(error));
     QCOMPARE(::write(fd, "after\n", 6), ssize_t(6));
     ::close(fd);
     QCOMPARE(fileContents(file), QByteArray("before\nrows\nafter\n"));
@@ -98,7 +98,7 @@ void FileTargetsTest::linkToPlainFileReplacesTheTarget()
     QVERIFY(QFile::link(file, link));
 
     QString error;
-    QVERIFY2(writeFileAtomically(link, "new\n", &error), qPrintable(error));
+    QVERIFY2(AtomicFile::write(link, "new\n", &error), qPrintable(error));
     QCOMPARE(fileContents(file), QByteArray("new\n"));
     QVERIFY(QFileInfo(link).isSymLink());
 }
@@ -109,10 +109,10 @@ void FileTargetsTest::pipeWithoutReaderFailsAtOnce()
     QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
 
     QString error;
-    QVERIFY(canWriteFile(fifo, &error));
+    QVERIFY(AtomicFile::canWrite(fifo, &error));
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(!writeFileAtomically(fifo, "rows\n", &error));
+    QVERIFY(!AtomicFile::write(fifo, "rows\n", &error));
     QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(error, QStringLiteral("no process reads the named pipe"));
     QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
@@ -139,7 +139,7 @@ void FileTargetsTest::pipeWithReaderGetsTheBytes()
     });
 
     QString error;
-    const bool written = writeFileAtomically(fifo, bytes, &error);
+    const bool written = AtomicFile::write(fifo, bytes, &error);
     reader.join();
     ::close(readEnd);
     QVERIFY2(written, qPrintable(error));
@@ -153,7 +153,7 @@ void FileTargetsTest::readOnlyDescriptorIsNotWritable()
     const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY);
     QVERIFY(fd >= 0);
     QString error;
-    QVERIFY(!canWriteFile(QStringLiteral("/proc/self/fd/%1").arg(fd), &error));
+    QVERIFY(!AtomicFile::canWrite(QStringLiteral("/proc/self/fd/%1").arg(fd), &error));
     ::close(fd);
     QCOMPARE(error, QStringLiteral("it is not open for writing"));
     QCOMPARE(fileContents(file), QByteArray("input\n"));

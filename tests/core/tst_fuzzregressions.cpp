@@ -1,12 +1,12 @@
 #include "countsreading.h"
 #include "exchange.h"
-#include "protocol.h"
 #include "reply.h"
 #include "replycollector.h"
+#include "wire.h"
 
 #include <QtTest>
 
-using namespace Protocol;
+using namespace Wire;
 
 // Inputs the fuzz targets under fuzz/ found faults with. Leaks show under the
 // sanitizer build, which checks for them when the test ends.

@@ -1,13 +1,12 @@
 #include "controlunitlink.h"
 #include "counter.h"
 #include "fakeunit.h"
-#include "protocol.h"
+#include "wire.h"
 
 #include <QElapsedTimer>
 #include <QTcpSocket>
 #include <QtTest>
 
-using Protocol::Exchange;
 
 // The command link against a scripted unit on 127.0.0.1: the bytes that go
 // out, what comes back, and how the link heals.
@@ -74,7 +73,7 @@ QRegularExpression droppedAheadLine(int count)
 
 } // namespace
 
-Q_DECLARE_METATYPE(Protocol::Exchange::Status)
+Q_DECLARE_METATYPE(Exchange::Status)
 
 void LinkTest::init()
 {
@@ -348,8 +347,8 @@ void LinkTest::bytesAheadOfQueryReplyAreDropped_data()
     QTest::addColumn<QByteArray>("expected");
     QTest::addColumn<int>("dropped");
 
-    const QString data = Protocol::dataCommand();
-    const QString params = Protocol::paramsCommand();
+    const QString data = Wire::dataCommand();
+    const QString params = Wire::paramsCommand();
     QTest::newRow("late answer ahead of counts")
         << data << FakeUnit::scripted("DONE\r\n" + firstData) << firstData << 6;
     QTest::newRow("late answer ahead of parameters")
@@ -395,7 +394,7 @@ void LinkTest::lateAnswerToDacAheadOfQueryReply()
 
     Counter counter(link);
     QVERIFY(counter.setLevel(1, 0.25).isSet());
-    const Protocol::CountsReading reading = counter.readCounts(0.5);
+    const CountsReading reading = counter.readCounts(0.5);
     QVERIFY2(reading.valid, qPrintable(reading.failure));
     QCOMPARE(reading.counts[0], 100.0);
     QCOMPARE(unit.connectionCount(), 1);
@@ -429,7 +428,7 @@ void LinkTest::parametersReply()
     QCOMPARE(read.timeConstant, 0.5);
     QCOMPARE(read.triggerLevels[0], 250);
     QCOMPARE(read.triggerLevels[3], 1200);
-    QCOMPARE(query(Protocol::dataCommand(), 1000), QString::fromLatin1(firstData));
+    QCOMPARE(query(Wire::dataCommand(), 1000), QString::fromLatin1(firstData));
     QCOMPARE(unit.connectionCount(), 1);
 }
 
@@ -462,11 +461,11 @@ void LinkTest::unfinishedReply()
 
     FakeUnit unit;
     unit.setReplies("DATA?", { reply, FakeUnit::scripted(secondData) });
-    const Exchange exchange = link->exchange(Protocol::dataCommand(), 1000);
+    const Exchange exchange = link->exchange(Wire::dataCommand(), 1000);
     QCOMPARE(exchange.status, status);
     QCOMPARE(link->failure(exchange, 1000), failure);
 
-    QCOMPARE(query(Protocol::dataCommand(), 1000), QString::fromLatin1(secondData));
+    QCOMPARE(query(Wire::dataCommand(), 1000), QString::fromLatin1(secondData));
     QCOMPARE(unit.connectionCount(), 2);
 }
 
@@ -475,9 +474,9 @@ void LinkTest::blankAcknowledgementAnswers_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QByteArray>("acknowledgement");
 
-    QTest::newRow("DAC, line end") << Protocol::dacCommand(15, 0.02) << QByteArray("\r\n");
-    QTest::newRow("START, line end") << Protocol::startCommand(0.1) << QByteArray("\r\n");
-    QTest::newRow("DAC, new line") << Protocol::dacCommand(0, 0.1) << QByteArray("\n");
+    QTest::newRow("DAC, line end") << Wire::dacCommand(15, 0.02) << QByteArray("\r\n");
+    QTest::newRow("START, line end") << Wire::startCommand(0.1) << QByteArray("\r\n");
+    QTest::newRow("DAC, new line") << Wire::dacCommand(0, 0.1) << QByteArray("\n");
 }
 
 // The reply to DAC or START is not read, so any bytes answer it, blanks too:
@@ -496,7 +495,7 @@ void LinkTest::blankAcknowledgementAnswers()
     QCOMPARE(exchange.status, Exchange::Replied);
     QCOMPARE(exchange.text, QString::fromLatin1(acknowledgement));
 
-    QCOMPARE(query(Protocol::dataCommand(), 1000), QString::fromLatin1(firstData));
+    QCOMPARE(query(Wire::dataCommand(), 1000), QString::fromLatin1(firstData));
     QCOMPARE(unit.connectionCount(), 1);
 }
 
@@ -507,8 +506,8 @@ void LinkTest::acknowledgementInPieces_data()
     QTest::addColumn<QString>("failure");   // empty: taken, not refused
     QTest::addColumn<int>("boundMs");       // the exchange ends within this
 
-    const QString dac = Protocol::dacCommand(15, 0.03);
-    const QString start = Protocol::startCommand(0.1);
+    const QString dac = Wire::dacCommand(15, 0.03);
+    const QString start = Wire::startCommand(0.1);
     const QString refused = QStringLiteral("the control unit at 127.0.0.1 answered \"ERR\" to \"%1\"");
     QTest::newRow("E, then RR") << dac << FakeUnit::scripted("ERR\r\n", 0, 1, 10) << refused.arg(dac) << 500;
     QTest::newRow("line end, then ERR") << dac << FakeUnit::scripted("\r\nERR\r\n", 0, 2, 10) << refused.arg(dac)

@@ -45,9 +45,9 @@ QList<FakeUnit::Reply> dacReplies(const QString &script)
 }
 
 // "20 mV: 1000" for a reading (channel 0's rate), "20 mV: why" for a failed one.
-QString outcome(const ReferenceSweep &sweep, const Protocol::CountsReading &reading)
+QString outcome(const ReferenceSweep &sweep, const CountsReading &reading)
 {
-    const QString result = reading.valid ? Protocol::numberText(reading.rate(0)) : reading.failure;
+    const QString result = reading.valid ? Wire::numberText(reading.rate(0)) : reading.failure;
     return QStringLiteral("%1 mV: %2").arg(sweep.level()).arg(result);
 }
 

@@ -102,7 +102,7 @@ void RunPaceTest::polls()
         const PollStep &step = steps[i];
         if (step.referenceSet)
             pace.referenceSet();
-        Protocol::CountsReading reading = step.valid ? Protocol::CountsReading() : Protocol::CountsReading::failed(
+        CountsReading reading = step.valid ? CountsReading() : CountsReading::failed(
                                                                                        QStringLiteral("no reply"), 0);
         reading.valid = step.valid;
         reading.timeConstantReported = step.stated > 0;

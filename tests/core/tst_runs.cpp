@@ -56,7 +56,7 @@ int countOf(const QList<QByteArray> &commands, const QByteArray &start)
 
 void RunsTest::initTestCase()
 {
-    qRegisterMetaType<Protocol::CountsReading>();
+    qRegisterMetaType<CountsReading>();
 }
 
 void RunsTest::init()

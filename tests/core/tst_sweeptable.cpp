@@ -108,7 +108,7 @@ LevelReading failedLevel(int millivolts)
 {
     LevelReading measured;
     measured.level = millivolts;
-    measured.reading = Protocol::CountsReading::failed(QStringLiteral("no reply"), 1);
+    measured.reading = CountsReading::failed(QStringLiteral("no reply"), 1);
     return measured;
 }
 

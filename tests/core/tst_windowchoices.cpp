@@ -21,7 +21,7 @@ QStringList described(const WindowChoices &choices)
         lines << QStringLiteral("windowSize=%1x%2").arg(choices.windowSize->width()).arg(choices.windowSize->height());
     if (choices.splitterSizes)
         lines << QStringLiteral("splitterSizes=%1,%2").arg(choices.splitterSizes->value(0)).arg(choices.splitterSizes->value(1));
-    for (int channel = 0; channel < Protocol::channelCount; ++channel) {
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
         add(QStringLiteral("countsChannel%1").arg(channel), choices.countsChannelsShown[channel]);
         add(QStringLiteral("sweepChannel%1").arg(channel), choices.sweepChannelsShown[channel]);
     }
@@ -194,7 +194,7 @@ void WindowChoicesTest::userSettingsOfTheProgram()
     choices.sweepStep = 25;
     choices.write();
     QCOMPARE(described(WindowChoices::read()), QStringList { "sweepStep=25" });
-    QCOMPARE(storedAddressText(), QStringLiteral("10.1.2.3"));
+    QCOMPARE(StoredAddress::text(), QStringLiteral("10.1.2.3"));
     const QByteArray stored = fileContents(dir->filePath(QStringLiteral("Morvida/Kestrava_Calibration.conf")));
     QVERIFY2(stored.contains("Step=25"), stored.constData());
 }

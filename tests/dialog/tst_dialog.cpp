@@ -612,7 +612,7 @@ void TestDialog::cleanControlUnitList()
     QList<QHostAddress> locals;
     for (const QString &text : qAsConst(localAddresses))
         locals.append(QHostAddress(text));
-    QCOMPARE(::cleanControlUnitList(answers, locals), expected);
+    QCOMPARE(ControlUnitList::cleaned(answers, locals), expected);
 }
 
 int main(int argc, char *argv[])

@@ -1,7 +1,7 @@
 #include "fakeunit.h"
 #include "form.h"
-#include "measurementprobe.h"
 #include "histogram.h"
+#include "measurementprobe.h"
 
 #include <QtTest>
 
@@ -111,10 +111,10 @@ void HistogramTest::applyBins()
     QFETCH(Heights, after);
     QFETCH(bool, applied);
 
-    std::array<double, Protocol::channelCount> raw {};
+    std::array<double, Wire::channelCount> raw {};
     std::copy(counts.cbegin(), counts.cend(), raw.begin());
     Heights heights = before;
-    QCOMPARE(Protocol::applyHistogramBins(Protocol::histogramBins(raw), cumulative, heights), applied);
+    QCOMPARE(Histogram::applyBins(Histogram::bins(raw), cumulative, heights), applied);
     QCOMPARE(heights, after);
 }
 

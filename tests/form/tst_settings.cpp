@@ -175,7 +175,7 @@ void SettingsTest::choicesComeBack()
     menu->close();
     QCOMPARE(proposedSaveName(form), folder + QStringLiteral("/histogram.png"));
 
-    QCOMPARE(storedAddressText(), QStringLiteral("010.000.000.009"));
+    QCOMPARE(StoredAddress::text(), QStringLiteral("010.000.000.009"));
     QCOMPARE(fileContents(settingsFile).count("TcpIpAddress"), 1);
 }
 

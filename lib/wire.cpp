@@ -1,11 +1,11 @@
-#include "protocol.h"
+#include "wire.h"
 #include "reply.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-namespace Protocol {
+namespace Wire {
 
 bool isBlank(char c)
 {
@@ -54,29 +54,6 @@ QString dacCommand(int channel, double volts)
     return QStringLiteral("DAC %1,%2").arg(channel).arg(numberText(volts));
 }
 
-QByteArray logText(const QByteArray &bytes, int maxChars)
-{
-    QByteArray text;
-    for (const char c : bytes) {
-        if (text.size() >= maxChars) {
-            text += "...";
-            break;
-        }
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\r')
-            text += "\\r";
-        else if (c == '\n')
-            text += "\\n";
-        else if (c == '\\')
-            text += "\\\\";
-        else if (byte < 0x20 || byte >= 0x7f)
-            text += "\\x" + QByteArray::number(byte, 16).rightJustified(2, '0');
-        else
-            text += c;
-    }
-    return text;
-}
-
 bool isAlwaysAnswered(const QString &command)
 {
     return command == paramsCommand() || command == dataCommand();
@@ -108,4 +85,4 @@ bool isUnaskedData(const QString &command, const QString &reply)
     return hasCounts;
 }
 
-} // namespace Protocol
+} // namespace Wire

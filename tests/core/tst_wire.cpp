@@ -1,17 +1,18 @@
 #include "countsreading.h"
 #include "exchange.h"
-#include "protocol.h"
+#include "logging.h"
 #include "reply.h"
 #include "replycollector.h"
 #include "replyreader.h"
+#include "wire.h"
 
 #include <QtTest>
 
-using namespace Protocol;
+using namespace Wire;
 
 // The pure side of the command protocol: command texts, level conversions,
 // reading replies and telling when a reply is whole.
-class ProtocolTest : public QObject
+class WireTest : public QObject
 {
     Q_OBJECT
 
@@ -36,12 +37,12 @@ private slots:
     void replyReader_data();
     void replyReader();
     void replyReaderBoundsBytesAhead();
-    void logTextEscapes();
+    void logBytesEscaped();
     void countsReading_data();
     void countsReading();
 };
 
-void ProtocolTest::commandTexts()
+void WireTest::commandTexts()
 {
     QCOMPARE(paramsCommand(), QStringLiteral("PARAMS?\r\n"));
     QCOMPARE(dataCommand(), QStringLiteral("DATA?"));
@@ -51,7 +52,7 @@ void ProtocolTest::commandTexts()
     QCOMPARE(dacCommand(referenceDacChannel, 0), QStringLiteral("DAC 15,0"));
 }
 
-void ProtocolTest::dacText_data()
+void WireTest::dacText_data()
 {
     QTest::addColumn<int>("channel");
     QTest::addColumn<int>("millivolts");
@@ -66,7 +67,7 @@ void ProtocolTest::dacText_data()
     QTest::newRow("reference 990 mV") << 15 << 990 << "DAC 15,0.99";
 }
 
-void ProtocolTest::dacText()
+void WireTest::dacText()
 {
     QFETCH(int, channel);
     QFETCH(int, millivolts);
@@ -74,7 +75,7 @@ void ProtocolTest::dacText()
     QCOMPARE(dacCommand(channel, voltsFromMillivolts(millivolts)), command);
 }
 
-void ProtocolTest::numberTextIgnoresLocale()
+void WireTest::numberTextIgnoresLocale()
 {
     const QLocale previous;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
@@ -85,7 +86,7 @@ void ProtocolTest::numberTextIgnoresLocale()
     QCOMPARE(dac, QStringLiteral("DAC 2,0.35"));
 }
 
-void ProtocolTest::millivoltsFromVolts_data()
+void WireTest::millivoltsFromVolts_data()
 {
     QTest::addColumn<double>("volts");
     QTest::addColumn<int>("millivolts");
@@ -102,14 +103,14 @@ void ProtocolTest::millivoltsFromVolts_data()
     QTest::newRow("not a number") << std::nan("") << 0;
 }
 
-void ProtocolTest::millivoltsFromVolts()
+void WireTest::millivoltsFromVolts()
 {
     QFETCH(double, volts);
     QFETCH(int, millivolts);
-    QCOMPARE(Protocol::millivoltsFromVolts(volts), millivolts);
+    QCOMPARE(Wire::millivoltsFromVolts(volts), millivolts);
 }
 
-void ProtocolTest::replyReading_data()
+void WireTest::replyReading_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("usable");
@@ -146,7 +147,7 @@ void ProtocolTest::replyReading_data()
         << QStringLiteral(u"{\"TimeConst\":0.5,\"Name\":\"\u00ff\"}") << false << 0.0 << 0.0 << 0.0;
 }
 
-void ProtocolTest::replyReading()
+void WireTest::replyReading()
 {
     QFETCH(QString, text);
     QFETCH(bool, usable);
@@ -163,7 +164,7 @@ void ProtocolTest::replyReading()
     QCOMPARE(reply.number(QStringLiteral("Channel2")), 0.0);
 }
 
-void ProtocolTest::unusableReplyIsLogged_data()
+void WireTest::unusableReplyIsLogged_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
@@ -175,7 +176,7 @@ void ProtocolTest::unusableReplyIsLogged_data()
     QTest::newRow("array of objects") << QStringLiteral(R"([{"Ref0":1}])") << "Document is not an object";
 }
 
-void ProtocolTest::unusableReplyIsLogged()
+void WireTest::unusableReplyIsLogged()
 {
     QFETCH(QString, text);
     QFETCH(QString, message);
@@ -183,7 +184,7 @@ void ProtocolTest::unusableReplyIsLogged()
     QVERIFY(!Reply::read(text).isUsable());
 }
 
-void ProtocolTest::replyCollector_data()
+void WireTest::replyCollector_data()
 {
     QTest::addColumn<QList<QByteArray>>("parts");
     QTest::addColumn<int>("completeAfter"); // number of parts; 0 = never
@@ -208,7 +209,7 @@ void ProtocolTest::replyCollector_data()
                                    << QStringLiteral(u"{\"n\":\"\u00e9\"}");
 }
 
-void ProtocolTest::replyCollector()
+void WireTest::replyCollector()
 {
     QFETCH(QList<QByteArray>, parts);
     QFETCH(int, completeAfter);
@@ -224,7 +225,7 @@ void ProtocolTest::replyCollector()
     QCOMPARE(collector.text(), text);
 }
 
-void ProtocolTest::replyCollectorBoundsItsSize()
+void WireTest::replyCollectorBoundsItsSize()
 {
     ReplyCollector collector;
     collector.append("[");
@@ -238,7 +239,7 @@ void ProtocolTest::replyCollectorBoundsItsSize()
     QCOMPARE(collector.text().size(), maxReplyBytes);
 }
 
-void ProtocolTest::replyEndsAtItsClosingBracket_data()
+void WireTest::replyEndsAtItsClosingBracket_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("taken");
@@ -251,7 +252,7 @@ void ProtocolTest::replyEndsAtItsClosingBracket_data()
     QTest::newRow("zero byte inside") << QByteArray("{\"a\"\0:1}{}", 10) << 10 << "{\"a\"";
 }
 
-void ProtocolTest::replyEndsAtItsClosingBracket()
+void WireTest::replyEndsAtItsClosingBracket()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(int, taken);
@@ -264,7 +265,7 @@ void ProtocolTest::replyEndsAtItsClosingBracket()
         QCOMPARE(collector.appendReply(bytes.mid(taken)), 0);
 }
 
-void ProtocolTest::replyReader_data()
+void WireTest::replyReader_data()
 {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QList<QByteArray>>("parts");
@@ -331,7 +332,7 @@ void ProtocolTest::replyReader_data()
         << dac << QList<QByteArray>{ data, "OK" } << 2 << "OK" << 0 << 0 << false;
 }
 
-void ProtocolTest::replyReader()
+void WireTest::replyReader()
 {
     QFETCH(QString, command);
     QFETCH(QList<QByteArray>, parts);
@@ -359,7 +360,7 @@ void ProtocolTest::replyReader()
 
 // However much comes ahead of a reply, the reader holds at most what a reply
 // may hold, and then takes nothing more.
-void ProtocolTest::replyReaderBoundsBytesAhead()
+void WireTest::replyReaderBoundsBytesAhead()
 {
     ReplyReader reader(dataCommand());
     const QByteArray noise(4096, 'x');
@@ -374,7 +375,7 @@ void ProtocolTest::replyReaderBoundsBytesAhead()
     QCOMPARE(reader.append("{}"), 0);
 }
 
-void ProtocolTest::unaskedData_data()
+void WireTest::unaskedData_data()
 {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("reply");
@@ -398,7 +399,7 @@ void ProtocolTest::unaskedData_data()
     QTest::newRow("not JSON") << dacCommand(1, 0.1) << QStringLiteral(R"(OK "Channel0":1)") << false;
 }
 
-void ProtocolTest::unaskedData()
+void WireTest::unaskedData()
 {
     QFETCH(QString, command);
     QFETCH(QString, reply);
@@ -406,13 +407,13 @@ void ProtocolTest::unaskedData()
     QCOMPARE(isUnaskedData(command, reply), unasked);
 }
 
-void ProtocolTest::logTextEscapes()
+void WireTest::logBytesEscaped()
 {
-    QCOMPARE(logText(QByteArray("A\r\n\\") + '\0' + "\xe9"), QByteArray(R"(A\r\n\\\x00\xe9)"));
-    QCOMPARE(logText(QByteArray(300, 'x'), 10), QByteArray(10, 'x') + "...");
+    QCOMPARE(Logging::bytesText(QByteArray("A\r\n\\") + '\0' + "\xe9"), QByteArray(R"(A\r\n\\\x00\xe9)"));
+    QCOMPARE(Logging::bytesText(QByteArray(300, 'x'), 10), QByteArray(10, 'x') + "...");
 }
 
-void ProtocolTest::countsReading_data()
+void WireTest::countsReading_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("failure");   // empty: a valid reading
@@ -436,7 +437,7 @@ void ProtocolTest::countsReading_data()
 // What a "DATA?" reply gives: counts a double holds exactly, over the time
 // constant the reply states, or the fallback one (0.1 here), which a reading
 // that failed has too.
-void ProtocolTest::countsReading()
+void WireTest::countsReading()
 {
     QFETCH(QString, text);
     QFETCH(QString, failure);
@@ -448,5 +449,5 @@ void ProtocolTest::countsReading()
     QCOMPARE(reading.timeConstant, timeConstant);
 }
 
-QTEST_APPLESS_MAIN(ProtocolTest)
-#include "tst_protocol.moc"
+QTEST_APPLESS_MAIN(WireTest)
+#include "tst_wire.moc"

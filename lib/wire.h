@@ -1,11 +1,13 @@
-#ifndef PROTOCOL_H
-#define PROTOCOL_H
+#ifndef WIRE_H
+#define WIRE_H
 
 #include <QByteArray>
 #include <QString>
 
-// Commands and number texts of the control unit's command protocol.
-namespace Protocol {
+// The control unit's command protocol on the wire: its port and waits, the
+// commands and their number texts, the levels' conversion between volts and
+// millivolts, and what a reply is to the command it answers.
+namespace Wire {
 
 constexpr quint16 commandPort = 9800;
 constexpr int connectWaitMs = 1000;
@@ -47,11 +49,8 @@ bool isRefusal(const QString &acknowledgement);
 // answers "PARAMS?" whatever else it holds.
 bool isUnaskedData(const QString &command, const QString &reply);
 
-// Escaped, shortened form of raw bytes for the debug log.
-QByteArray logText(const QByteArray &bytes, int maxChars = 200);
-
 bool isBlank(char c);
 
-} // namespace Protocol
+} // namespace Wire
 
-#endif // PROTOCOL_H
+#endif // WIRE_H
