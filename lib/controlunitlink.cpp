@@ -8,6 +8,7 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <utility>
 
 
 namespace {
@@ -22,6 +23,11 @@ constexpr qint64 socketReadBufferBytes = 256 * 1024;
 // answer with one ("\r\n" then "ERR\r\n"): once this long has passed with
 // nothing after the blanks, they are the whole answer.
 constexpr int blankAcknowledgementSettleMs = 20;
+// The rest of an acknowledgement that was judged at its first letters is
+// awaited this long after each of its bytes, before the next command that is
+// acknowledged goes out; a unit that ends no line ("OK" alone) costs the next
+// such command this much.
+constexpr int openAcknowledgementSettleMs = 50;
 
 } // namespace
 
@@ -76,6 +82,9 @@ bool ControlUnitLink::send(const QString &command)
 Exchange ControlUnitLink::exchange(const QString &command, int waitMs)
 {
     Exchange result;
+    // A query drops whatever comes ahead of its reply anyway.
+    if (std::exchange(m_acknowledgementOpen, false) && !Wire::isAlwaysAnswered(command))
+        finishOpenAcknowledgement();
     discardStaleInput();
     if (!initialize() || m_socket->write(command.toLatin1()) < 0) {
         qCDebug(lcLink) << "Something wrong";
@@ -105,11 +114,14 @@ Exchange ControlUnitLink::exchange(const QString &command, int waitMs)
     if (reader.isQuery() && reader.isAnswered() && !reader.isNothingFurther(unread)) {
         qCDebug(lcLink) << unread.size() << "bytes came with the reply after its end:"
                         << Logging::bytesText(unread).constData();
-        result.text += ReplyCollector::textOf(unread);
+        // All of them, zero bytes left out: a unit that ends each answer with
+        // one must not have its glued answers cut back to the first.
+        result.text += QString::fromUtf8(QByteArray(unread).replace('\0', QByteArray()));
     } else if (!unread.isEmpty()) {
         qCDebug(lcLink) << "Dropped" << unread.size() << "bytes after the reply:" << Logging::bytesText(unread).constData();
     }
 
+    m_acknowledgementOpen = reader.isLineOpen() && !unread.contains('\n') && !unread.contains('\0');
     result.status = outcome(reader);
     qCDebug(lcExchange).noquote() << exchangeLogLine(command, result, waitMs, clock.elapsed());
     if (!reader.isAnswered() && !reader.isAnsweredAtWaitEnd())
@@ -164,6 +176,22 @@ void ControlUnitLink::abandonUnfinishedReply(const QString &command, Exchange::S
         return;
     if (m_socket->state() == QAbstractSocket::ConnectedState)
         m_socket->abort();
+}
+
+// The rest of the last acknowledgement's line ("K\r\n" of an "OK\r\n" sent a
+// byte at a time) must not be read as the answer to the next command: it is
+// awaited up to its line end, and dropped.
+void ControlUnitLink::finishOpenAcknowledgement()
+{
+    QByteArray rest;
+    QElapsedTimer clock;
+    clock.start();
+    while (!rest.contains('\n') && !rest.contains('\0') && clock.elapsed() < Wire::longReplyWaitMs
+           && m_socket->state() == QAbstractSocket::ConnectedState
+           && (m_socket->bytesAvailable() > 0 || m_socket->waitForReadyRead(openAcknowledgementSettleMs)))
+        rest += m_socket->read(1);
+    if (!rest.isEmpty())
+        qCDebug(lcLink) << "Dropped the rest of the last acknowledgement:" << Logging::bytesText(rest).constData();
 }
 
 // Whatever the unit sent outside an exchange (a reply that came after its wait,

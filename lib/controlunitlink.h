@@ -47,9 +47,12 @@ private:
     Exchange::Status outcome(const ReplyReader &reader) const;
     void abandonUnfinishedReply(const QString &command, Exchange::Status status);
     void discardStaleInput();
+    void finishOpenAcknowledgement();
 
     QTcpSocket *m_socket;
     QHostAddress m_address;
+    // The last exchange took an acknowledgement before its line ended.
+    bool m_acknowledgementOpen = false;
 };
 
 #endif // CONTROLUNITLINK_H

@@ -99,10 +99,16 @@ bool ReplyReader::isNothingFurther(const QByteArray &bytes) const
         }
         ReplyCollector object;
         from += object.appendReply(bytes.mid(from));
-        if (!object.isComplete() || !Wire::isUnaskedData(m_command, object.text()))
+        if (object.isComplete() ? !Wire::isUnaskedData(m_command, object.text())
+                                : !Wire::mayBeUnaskedData(m_command, object.text()))
             return false;
     }
     return true;
+}
+
+bool ReplyReader::isLineOpen() const
+{
+    return !m_query && !m_json && !m_lineEnded && !m_word.isEmpty() && isAnswered();
 }
 
 bool ReplyReader::isFull() const

@@ -35,6 +35,9 @@ public:
     bool isAnsweredAtWaitEnd() const;
     // An acknowledgement that holds blanks only, so far.
     bool holdsBlankAcknowledgement() const;
+    // An acknowledgement judged before its line ended ("O" of "OK\r\n"): the
+    // rest of its line may still be on its way.
+    bool isLineOpen() const;
     // More bytes than any reply holds came, in the reply or ahead of it.
     bool isFull() const;
     // How many bytes may still be taken.
@@ -45,8 +48,9 @@ public:
     bool isSilent() const;
     bool isQuery() const { return m_query; }
     // Whether bytes that came after the reply, in the same read, hold nothing
-    // but blanks, zero bytes and data objects sent unasked. Anything else
-    // makes the reply more than one JSON text.
+    // but blanks, zero bytes and data objects sent unasked (the last one
+    // perhaps cut by the read). Anything else makes the reply more than one
+    // JSON text.
     bool isNothingFurther(const QByteArray &bytes) const;
 
     // Bytes dropped ahead of a query's reply, and their first ones for the log.

@@ -70,6 +70,12 @@ bool isRefusal(const QString &acknowledgement)
     return !text.isEmpty() && refusalText().startsWith(text);
 }
 
+bool mayBeUnaskedData(const QString &command, const QString &replyStart)
+{
+    return command != dataCommand() && replyStart.trimmed().startsWith(QLatin1Char('{'))
+           && !replyStart.contains(QLatin1String("\"Ref"));
+}
+
 bool isUnaskedData(const QString &command, const QString &reply)
 {
     if (command == dataCommand() || !reply.trimmed().startsWith(QLatin1Char('{'))

@@ -48,6 +48,9 @@ bool isRefusal(const QString &acknowledgement);
 // answered with counts, and an object with trigger levels ("Ref0" to "Ref3")
 // answers "PARAMS?" whatever else it holds.
 bool isUnaskedData(const QString &command, const QString &reply);
+// Whether the start of a reply to command, cut off, may be such a data
+// object: it names no trigger level so far, and command is not "DATA?".
+bool mayBeUnaskedData(const QString &command, const QString &replyStart);
 
 bool isBlank(char c);
 

@@ -153,6 +153,7 @@ private slots:
     void histogramCountsEachGateOnce();
     void levelSentAgainIsReadAPollLater();
     void levelRefusedInPiecesHasNoRow();
+    void levelRefusedBehindASlowOkHasNoRow();
     void levelIsReadAWholeGateAfterItsReference_data();
     void levelIsReadAWholeGateAfterItsReference();
 
@@ -750,6 +751,28 @@ void CliTest::levelRefusedInPiecesHasNoRow()
         QVERIFY2(result.err.contains(QStringLiteral("level %1 mV failed: the reference could not be set to %1 mV: the "
                                                     "control unit at 127.0.0.1 answered \"ERR\"").arg(level).toUtf8()),
                  result.err.constData());
+}
+
+// A unit behind a slow serial bridge answers in order, a byte at a time: the
+// "OK\r\n" of START, then "ERR\r\n" to the first level, sent and refused
+// twice. The level it refused has no row, never the counts of a reference
+// that did not move.
+void CliTest::levelRefusedBehindASlowOkHasNoRow()
+{
+    const int gapMs = 20;
+    FakeUnit unit(port);
+    QVERIFY(unit.isListening());
+    unit.setReply("START", FakeUnit::bytewise("OK\r\n", gapMs));
+    FakeUnit::Reply refusal = FakeUnit::bytewise("ERR\r\n", gapMs);
+    refusal.delayMs = 4 * gapMs;
+    unit.setReplies("DAC", { refusal, refusal, FakeUnit::scripted("OK\r\n") });
+
+    const Result result = run({ "sweep", "--time-constant", "0.1", "--start", "0", "--stop", "20", "--step", "10" });
+    QCOMPARE(result.out, sweepHeader + "10\t1000\t600\t250\t50\r\n");
+    QCOMPARE(result.status, 1);
+    QVERIFY2(result.err.contains("level 0 mV failed: the reference could not be set to 0 mV: the control unit at "
+                                 "127.0.0.1 answered \"ERR\""),
+             result.err.constData());
 }
 
 void CliTest::levelSentAgainIsReadAPollLater()

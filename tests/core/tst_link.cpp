@@ -43,6 +43,10 @@ private slots:
     void blankAcknowledgementAnswers();
     void acknowledgementInPieces_data();
     void acknowledgementInPieces();
+    void gluedAnswersAreNoReading_data();
+    void gluedAnswersAreNoReading();
+    void acknowledgementTailIsNotTheNextOne_data();
+    void acknowledgementTailIsNotTheNextOne();
 
 private:
     QString query(const QString &command, int waitMs, bool *ok = nullptr);
@@ -193,8 +197,11 @@ void LinkTest::replyDecoding_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("zero byte cuts the reply")
-        << QByteArray(R"({"TimeConst":0.5})") + '\0' + R"({"x":1})" << R"({"TimeConst":0.5})";
+    // A zero byte ends the reply's text, but what follows it in the same read
+    // is another answer all the same: the two are no reading.
+    QTest::newRow("zero byte after the reply, another behind it")
+        << QByteArray(R"({"TimeConst":0.5})") + '\0' + R"({"x":1})" << R"({"TimeConst":0.5}{"x":1})";
+    QTest::newRow("zero byte ends the reply") << QByteArray(R"({"TimeConst":0.5})") + '\0' << R"({"TimeConst":0.5})";
     QTest::newRow("zero byte inside the object")
         << QByteArray(R"({"TimeConst":0.5,)") + '\0' + R"("x":1})" << R"({"TimeConst":0.5,)";
     QTest::newRow("UTF-8 decoded")
@@ -412,6 +419,9 @@ void LinkTest::parametersReply_data()
         << QList<FakeUnit::Reply>{ FakeUnit::scripted(firstData + parameters, 0, firstData.size(), 20) };
     QTest::newRow("counts sent unasked after it, in the same read")
         << QList<FakeUnit::Reply>{ FakeUnit::scripted(parameters + "\r\n" + firstData + secondData) };
+    // A unit that keeps sending counts: the read ends inside the next object.
+    QTest::newRow("counts sent unasked after it, cut by the read")
+        << QList<FakeUnit::Reply>{ FakeUnit::scripted(parameters + firstData, 0, parameters.size() + 12, 20) };
 }
 
 // An object with trigger levels answers "PARAMS?" whatever else it holds;
@@ -543,6 +553,73 @@ void LinkTest::acknowledgementInPieces()
     const Exchange exchange = link->exchange(command, waitMs);
     QVERIFY2(clock.elapsed() < boundMs, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(counter.commandFailure(command, exchange, waitMs), failure);
+}
+
+void LinkTest::gluedAnswersAreNoReading_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("one after the other") << firstData + secondData;
+    QTest::newRow("a line end between") << firstData + "\r\n" + secondData;
+    // A unit that ends every reply with a zero byte, as a C string.
+    QTest::newRow("each ended by a zero byte") << firstData + '\0' + secondData + '\0';
+}
+
+// A unit that answers a step behind sends its last answer and the current one
+// together: which is this poll's cannot be told, so there is no reading,
+// however the two are set apart.
+void LinkTest::gluedAnswersAreNoReading()
+{
+    QFETCH(QByteArray, bytes);
+    FakeUnit unit;
+    unit.setReply("DATA?", bytes);
+
+    Counter counter(link);
+    const CountsReading reading = counter.readCounts(0.5);
+    QVERIFY2(!reading.valid, qPrintable(QStringLiteral("read as counts %1, %2, %3, %4")
+                                            .arg(reading.counts[0]).arg(reading.counts[1])
+                                            .arg(reading.counts[2]).arg(reading.counts[3])));
+}
+
+void LinkTest::acknowledgementTailIsNotTheNextOne_data()
+{
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+
+    // A sweep's Start: START, then the first level at once.
+    QTest::newRow("START, then DAC") << Wire::startCommand(0.1) << Wire::dacCommand(15, 0);
+    // Levels written one after the other (trigger levels of the General page).
+    QTest::newRow("DAC, then DAC") << Wire::dacCommand(0, 0.1) << Wire::dacCommand(1, 0.2);
+}
+
+// A unit behind a slow serial bridge answers in order, a byte at a time:
+// "OK\r\n" to the first command, then "ERR\r\n" to the second. The first is
+// taken at its "O"; the rest of its line ("K\r\n") still comes after the
+// second command went out, and must not answer it: the second is refused.
+void LinkTest::acknowledgementTailIsNotTheNextOne()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    const int gapMs = 20;
+    FakeUnit::Reply refusal = FakeUnit::bytewise("ERR\r\n", gapMs);
+    refusal.delayMs = 4 * gapMs;   // behind the first answer's last byte
+    FakeUnit unit;
+    const QByteArray firstKeyword = first.section(QLatin1Char(' '), 0, 0).toLatin1();
+    const QByteArray secondKeyword = second.section(QLatin1Char(' '), 0, 0).toLatin1();
+    if (firstKeyword == secondKeyword) {
+        unit.setReplies(firstKeyword, { FakeUnit::bytewise("OK\r\n", gapMs), refusal });
+    } else {
+        unit.setReply(firstKeyword, FakeUnit::bytewise("OK\r\n", gapMs));
+        unit.setReply(secondKeyword, refusal);
+    }
+    Counter counter(link);
+    const int waitMs = 1000;
+
+    const Exchange accepted = link->exchange(first, waitMs);
+    QCOMPARE(counter.commandFailure(first, accepted, waitMs), QString());
+    const Exchange refused = link->exchange(second, waitMs);
+    QCOMPARE(counter.commandFailure(second, refused, waitMs),
+             QStringLiteral("the control unit at 127.0.0.1 answered \"ERR\" to \"%1\"").arg(second));
 }
 
 QTEST_GUILESS_MAIN(LinkTest)

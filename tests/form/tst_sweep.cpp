@@ -21,6 +21,7 @@ private slots:
     void levelMissingAChannelGetsNoPoint();
     void levelIsReadOnlyOnceSet_data();
     void levelIsReadOnlyOnceSet();
+    void levelRefusedBehindASlowOkGetsNoPoint();
 
 private:
     QScopedPointer<FakeUnit> unit;
@@ -242,6 +243,32 @@ void SweepTest::levelIsReadOnlyOnceSet()
         QCOMPARE(MeasurementProbe::keys(probe.sweepGraph(channel)), levels);
     QCOMPARE(commandsStartingWith(unit->commands(), "DAC"), dacCommands);
     QCOMPARE(probe.status(), status);
+}
+
+// A unit behind a slow serial bridge answers in order, a byte at a time: the
+// "OK\r\n" of START, then "ERR\r\n" to the first level, sent and refused
+// twice. The level it refused gets no point: its counts were read at a
+// reference that never moved.
+void SweepTest::levelRefusedBehindASlowOkGetsNoPoint()
+{
+    const int gapMs = 20;
+    unit->setReply("START", FakeUnit::bytewise("OK\r\n", gapMs));
+    FakeUnit::Reply refusal = FakeUnit::bytewise("ERR\r\n", gapMs);
+    refusal.delayMs = 4 * gapMs;
+    unit->setReplies("DAC", { refusal, refusal, FakeUnit::scripted("OK\r\n") });
+    Form form;
+    MeasurementProbe probe(form);
+    probe.setSweepLevels(0, 20, 10);
+    probe.start(Measurement::Sweep, 0.05);
+    QTRY_VERIFY_WITH_TIMEOUT(!probe.isRunning(Measurement::Sweep), 5000);
+
+    for (int channel = 0; channel < 4; ++channel) {
+        const QVector<double> levels = MeasurementProbe::keys(probe.sweepGraph(channel));
+        QStringList shown;
+        for (const double level : levels)
+            shown << QString::number(level);
+        QVERIFY2(levels == QVector<double> { 10 }, qPrintable(QStringLiteral("points at %1 mV").arg(shown.join(", "))));
+    }
 }
 
 QTEST_MAIN(SweepTest)
