@@ -25,12 +25,14 @@ Kind kindOf(const QString &fileName, int *descriptor = nullptr);
 
 // Opens fileName for writing without waiting for a named pipe's reader (the
 // open fails at once when there is none) and with O_CLOEXEC; flags adds to
-// O_WRONLY. The descriptor, or -1 with the reason in error.
+// O_WRONLY. One of this process's descriptors is taken as it is (a copy of
+// it, at the same place in the same file). The descriptor, or -1 with the
+// reason in error.
 int openWithoutWaiting(const QString &fileName, int flags, QString *error);
 
-// Writes all of bytes on fd. A pipe or terminal that takes nothing for a few
-// seconds fails the write, so that a reader that stopped reading holds no
-// one up without bound. False with the reason in error.
+// Writes all of bytes on fd. A pipe, socket or terminal that takes nothing
+// for a few seconds fails the write, so that a reader that stopped reading
+// holds no one up without bound. False with the reason in error.
 bool writeAll(int fd, const QByteArray &bytes, QString *error);
 
 } // namespace FileTarget
