@@ -1,5 +1,6 @@
 #include "rowoutput.h"
 #include "atomicfile.h"
+#include "filetarget.h"
 #include "tabletext.h"
 
 #include <QJsonDocument>
@@ -53,6 +54,11 @@ bool RowOutput::finish(QString *error)
         m_failure = QString::fromLocal8Bit(std::strerror(errno));
     *error = m_failure;
     return !hasFailed();
+}
+
+bool RowOutput::writesPlainFile() const
+{
+    return !m_fileName.isEmpty() && FileTarget::kindOf(m_fileName) == FileTarget::Kind::PlainFile;
 }
 
 QString RowOutput::name() const

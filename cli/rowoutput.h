@@ -34,7 +34,9 @@ public:
     bool finish(QString *error);
 
     int rowCount() const { return m_rows; }
-    bool writesFile() const { return !m_fileName.isEmpty(); }
+    // Whether the rows go to a plain file, which an existing one is kept in
+    // place of when there are none; a pipe or device is no such file.
+    bool writesPlainFile() const;
     // Standard output refused rows: those to come could not be kept either.
     bool hasFailed() const { return !m_failure.isEmpty(); }
     // The file's name, or "standard output".

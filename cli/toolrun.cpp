@@ -188,8 +188,9 @@ ExitStatus ToolRun::finish(int readings)
     QString error;
     // A run without a single row has nothing to keep: an existing file, the
     // last run's rows perhaps, stays as it was. An interruption says as much
-    // in its own words.
-    const bool nothingToKeep = m_output->rowCount() == 0 && (m_interrupted || m_output->writesFile());
+    // in its own words. A pipe or a device gets its header all the same, and
+    // its end, as standard output does.
+    const bool nothingToKeep = m_output->rowCount() == 0 && (m_interrupted || m_output->writesPlainFile());
     if (nothingToKeep && !m_interrupted) {
         m_progress->message(QStringLiteral("%1 not written: the run has no row").arg(m_output->name()));
     } else if (!nothingToKeep && !m_output->finish(&error)) {

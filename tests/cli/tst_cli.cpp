@@ -168,6 +168,8 @@ private slots:
     void counterNotStarted();
     void runWithoutRowsKeepsTheFile_data();
     void runWithoutRowsKeepsTheFile();
+    void runWithoutRowsEndsAStream_data();
+    void runWithoutRowsEndsAStream();
     void fileNotWritten_data();
     void fileNotWritten();
     void outputToStream_data();
@@ -1139,6 +1141,52 @@ void CliTest::runWithoutRowsKeepsTheFile()
                                  + failures + "\n"),
              result.err.constData());
     QCOMPARE(fileContents(output), QByteArray("good rows\r\n"));
+}
+
+void CliTest::runWithoutRowsEndsAStream_data()
+{
+    QTest::addColumn<QString>("output");   // empty: no --output
+
+    QTest::newRow("standard output") << QString();
+    QTest::newRow("--output /dev/stdout") << "/dev/stdout";
+    QTest::newRow("--output a named pipe") << "fifo";
+}
+
+// A stream has no old rows to keep: a run without a row gives it what
+// standard output gets (the header) and ends it, so that what reads it (a
+// script's "process < fifo") learns that the run is over instead of waiting
+// for a writer that never comes.
+void CliTest::runWithoutRowsEndsAStream()
+{
+    QFETCH(QString, output);
+    FakeUnit unit(port);
+    QVERIFY(unit.isListening());
+    unit.setReply("START", "OK");
+    unit.setReply("DATA?", QByteArray("[]"));
+    QStringList arguments { "counts", "--time-constant", "0.02", "--readings", "2" };
+    QProcess reader;
+    if (output == QLatin1String("fifo")) {
+        output = dir->filePath(output);
+        QCOMPARE(::mkfifo(QFile::encodeName(output).constData(), 0600), 0);
+        reader.start(QStringLiteral("cat"), { output });
+        QVERIFY(reader.waitForStarted());
+    }
+    if (!output.isEmpty())
+        arguments << "--output" << output;
+
+    const Result result = run(arguments);
+    QCOMPARE(result.status, 1);
+    QByteArray received = result.out;
+    if (reader.state() != QProcess::NotRunning) {
+        const bool ended = reader.waitForFinished(3000);
+        if (!ended) {
+            reader.kill();
+            reader.waitForFinished();
+        }
+        QVERIFY2(ended, "the reader of the named pipe still waits for a writer");
+        received = reader.readAllStandardOutput();
+    }
+    QCOMPARE(received, countsHeader);
 }
 
 void CliTest::fileNotWritten_data()
