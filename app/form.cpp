@@ -8,6 +8,7 @@
 #include "plotfiles.h"
 #include "plotmenu.h"
 #include "runprogress.h"
+#include "screenfit.h"
 #include "sweepplot.h"
 #include "sweeprun.h"
 #include "sweeptable.h"
@@ -40,6 +41,7 @@ Form::Form(QWidget *parent)
     sweepPlot.reset(new SweepPlot(ui->cpSweep));
     histogramPlot.reset(new HistogramPlot(ui->cpHistogram));
     files.reset(new PlotFiles(this, ui->lbStatus));
+    screenFit = new ScreenFit(this);
 
     connectTriggerBoxes();
     connect(ui->pbUpdateParams, &QPushButton::clicked, this, &Form::updateParams);
@@ -129,14 +131,9 @@ void Form::restoreChoices()
     if (choices.sweepStep)
         ui->sbStepSweep->setValue(*choices.sweepStep);
     // A window stored larger than the screen now has room for (it grew there,
-    // or the screen is smaller) opens as large as the screen allows, though
-    // never smaller than the window can be.
-    if (choices.windowSize) {
-        QSize size = *choices.windowSize;
-        if (const QScreen *screen = QGuiApplication::primaryScreen())
-            size = size.boundedTo(screen->availableSize()).expandedTo(minimumSizeHint());
-        resize(size);
-    }
+    // or the screen is smaller) opens as large as the screen allows.
+    if (choices.windowSize)
+        screenFit->resize(*choices.windowSize);
     if (choices.splitterSizes)
         ui->splitter->setSizes(*choices.splitterSizes);
     for (int channel = 0; channel < Wire::channelCount; ++channel) {

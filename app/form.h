@@ -21,6 +21,7 @@ class HistogramPlot;
 class HistogramRun;
 class PlotFiles;
 class QSpinBox;
+class ScreenFit;
 class SweepPlot;
 class SweepRun;
 class Ui_Form;
@@ -100,6 +101,7 @@ private:
     std::unique_ptr<SweepPlot> sweepPlot;
     std::unique_ptr<HistogramPlot> histogramPlot;
     std::unique_ptr<PlotFiles> files;
+    ScreenFit *screenFit;
     // Counts every Stop, so that a Start can tell whether one ran meanwhile.
     quint64 stopCount = 0;
     // Between a Start and the first reading of its run.

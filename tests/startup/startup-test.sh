@@ -13,6 +13,8 @@
 #   status 0
 #   the same under a limit of 0 bytes on the files it may write (ulimit -f):
 #   writes fail, as on a full disk, and the program goes on; closing: status 0
+#   a stored window size larger than the screen: the window, its frame and
+#   title bar included, opens within the screen
 #
 # Usage: startup-test.sh PROGRAM SIMULATOR ARTIFACT_DIR
 # Run it inside a network namespace of its own (tests/netns-run.sh).
@@ -293,6 +295,36 @@ wait_discovery_runs 2
 focus "$window"
 keys Return
 main=$(wait_window "$MAIN")
+wmctrl -i -c "$main"
+wait_exit
+expect_status 0
+
+CASE="stored size larger than the screen"
+printf '[Window]\nSize=@Size(3000 3000)\n' >"$XDG_CONFIG_HOME/Morvida/Kestrava_Calibration.conf"
+start_program
+window=$(wait_window "$DIALOG")
+wait_discovery_runs 1
+manual_entry "$window"
+keys Return
+wait_discovery_runs 2
+focus "$window"
+keys Return
+main=$(wait_window "$MAIN")
+sleep 0.5
+screenshot "$main" "$ARTIFACTS/main-window-stored-too-large.png"
+# The window manager's frame around the window: what the operator sees of it.
+outer=$main
+while :; do
+    parent=$(xwininfo -tree -id "$outer" | sed -n 's/.*Parent window id: \(0x[0-9a-f]*\).*/\1/p')
+    [ "$parent" != "$(xwininfo -root | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')" ] || break
+    outer=$parent
+done
+read -r x y w h < <(xwininfo -id "$outer" | awk '/Absolute upper-left X/ { x = $4 } /Absolute upper-left Y/ { y = $4 }
+    /Width:/ { w = $2 } /Height:/ { h = $2 } END { print x, y, w, h }')
+read -r screen_w screen_h < <(xwininfo -root | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w, h }')
+echo "$CASE: frame ${w}x${h}+${x}+${y} on a ${screen_w}x${screen_h} screen"
+[ "$x" -ge 0 ] && [ "$y" -ge 0 ] && [ $((x + w)) -le "$screen_w" ] && [ $((y + h)) -le "$screen_h" ] ||
+    fail "the window reaches beyond the screen (its status line with it): frame ${w}x${h}+${x}+${y} on ${screen_w}x${screen_h}"
 wmctrl -i -c "$main"
 wait_exit
 expect_status 0
