@@ -15,6 +15,8 @@ constexpr double firstInexactCount = 9007199254740992.0; // 2^53
 // Nor does any counter count over a gate shorter than a nanosecond: a time
 // constant below it would make rates of a broken reply that no plot can hold.
 constexpr double shortestTimeConstant = 1e-9;
+// Or longer than a year: its rates would be as far beyond what a plot holds.
+constexpr double longestTimeConstant = 365.0 * 24 * 3600;
 
 } // namespace
 
@@ -43,7 +45,7 @@ CountsReading CountsReading::fromReply(const QString &text, double fallbackTimeC
     }
 
     const double reported = reply.number(QStringLiteral("TimeConst"));
-    if (reported >= shortestTimeConstant) {
+    if (reported >= shortestTimeConstant && reported <= longestTimeConstant) {
         reading.timeConstant = reported;
         reading.timeConstantReported = true;
     }

@@ -21,8 +21,9 @@ struct CountsReading
     // placeholder, never a reading.
     std::array<bool, Wire::channelCount> reported {};
 
-    // A reply without a usable "TimeConst" (missing, or below a nanosecond: zero
-    // or negative too) is read with the fallback time constant instead.
+    // A reply without a usable "TimeConst" (missing, above a year, or below a
+    // nanosecond: zero or negative too) is read with the fallback time
+    // constant instead.
     // A reply that holds no count at all, or a count of 2^53 or more (which a
     // double cannot tell from its neighbours), is not a valid reading.
     static CountsReading fromReply(const QString &text, double fallbackTimeConstant);

@@ -432,6 +432,8 @@ void WireTest::countsReading_data()
                               << 0.1;
     QTest::newRow("time constant below a nanosecond")
         << QStringLiteral(R"({"TimeConst":1e-300,"Channel0":1})") << QString() << 0.1;
+    QTest::newRow("time constant beyond a year")
+        << QStringLiteral(R"({"TimeConst":1e300,"Channel0":1})") << QString() << 0.1;
 }
 
 // What a "DATA?" reply gives: counts a double holds exactly, over the time
