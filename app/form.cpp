@@ -5,6 +5,7 @@
 #include "countstable.h"
 #include "histogramplot.h"
 #include "histogramrun.h"
+#include "histogramtable.h"
 #include "plotfiles.h"
 #include "plotmenu.h"
 #include "runprogress.h"
@@ -84,7 +85,12 @@ void Form::connectRuns()
     for (MeasurementRun *run : std::initializer_list<MeasurementRun *> { countsRun, sweepRun, histogramRun })
         connect(run, &MeasurementRun::readAgain, this,
                 [this, run](const CountsReading &reading) { showReadingAgain(*run, reading); });
-    connect(sweepRun, &MeasurementRun::finished, this, &Form::on_pbStopSweep_clicked);
+    connect(sweepRun, &SweepRun::referenceSet, this,
+            [this](int level) { ui->lbReference->setText(QStringLiteral("Reference: %1 mV").arg(level)); });
+    connect(sweepRun, &MeasurementRun::finished, this, [this] {
+        on_pbStopSweep_clicked();
+        showSweepFinished();
+    });
 }
 
 // The window opens wide enough for the whole page list beside the sweep's
@@ -417,6 +423,14 @@ void Form::on_pbStartSweep_clicked()
     showStarted(sweepRun->intervalMs());
 }
 
+void Form::showSweepFinished()
+{
+    const QVector<LevelReading> &levels = sweepRun->levels();
+    const int failed = int(std::count_if(levels.cbegin(), levels.cend(),
+                                         [](const LevelReading &level) { return !level.reading.valid; }));
+    ui->lbStatus->setText(QStringLiteral("Sweep finished: %1 levels, %2 failed").arg(levels.size()).arg(failed));
+}
+
 void Form::on_pbStopSweep_clicked()
 {
     ++stopCount;
@@ -545,6 +559,7 @@ void Form::showHistogramMenu(const QPoint &pos)
         histogramRun->setCumulative(!histogramRun->isCumulative());
         on_pbHistogramReset_clicked();
     });
+    PlotMenu::addAction(menu, QStringLiteral("Save Data..."), [this] { saveHistogramData(); });
     PlotMenu::addAction(menu, QStringLiteral("Save Image..."),
                         [this] { files->saveImage(ui->cpHistogram, QStringLiteral("histogram.png")); });
     menu->popup(ui->cpHistogram->mapToGlobal(pos));
@@ -571,4 +586,16 @@ void Form::saveSweepData()
     }
     files->saveData(QStringLiteral("sweep data"), QStringLiteral("output.txt"),
                     [this] { return SweepTable::fileBytes(sweepRun->levels()); });
+}
+
+// The bars as they stand, after the last reading they took.
+void Form::saveHistogramData()
+{
+    if (!histogramRun->holdsReading()) {
+        ui->lbStatus->setText(QStringLiteral("Nothing to save: the histogram holds no reading"));
+        return;
+    }
+    files->saveData(QStringLiteral("histogram data"), QStringLiteral("histogram.txt"), [this] {
+        return HistogramTable::fileBytes(histogramRun->lastReadingSeconds(), histogramRun->heights());
+    });
 }

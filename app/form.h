@@ -84,12 +84,14 @@ private:
     void showHistogram(bool rescale);
     void setSweepControlsEnabled(bool enabled);
     void showSweepProgress(int level);
+    void showSweepFinished();
 
     void showCountsMenu(const QPoint &pos);
     void showSweepMenu(const QPoint &pos);
     void showHistogramMenu(const QPoint &pos);
     void saveCountsData();
     void saveSweepData();
+    void saveHistogramData();
 
     Ui_Form *ui;
     ControlUnitLink *link;

@@ -25,6 +25,7 @@ MeasurementRun::Start HistogramRun::start(double timeConstant, const RunLength &
 void HistogramRun::reset()
 {
     m_heights.fill(0.0, Wire::channelCount);
+    m_lastReadingSeconds = -1;
 }
 
 void HistogramRun::poll()
@@ -34,6 +35,7 @@ void HistogramRun::poll()
 
 void HistogramRun::takeReading(double seconds, CountsReading &reading)
 {
-    Histogram::takeReading(reading, m_cumulative, m_heights);
+    if (Histogram::takeReading(reading, m_cumulative, m_heights))
+        m_lastReadingSeconds = seconds;
     emit readingTaken(seconds, reading);
 }

@@ -23,6 +23,11 @@ public:
     // counter did not start.
     Start start(double timeConstant, const RunLength &length = RunLength());
     const QVector<double> &heights() const { return m_heights; }
+    // Whether the bars hold a reading since they were last zeroed, and the
+    // seconds since Start of the last one they took.
+    bool holdsReading() const { return m_lastReadingSeconds >= 0; }
+    double lastReadingSeconds() const { return m_lastReadingSeconds; }
+    // Zeroes the bars.
     void reset();
     bool isCumulative() const { return m_cumulative; }
     void setCumulative(bool cumulative) { m_cumulative = cumulative; }
@@ -37,6 +42,7 @@ private:
     void takeReading(double seconds, CountsReading &reading) override;
 
     QVector<double> m_heights;
+    double m_lastReadingSeconds = -1;
     bool m_cumulative = true;
 };
 

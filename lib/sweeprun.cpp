@@ -23,7 +23,14 @@ MeasurementRun::Start SweepRun::start(const SweepPlan &plan, double timeConstant
                          m_sweep.startFailure());
     }
     begin(RunLength());
+    tellReferenceSet();
     return Start::Started;
+}
+
+void SweepRun::tellReferenceSet()
+{
+    if (m_sweep.isLevelSet())
+        emit referenceSet(m_sweep.level());
 }
 
 // Each level is read a whole poll interval after its reference was set, not
@@ -52,5 +59,6 @@ void SweepRun::poll()
         return;
     }
     pace().referenceSet();
+    tellReferenceSet();
     keepPace(true);
 }

@@ -40,9 +40,13 @@ signals:
     // reading of the one before.
     void levelInHand(int level);
     void levelMeasured(int level, const CountsReading &reading);
+    // The unit took the reference at level: it stands there until set again,
+    // after the sweep too.
+    void referenceSet(int level);
 
 private:
     void poll() override;
+    void tellReferenceSet();
 
     ReferenceSweep m_sweep;
     SweepPlan m_plan;
