@@ -2,6 +2,7 @@
 #include "countsrun.h"
 #include "countstable.h"
 #include "histogramrun.h"
+#include "histogramtable.h"
 #include "interruption.h"
 #include "invocation.h"
 #include "progressline.h"
@@ -9,7 +10,6 @@
 #include "runprogress.h"
 #include "sweeprun.h"
 #include "sweeptable.h"
-#include "tabletext.h"
 
 #include <QEventLoop>
 #include <QSocketNotifier>
@@ -109,10 +109,7 @@ ExitStatus ToolRun::runHistogram(const Invocation &invocation)
     QObject::connect(&run, &HistogramRun::readingTaken, [&](double seconds, const CountsReading &reading) {
         m_progress->makeRoomForRow();
         if (reading.valid) {
-            QVector<QJsonValue> row { seconds };
-            for (const double height : run.heights())
-                row << height;
-            m_output->add(row);
+            m_output->add(HistogramTable::rowValues(seconds, run.heights()));
         } else {
             reportFailure(QStringLiteral("reading %1").arg(run.readingCount()), reading);
         }
@@ -120,11 +117,8 @@ ExitStatus ToolRun::runHistogram(const Invocation &invocation)
         stopIfOutputFailed(run);
     });
     const MeasurementRun::Start start = run.start(invocation.timeConstant, lengthOf(invocation));
-    if (start == MeasurementRun::Start::Started) {
-        const QStringList columns { QStringLiteral("Seconds"), QStringLiteral("Bin0"), QStringLiteral("Bin1"),
-                                    QStringLiteral("Bin2"), QStringLiteral("Bin3") };
-        m_output->begin(columns, TableText::headerLine(columns));
-    }
+    if (start == MeasurementRun::Start::Started)
+        m_output->begin(HistogramTable::columns(), HistogramTable::headerLine());
     return follow(run, start);
 }
 

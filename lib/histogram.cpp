@@ -1,4 +1,7 @@
 #include "histogram.h"
+#include "tabletext.h"
+
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -40,10 +43,12 @@ bool takeReading(CountsReading &reading, bool cumulative, QVector<double> &heigh
 
 QString text(const QVector<double> &heights)
 {
-    QString text = QStringLiteral("Data: %1, %2, %3, %4");
-    for (const double height : heights)
-        text = text.arg(height, 0, 'e', 3);
-    return text;
+    QStringList figures;
+    for (const double height : heights) {
+        const bool whole = std::abs(height) < 9007199254740992.0 && height == std::trunc(height);
+        figures << (whole ? QString::number(qint64(height)) : TableText::exactNumberText(height));
+    }
+    return QStringLiteral("Data: ") + figures.join(QStringLiteral(", "));
 }
 
 } // namespace Histogram

@@ -21,7 +21,8 @@ bool applyBins(std::array<double, Wire::channelCount> bins, bool cumulative, QVe
 // would take a height out of the range of numbers, becomes a failed one and
 // leaves the heights as they are. Returns whether the reading was taken.
 bool takeReading(CountsReading &reading, bool cumulative, QVector<double> &heights);
-// "Data: %1, %2, %3, %4" with each height in exponent notation, three decimals.
+// "Data: 40, 35, 1234560, 5": a whole count as a whole number, any other
+// height as the tables write it.
 QString text(const QVector<double> &heights);
 
 } // namespace Histogram

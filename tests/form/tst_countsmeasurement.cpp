@@ -17,6 +17,7 @@ private slots:
     void hiddenGraphsDoNotWidenTheValueAxis();
     void keepsTheLast28Seconds();
     void stopThenStartRestartsTheTimeAxis();
+    void lastRunsGateIsNoReadingOfThisRun();
 };
 
 // START goes out as it is and its answer is not waited for; then one "DATA?"
@@ -53,6 +54,24 @@ void CountsMeasurementTest::conversation()
 
     QTest::qWait(700);
     QCOMPARE(unit.commands().size(), 4);
+}
+
+// A unit that acts on START late answers the first poll with the last gate of
+// its previous run: that reading is read again, never plotted as this run's.
+void CountsMeasurementTest::lastRunsGateIsNoReadingOfThisRun()
+{
+    FakeUnit unit;
+    unit.setReply("START", QByteArray("OK"));
+    unit.setReplies("DATA?", { FakeUnit::scripted(FakeUnit::dataReply(0.5, 500, 500, 500, 500)),
+                               FakeUnit::scripted(FakeUnit::dataReply(0.05, 5, 3, 2, 1)) });
+    Form form;
+    MeasurementProbe probe(form);
+    probe.start(Measurement::Counts, 0.05);
+    QTRY_VERIFY_WITH_TIMEOUT(probe.readings(Measurement::Counts) >= 2, 3000);
+    probe.stop(Measurement::Counts);
+    QCOMPARE(MeasurementProbe::values(probe.countsGraph(0)).first(), 100.0);
+    QVERIFY(!MeasurementProbe::values(probe.countsGraph(0)).contains(1000.0));
+    QCOMPARE(probe.timeConstantBox()->value(), 0.05);
 }
 
 void CountsMeasurementTest::readsRatesOverTheReportedTimeConstant()

@@ -3,6 +3,7 @@
 #include "logticks.h"
 #include "measurementprobe.h"
 #include "modaldriver.h"
+#include "tabletext.h"
 #include "testfiles.h"
 
 #include <QtTest>
@@ -18,6 +19,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -244,6 +246,8 @@ private slots:
 
     void countsDataOfARun();
     void countsDataWithoutReadings();
+    void histogramData();
+    void saveIntoAPipeWithoutReader();
 
     void recordOfRuns();
     void recordRefusedByTheDisk();
@@ -504,6 +508,59 @@ void PlotFeaturesTest::countsDataWithoutReadings()
     QCOMPARE(driver.fileDialogTitle, QString());
     QCOMPARE(probe->status(), QStringLiteral("Nothing to save: the counts plot holds no reading"));
     QCOMPARE(dir.entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+}
+
+// The bars as they stand, in the row the tool writes after the same reading;
+// bars that hold no reading (none came yet, or Reset zeroed them) are no table.
+void PlotFeaturesTest::histogramData()
+{
+    ModalDriver driver;
+    driver.fileName = dir.filePath(QStringLiteral("bars.txt"));
+    choose(QStringLiteral("cpHistogram"), QStringLiteral("Save Data..."));
+    QCOMPARE(driver.fileDialogTitle, QString());
+    QCOMPARE(probe->status(), QStringLiteral("Nothing to save: the histogram holds no reading"));
+
+    unit->setReply("DATA?", FakeUnit::dataReply(0.1, 1234567, 60, 25, 5));
+    probe->start(Measurement::Histogram, 0.1);
+    QTRY_VERIFY_WITH_TIMEOUT(probe->readings(Measurement::Histogram) >= 2, 5000);
+    probe->stop(Measurement::Histogram);
+    const QVector<double> bars = probe->bars();
+    choose(QStringLiteral("cpHistogram"), QStringLiteral("Save Data..."));
+    QCOMPARE(driver.fileDialogTitle, QStringLiteral("Save File..."));
+    QCOMPARE(QFileInfo(driver.proposedName).fileName(), QStringLiteral("histogram.txt"));
+    const QList<QByteArray> lines = fileContents(driver.fileName).split('\n');
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QByteArray("Seconds\tBin0\tBin1\tBin2\tBin3\r"));
+    const QList<QByteArray> fields = lines[1].chopped(1).split('\t');
+    QCOMPARE(fields.size(), 5);
+    QVERIFY(fields[0].toDouble() > 0);
+    QList<QByteArray> shown;
+    for (const double bar : bars)
+        shown << TableText::exactNumberText(bar).toLatin1();
+    QCOMPARE(fields.mid(1), shown);
+
+    probe->button("pbHistogramReset")->click();
+    QFile::remove(driver.fileName);
+    choose(QStringLiteral("cpHistogram"), QStringLiteral("Save Data..."));
+    QCOMPARE(probe->status(), QStringLiteral("Nothing to save: the histogram holds no reading"));
+    QVERIFY(!QFileInfo::exists(driver.fileName));
+}
+
+// A named pipe no process reads: the save says so at once and writes nothing,
+// instead of holding the window until a reader comes.
+void PlotFeaturesTest::saveIntoAPipeWithoutReader()
+{
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    ModalDriver driver;
+    driver.fileName = fifo;
+    QElapsedTimer clock;
+    clock.start();
+    choose(QStringLiteral("cpSweep"), QStringLiteral("Save Image..."));
+    QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
+    const QString reason = QStringLiteral("no process reads the named pipe");
+    QCOMPARE(driver.warnings, QStringList { QStringLiteral("The image could not be saved to %1:\n%2").arg(fifo, reason) });
+    QCOMPARE(probe->status(), QStringLiteral("Image not saved to %1: %2").arg(fifo, reason));
 }
 
 // Every reading goes to the file as it comes, after what the file held: a
