@@ -21,6 +21,8 @@ const char description[] =
     "                         one address a line\n"
     "  params                 the time constant (s) and the four trigger levels (mV)\n"
     "  set-level CHANNEL MV   writes the trigger level of channel 0 to 3 (0 to 1200 mV)\n"
+    "  set-reference MV       writes the reference level the sweep steps (0 to 1200 mV);\n"
+    "                         the counts and the histogram are measured at it too\n"
     "  counts --time-constant S (--duration S | --readings N)\n"
     "                         counts per second of the four channels, a row per reading\n"
     "  sweep --start MV --stop MV --step MV --time-constant S\n"
@@ -44,6 +46,7 @@ const char description[] =
 const QString discoverName = QStringLiteral("discover");
 const QString paramsName = QStringLiteral("params");
 const QString setLevelName = QStringLiteral("set-level");
+const QString setReferenceName = QStringLiteral("set-reference");
 const QString countsName = QStringLiteral("counts");
 const QString sweepName = QStringLiteral("sweep");
 const QString histogramName = QStringLiteral("histogram");
@@ -96,6 +99,7 @@ const QHash<QString, QStringList> &commandOptions()
         { discoverName, output + common },
         { paramsName, unit + output },
         { setLevelName, unit },
+        { setReferenceName, unit },
         { countsName, unit + output + timed },
         { sweepName, unit + output
                          + QStringList { QStringLiteral("time-constant"), QStringLiteral("start"),
@@ -109,7 +113,8 @@ const QHash<QString, Invocation::Command> &commandsByName()
 {
     static const QHash<QString, Invocation::Command> commands {
         { discoverName, Invocation::Command::Discover }, { paramsName, Invocation::Command::Params },
-        { setLevelName, Invocation::Command::SetLevel }, { countsName, Invocation::Command::Counts },
+        { setLevelName, Invocation::Command::SetLevel }, { setReferenceName, Invocation::Command::SetReference },
+        { countsName, Invocation::Command::Counts },
         { sweepName, Invocation::Command::Sweep },       { histogramName, Invocation::Command::Histogram },
     };
     return commands;
@@ -173,7 +178,7 @@ CommandLine::CommandLine()
     m_parser.setApplicationDescription(QString::fromLatin1(description));
     m_parser.addOptions(toolOptions());
     m_parser.addPositionalArgument(QStringLiteral("command"),
-                                   QStringLiteral("discover, params, set-level, counts, sweep or histogram."),
+                                   QStringLiteral("discover, params, set-level, set-reference, counts, sweep or histogram."),
                                    QStringLiteral("command [arguments]"));
 }
 
@@ -203,6 +208,9 @@ bool CommandLine::parse(const QStringList &arguments)
     invocation.replace = m_parser.isSet(QStringLiteral("replace"));
     if (invocation.command == Invocation::Command::SetLevel) {
         if (!readLevelArguments(positional))
+            return false;
+    } else if (invocation.command == Invocation::Command::SetReference) {
+        if (!readReferenceArgument(positional))
             return false;
     } else if (!positional.isEmpty()) {
         return fail(QStringLiteral("%1 takes no arguments, %2 given").arg(name, quoted(positional.join(' '))));
@@ -338,6 +346,15 @@ bool CommandLine::readLevelArguments(const QStringList &arguments)
         return fail(QStringLiteral("set-level takes CHANNEL and MV, %1 given").arg(quoted(arguments.join(' '))));
     return readInteger(QStringLiteral("CHANNEL"), arguments[0], 0, 3, QString(), &m_invocation.channel)
         && readInteger(QStringLiteral("MV"), arguments[1], 0, maxMillivolts, QStringLiteral("millivolts"),
+                       &m_invocation.millivolts);
+}
+
+// The sweep's levels and range.
+bool CommandLine::readReferenceArgument(const QStringList &arguments)
+{
+    if (arguments.size() != 1)
+        return fail(QStringLiteral("set-reference takes MV, %1 given").arg(quoted(arguments.join(' '))));
+    return readInteger(QStringLiteral("MV"), arguments[0], 0, maxMillivolts, QStringLiteral("millivolts"),
                        &m_invocation.millivolts);
 }
 

@@ -34,6 +34,7 @@ private:
     bool readRunLength();
     bool readSweepPlan();
     bool readLevelArguments(const QStringList &arguments);
+    bool readReferenceArgument(const QStringList &arguments);
     bool readInteger(const QString &name, const QString &text, int minimum, int maximum, const QString &unit,
                      int *value);
 

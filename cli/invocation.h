@@ -9,7 +9,7 @@
 // What the command line asks for, checked and converted.
 struct Invocation
 {
-    enum class Command { Discover, Params, SetLevel, Counts, Sweep, Histogram };
+    enum class Command { Discover, Params, SetLevel, SetReference, Counts, Sweep, Histogram };
 
     Command command = Command::Params;
     QHostAddress address;
@@ -27,6 +27,9 @@ struct Invocation
     bool replace = false;
     int channel = 0;
     int millivolts = 0;
+
+    // Writes a level and says OK, or why not.
+    bool isLevelWrite() const { return command == Command::SetLevel || command == Command::SetReference; }
 
     bool isMeasurement() const
     {

@@ -52,7 +52,7 @@ void reserveClosedStandardStreams()
 
 void reportInterruption(const Invocation &invocation, const RowOutput &output, ProgressLine *progress)
 {
-    if (invocation.command == Invocation::Command::SetLevel)
+    if (invocation.isLevelWrite())
         progress->message(QStringLiteral("interrupted"));
     else
         progress->message(QStringLiteral("interrupted; %1 row(s) kept").arg(output.rowCount()));
@@ -76,6 +76,7 @@ ExitStatus runOnUnit(const Invocation &invocation, RowOutput *output, ProgressLi
     case Invocation::Command::Params:
         return UnitCommands::params(&counter, output, progress);
     case Invocation::Command::SetLevel:
+    case Invocation::Command::SetReference:
         return UnitCommands::setLevel(&counter, invocation, progress);
     default:
         return ToolRun(&counter, output, progress).run(invocation);

@@ -83,9 +83,12 @@ ExitStatus params(Counter *counter, RowOutput *output, ProgressLine *messages)
 // connection closed instead of an answer, or the unit's "ERR" say it was not set.
 ExitStatus setLevel(Counter *counter, const Invocation &invocation, ProgressLine *messages)
 {
-    const LevelWrite write =
-        counter->setLevel(invocation.channel, Wire::voltsFromMillivolts(invocation.millivolts));
-    const QString failure = counter->commandFailure(write.command, write.exchange, Wire::shortReplyWaitMs);
+    // The reference as the sweep sets it: its DAC, its wait, a refusal not taken.
+    const bool reference = invocation.command == Invocation::Command::SetReference;
+    const LevelWrite write = reference ? counter->setReference(invocation.millivolts)
+                                 : counter->setLevel(invocation.channel, Wire::voltsFromMillivolts(invocation.millivolts));
+    const QString failure = reference ? write.failure
+                                      : counter->commandFailure(write.command, write.exchange, Wire::shortReplyWaitMs);
     if (!failure.isEmpty()) {
         messages->message(QStringLiteral("level not set: %1").arg(failure));
         return exchangeFailed(write.exchange);

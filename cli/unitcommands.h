@@ -15,7 +15,8 @@ namespace UnitCommands {
 ExitStatus discover(RowOutput *output, ProgressLine *messages);
 // The time constant and the four trigger levels.
 ExitStatus params(Counter *counter, RowOutput *output, ProgressLine *messages);
-// Writes one trigger level and says "OK", or why not.
+// Writes one trigger level, or the reference level the sweep steps, and says
+// "OK", or why not.
 ExitStatus setLevel(Counter *counter, const Invocation &invocation, ProgressLine *messages);
 
 } // namespace UnitCommands

@@ -142,6 +142,7 @@ private slots:
     void paramsLackingMembers();
     void setLevel_data();
     void setLevel();
+    void setReference();
     void conversation_data();
     void conversation();
     void rows_data();
@@ -259,7 +260,7 @@ void CliTest::helpAndVersion()
 {
     const Result help = run({ "--help" });
     QCOMPARE(help.status, 0);
-    for (const char *text : { "discover", "params", "set-level CHANNEL MV", "counts --time-constant S",
+    for (const char *text : { "discover", "params", "set-level CHANNEL MV", "set-reference MV", "counts --time-constant S",
                               "sweep --start MV --stop MV --step MV", "histogram", "--json", "--output <FILE>",
                               "Exit status:", "  1 ", "  2 ", "  3 ", "  4 ", "  130 " })
         QVERIFY2(help.out.contains(text), text);
@@ -312,6 +313,11 @@ void CliTest::badUsage_data()
     QTest::newRow("readings beyond any count")
         << QStringList { "histogram", "--time-constant", "0.1", "--readings", "99999999999" }
         << "--readings must be a whole number from 1 to 2147483647, not \"99999999999\"";
+    QTest::newRow("reference without level") << QStringList { "set-reference" } << "set-reference takes MV";
+    QTest::newRow("reference above range") << QStringList { "set-reference", "1201" }
+                                           << "MV must be a whole number of millivolts from 0 to 1200, not \"1201\"";
+    QTest::newRow("output of set-reference") << QStringList { "set-reference", "10", "--output", "x" }
+                                             << "--output is not an option of set-reference";
     QTest::newRow("negative level") << QStringList { "set-level", "0", "-1" }
                                     << "MV must be a whole number of millivolts from 0 to 1200, not \"-1\"";
     QTest::newRow("negative channel, option after it") << QStringList { "set-level", "-2", "10", "--quiet" }
@@ -500,6 +506,24 @@ void CliTest::setLevel()
     QCOMPARE(unit.commands(), QList<QByteArray> { "DAC 2,0.42" });
 }
 
+// The reference as a sweep sets it: DAC 15, the long wait, a refusal not taken.
+void CliTest::setReference()
+{
+    FakeUnit unit(port);
+    QVERIFY(unit.isListening());
+    unit.setReplies("DAC", { FakeUnit::scripted("OK\r\n"), FakeUnit::scripted("ERR\r\n", 0, 1, 10) });
+
+    const Result set = run({ "set-reference", "420" });
+    QCOMPARE(set.out, QByteArray("OK\n"));
+    QCOMPARE(set.status, 0);
+    const Result refused = run({ "set-reference", "1200" });
+    QCOMPARE(refused.out, QByteArray());
+    QCOMPARE(refused.err, QByteArray("tavik-cli: level not set: the control unit at 127.0.0.1 answered \"ERR\" to "
+                                     "\"DAC 15,1.2\"\n"));
+    QCOMPARE(refused.status, 1);
+    QCOMPARE(unit.commands(), (QList<QByteArray> { "DAC 15,0.42", "DAC 15,1.2" }));
+}
+
 void CliTest::conversation_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -520,6 +544,7 @@ void CliTest::conversation_data()
                                << QByteArrayList { "START 0.1", "DATA", "DATA" };
     QTest::newRow("params") << QStringList { "params" } << QByteArrayList { "PARAMS" };
     QTest::newRow("set-level") << QStringList { "set-level", "3", "15" } << QByteArrayList { "DAC 3,0.015" };
+    QTest::newRow("set-reference") << QStringList { "set-reference", "990" } << QByteArrayList { "DAC 15,0.99" };
 }
 
 // The commands the simulator received, in order, over one connection.
