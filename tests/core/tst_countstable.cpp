@@ -1,5 +1,6 @@
 #include "countsrecord.h"
 #include "countstable.h"
+#include "filesizelimit.h"
 #include "testfiles.h"
 
 #include <QtTest>
@@ -7,8 +8,6 @@
 #include <limits>
 
 #include <fcntl.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,27 +26,6 @@ CountsReading reading(const char *reply)
 
 const QDateTime runStart(QDate(2031, 3, 4), QTime(5, 6, 7, 89), Qt::OffsetFromUTC, 3600);
 const QByteArray runHeader = "Seconds since 2031-03-04T05:06:07.089+01:00\tChannel0\tChannel1\tChannel2\tChannel3\r\n";
-
-// Lowers the largest file this process may write, as a full disk would refuse
-// the data, for as long as it lives.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit limit = m_saved;
-        limit.rlim_cur = bytes;
-        m_set = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
-    bool isSet() const { return m_set; }
-
-private:
-    rlimit m_saved {};
-    bool m_set = false;
-};
 
 } // namespace
 
@@ -296,7 +274,7 @@ void CountsTableTest::recordRefusedByTheDisk()
     QVERIFY(record.open(fileName));
     QVERIFY(record.beginRun(runStart));
     {
-        FileSizeLimit limit(rlim_t(runHeader.size() + 2 * row.size() + row.size() / 2));
+        FileSizeLimit limit(runHeader.size() + 2 * row.size() + row.size() / 2);
         QVERIFY(limit.isSet());
         QVERIFY(record.add(10.5, counts));
         QVERIFY(record.add(10.5, counts));

@@ -1,4 +1,5 @@
 #include "fakeunit.h"
+#include "filesizelimit.h"
 #include "form.h"
 #include "logticks.h"
 #include "modaldriver.h"
@@ -18,9 +19,6 @@
 #include <functional>
 #include <memory>
 #include <typeinfo>
-
-#include <signal.h>
-#include <sys/resource.h>
 
 namespace {
 
@@ -688,17 +686,14 @@ void MenusTest::saveFailureIsReported()
 
     ModalDriver driver;
     driver.fileName = dir.filePath(target);
-    rlimit savedLimit {};
-    if (fileSizeLimit >= 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &savedLimit), 0);
-        rlimit limit = savedLimit;
-        limit.rlim_cur = rlim_t(fileSizeLimit);
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    {
+        std::unique_ptr<FileSizeLimit> limit;
+        if (fileSizeLimit >= 0) {
+            limit.reset(new FileSizeLimit(fileSizeLimit));
+            QVERIFY(limit->isSet());
+        }
+        save(driver);
     }
-    save(driver);
-    if (fileSizeLimit >= 0)
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &savedLimit), 0);
 
     QCOMPARE(driver.replaceQuestions, exists ? 1 : 0);
     QCOMPARE(driver.warnings.size(), 1);

@@ -1,4 +1,5 @@
 #include "fakeunit.h"
+#include "filesizelimit.h"
 #include "form.h"
 #include "logticks.h"
 #include "measurementprobe.h"
@@ -17,8 +18,6 @@
 #include <limits>
 #include <memory>
 
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -46,27 +45,6 @@ QSizeF pdfPageSize(const QByteArray &pdf)
     const QRegularExpressionMatch match = mediaBox.match(QString::fromLatin1(pdf.constData(), pdf.size()));
     return match.hasMatch() ? QSizeF(match.captured(1).toDouble(), match.captured(2).toDouble()) : QSizeF();
 }
-
-// Lowers the largest file this process may write, as a full disk would refuse
-// the data, for as long as it lives.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(qint64 bytes)
-    {
-        signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_saved);
-        rlimit limit = m_saved;
-        limit.rlim_cur = rlim_t(bytes);
-        m_set = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
-    bool isSet() const { return m_set; }
-
-private:
-    rlimit m_saved {};
-    bool m_set = false;
-};
 
 void sendWheel(QWidget *widget, const QPoint &pos, int steps)
 {
