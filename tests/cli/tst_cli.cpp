@@ -1,8 +1,10 @@
 #include "fakeunit.h"
 #include "simulatorprocess.h"
+#include "simulatorprogram.h"
 #include "sweeptiming.h"
 #include "tavikversion.h"
 #include "testfiles.h"
+#include "wire.h"
 
 #include <QtTest>
 
@@ -27,7 +29,6 @@
 
 namespace {
 
-const quint16 port = 9800;
 const QByteArray countsHeader = "Seconds\tChannel0\tChannel1\tChannel2\tChannel3\r\n";
 const QByteArray sweepHeader = "Reference\tChannel0\tChannel1\tChannel2\tChannel3\r\n";
 const QByteArray histogramHeader = "Seconds\tBin0\tBin1\tBin2\tBin3\r\n";
@@ -88,7 +89,7 @@ public:
     {
         sockaddr_in address = {};
         address.sin_family = AF_INET;
-        address.sin_port = htons(port);
+        address.sin_port = htons(Wire::commandPort);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         const int reuse = 1;
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -110,7 +111,7 @@ public:
     // this network namespace's table).
     static bool isBeingConnectedTo()
     {
-        return hasTcpSocket(2, port, "02");
+        return hasTcpSocket(2, Wire::commandPort, "02");
     }
 
 private:
@@ -199,7 +200,7 @@ private:
 void CliTest::initTestCase()
 {
     QVERIFY2(QFileInfo(QStringLiteral(TAVIK_CLI)).isExecutable(), TAVIK_CLI);
-    QVERIFY(!qEnvironmentVariableIsEmpty("TAVIK_SIMULATOR"));
+    QVERIFY(!simulatorProgram().isEmpty());
 }
 
 void CliTest::init()
@@ -244,7 +245,7 @@ Result CliTest::run(const QStringList &arguments, int timeoutMs)
 bool CliTest::startSimulator(const QStringList &arguments)
 {
     simulator.reset(new SimulatorProcess);
-    return simulator->start(QString::fromLocal8Bit(qgetenv("TAVIK_SIMULATOR")), port,
+    return simulator->start(simulatorProgram(), Wire::commandPort,
                             QStringList { "--seed", "7", "--no-discovery" } + arguments);
 }
 
@@ -442,7 +443,7 @@ void CliTest::params()
 // standard error, and the run counts as a failed reading.
 void CliTest::paramsLackingMembers()
 {
-    FakeUnit unit(port);
+    FakeUnit unit;
     QVERIFY(unit.isListening());
     unit.setReply("PARAMS?", QByteArray(R"({"Ref0":0.25,"Ref2":"0.3","Ref3":1.2})"));
 
@@ -495,7 +496,7 @@ void CliTest::setLevel()
     QFETCH(int, status);
     QFETCH(QByteArray, out);
     QFETCH(QByteArray, err);
-    FakeUnit unit(port);
+    FakeUnit unit;
     QVERIFY(unit.isListening());
     unit.setReply("DAC", reply);
 
@@ -625,7 +626,7 @@ void CliTest::rows()
     QFETCH(QList<FakeUnit::Reply>, replies);
     QFETCH(QByteArray, out);
     QFETCH(QByteArray, err);
-    FakeUnit unit(port);
+    FakeUnit unit;
     QVERIFY(unit.isListening());
     unit.setReply("START", "OK");
     unit.setReply("DAC", "OK");
@@ -673,7 +674,7 @@ void CliTest::json()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QByteArrayList, rows);
-    FakeUnit unit(port);
+    FakeUnit unit;
     QVERIFY(unit.isListening());
     unit.setReply("START", "OK");
     unit.setReply("DAC", "OK");
@@ -740,7 +741,7 @@ void CliTest::histogramCountsEachGateOnce()
     QFETCH(QList<FakeUnit::Reply>, replies);
     QFETCH(QString, duration);
     QFETCH(int, gates);
-    FakeUnit unit(port);
+    FakeUnit unit;
     QVERIFY(unit.isListening());
     unit.setReply("START", "OK");
     unit.setReplies("DATA?", replies);
@@ -762,7 +763,7 @@ void CliTest::histogramCountsEachGateOnce()
 // the level before.
 void CliTest::levelRefusedInPiecesHasNoRow()
 {
-    FakeUnit unit(port);
+    FakeUnit unit;
     QVERIFY(unit.isListening());
     unit.setReply("START", "OK");
     const FakeUnit::Reply ok = FakeUnit::scripted("OK");
@@ -787,7 +788,7 @@ void CliTest::levelRefusedInPiecesHasNoRow()
 void CliTest::levelRefusedBehindASlowOkHasNoRow()
 {
     const int gapMs = 20;
-    FakeUnit unit(port);
+    FakeUnit unit;
     QVERIFY(unit.isListening());
     unit.setReply("START", FakeUnit::bytewise("OK\r\n", gapMs));
     FakeUnit::Reply refusal = FakeUnit::bytewise("ERR\r\n", gapMs);
@@ -804,7 +805,7 @@ void CliTest::levelRefusedBehindASlowOkHasNoRow()
 
 void CliTest::levelSentAgainIsReadAPollLater()
 {
-    FakeUnit unit(port);
+    FakeUnit unit;
     QVERIFY(unit.isListening());
     FakeUnit::Reply closingLate;
     closingLate.delayMs = 200;
@@ -847,7 +848,7 @@ void CliTest::levelIsReadAWholeGateAfterItsReference()
     QFETCH(QList<double>, gates);
     QFETCH(int, dataReplyDelayMs);
     QFETCH(int, dacReplyDelayMs);
-    FakeUnit unit(port);
+    FakeUnit unit;
     QVERIFY(unit.isListening());
     unit.setReply("START", "OK");
     unit.setReply("DAC", FakeUnit::scripted("OK", dacReplyDelayMs));
@@ -979,7 +980,7 @@ void CliTest::interruptedBeforeAnyRow()
         QVERIFY(commandPort->isFull());
     } else {
         // START answered, the first level not: its wait is the long one.
-        unit.reset(new FakeUnit(port));
+        unit.reset(new FakeUnit);
         QVERIFY(unit->isListening());
         unit->setReply("START", "OK");
         unit->setReplies("DAC", {});
@@ -1055,7 +1056,7 @@ void CliTest::everyCommandInterrupted()
         commandPort.reset(new FullCommandPort);
         QVERIFY(commandPort->isFull());
     } else if (moment == Moment::LastReading) {
-        unit.reset(new FakeUnit(port));
+        unit.reset(new FakeUnit);
         QVERIFY(unit->isListening());
         unit->setReply("DATA?", FakeUnit::scripted(FakeUnit::dataReply(0.1, 10, 9, 8, 7), 500));
     }
@@ -1070,7 +1071,7 @@ void CliTest::everyCommandInterrupted()
         break;
     case Moment::Discovering:
         // Discovery listens for answers on port 9802 while it waits for them.
-        QTRY_VERIFY_WITH_TIMEOUT(isListenedTo(port + 2), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(isListenedTo(Wire::commandPort + 2), 5000);
         break;
     case Moment::LastReading:
         QTRY_VERIFY_WITH_TIMEOUT(unit->commands().contains("DATA?"), 5000);
@@ -1114,7 +1115,7 @@ void CliTest::counterNotStarted()
     QFETCH(QStringList, arguments);
     QFETCH(FakeUnit::Reply, reply);
     QFETCH(QByteArray, why);
-    FakeUnit unit(port);
+    FakeUnit unit;
     QVERIFY(unit.isListening());
     unit.setReply("START", reply);
     unit.setReply("DAC", "OK");
@@ -1152,7 +1153,7 @@ void CliTest::runWithoutRowsKeepsTheFile()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, failures);
-    FakeUnit unit(port);
+    FakeUnit unit;
     QVERIFY(unit.isListening());
     unit.setReply("START", "OK");
     unit.setReply("DAC", "OK");
@@ -1184,7 +1185,7 @@ void CliTest::runWithoutRowsEndsAStream_data()
 void CliTest::runWithoutRowsEndsAStream()
 {
     QFETCH(QString, output);
-    FakeUnit unit(port);
+    FakeUnit unit;
     QVERIFY(unit.isListening());
     unit.setReply("START", "OK");
     unit.setReply("DATA?", QByteArray("[]"));
@@ -1434,7 +1435,7 @@ void CliTest::progress()
 // that pace, not at the one asked for.
 void CliTest::progressCountsReadingsAtTheUnitsGate()
 {
-    FakeUnit unit(port);
+    FakeUnit unit;
     QVERIFY(unit.isListening());
     unit.setReply("START", "OK");
     unit.setReply("DATA?", FakeUnit::dataReply(1, 100, 60, 25, 5));

@@ -1,6 +1,8 @@
 #include "form.h"
 #include "measurementprobe.h"
 #include "simulatorprocess.h"
+#include "simulatorprogram.h"
+#include "wire.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -142,7 +144,7 @@ Sweep plottedSweep(const MeasurementProbe &probe)
 void FaultMatrixTest::initTestCase()
 {
     previousHandler = qInstallMessageHandler(shortenDebugLines);
-    QVERIFY(simulator.start(QString::fromLocal8Bit(qgetenv("TAVIK_SIMULATOR")), 9800, { "--no-discovery" }));
+    QVERIFY(simulator.start(simulatorProgram(), Wire::commandPort, { "--no-discovery" }));
     form = new Form;
     probe = new MeasurementProbe(*form);
     probe->setSweepLevels(0, 1200, sweepStep);

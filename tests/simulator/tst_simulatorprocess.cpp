@@ -1,3 +1,6 @@
+#include "simulatorprogram.h"
+#include "wire.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkProxy>
@@ -9,7 +12,6 @@
 
 namespace {
 
-const quint16 commandPort = 9800;
 const quint16 discoveryPort = 9801;
 const quint16 answerPort = 9802;
 
@@ -21,7 +23,7 @@ public:
 
     bool start(const QStringList &arguments)
     {
-        m_process.setProgram(QString::fromLocal8Bit(qgetenv("TAVIK_SIMULATOR")));
+        m_process.setProgram(simulatorProgram());
         m_process.setArguments(arguments);
         m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.start();
@@ -96,7 +98,7 @@ QByteArray exchange(QTcpSocket &socket, const QByteArray &command)
 bool connectTo(QTcpSocket &socket)
 {
     socket.setProxy(QNetworkProxy::NoProxy);
-    socket.connectToHost(QHostAddress::LocalHost, commandPort);
+    socket.connectToHost(QHostAddress::LocalHost, Wire::commandPort);
     return socket.waitForConnected(3000);
 }
 
@@ -138,7 +140,7 @@ private slots:
 
 void TestSimulatorProcess::initTestCase()
 {
-    const QString path = QString::fromLocal8Bit(qgetenv("TAVIK_SIMULATOR"));
+    const QString path = simulatorProgram();
     QVERIFY2(QFileInfo(path).isExecutable(), "TAVIK_SIMULATOR must name the simulator executable");
 }
 
@@ -546,7 +548,7 @@ void TestSimulatorProcess::connectionModesNotPickedAtRandom()
     QFETCH(QByteArray, mode);
 
     QProcess process;
-    process.start(QString::fromLocal8Bit(qgetenv("TAVIK_SIMULATOR")),
+    process.start(simulatorProgram(),
                   { "--no-discovery", "--fault-random-modes", "notjson," + mode });
     QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitCode(), 2);
@@ -650,7 +652,7 @@ void TestSimulatorProcess::badOptions()
     QFETCH(QStringList, arguments);
 
     QProcess process;
-    process.start(QString::fromLocal8Bit(qgetenv("TAVIK_SIMULATOR")), arguments);
+    process.start(simulatorProgram(), arguments);
     QVERIFY(process.waitForFinished(5000));
     QCOMPARE(process.exitCode(), 2);
     QVERIFY(!process.readAllStandardError().isEmpty());
@@ -662,7 +664,7 @@ void TestSimulatorProcess::portInUse()
     SimulatorProcess first;
     QVERIFY(first.start({ "--listen", "127.0.0.1" }));
     QProcess second;
-    second.start(QString::fromLocal8Bit(qgetenv("TAVIK_SIMULATOR")), { "--listen", "127.0.0.1" });
+    second.start(simulatorProgram(), { "--listen", "127.0.0.1" });
     QVERIFY(second.waitForFinished(5000));
     QCOMPARE(second.exitCode(), 1);
     QVERIFY(second.readAllStandardError().startsWith("cannot listen on 127.0.0.1:9800"));

@@ -1,6 +1,8 @@
 #ifndef FAKEUNIT_H
 #define FAKEUNIT_H
 
+#include "wire.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHash>
@@ -35,7 +37,7 @@ public:
     // The bytes one at a time, gapMs apart, as a slow serial bridge sends them.
     static Reply bytewise(const QByteArray &bytes, int gapMs);
 
-    explicit FakeUnit(quint16 port = 9800);
+    explicit FakeUnit(quint16 port = Wire::commandPort);
     ~FakeUnit() override;
 
     bool isListening() const;

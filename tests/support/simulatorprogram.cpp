@@ -1,0 +1,6 @@
+#include "simulatorprogram.h"
+
+QString simulatorProgram()
+{
+    return qEnvironmentVariable("TAVIK_SIMULATOR");
+}
