@@ -1,14 +1,13 @@
 #include "fakeunit.h"
 #include "form.h"
 #include "modaldriver.h"
+#include "plotmenu.h"
 #include "testfiles.h"
 
 #include <qcustomplot.h>
 
 #include <QtTest>
 
-#include <QMenu>
-#include <QPointer>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -75,21 +74,9 @@ void CountsFileTest::sameRowsAsTheWindow()
         QTRY_VERIFY_WITH_TIMEOUT(plot->graph(0)->dataCount() >= readings, 5000);
         form.findChild<QPushButton *>(QStringLiteral("pbStopTime"))->click();
 
-        emit plot->customContextMenuRequested(QPoint(30, 40));
-        QPointer<QMenu> menu = form.findChild<QMenu *>(QString(), Qt::FindDirectChildrenOnly);
-        QVERIFY(menu);
         ModalDriver driver;
         driver.fileName = windowFile;
-        QAction *save = nullptr;
-        for (QAction *action : menu->actions()) {
-            if (action->text() == QLatin1String("Save Data..."))
-                save = action;
-        }
-        QVERIFY(save);
-        // The dialog's event loop may delete the menu with its entries.
-        save->trigger();
-        if (menu)
-            menu->close();
+        choose(form, QStringLiteral("cpCounts"), QStringLiteral("Save Data..."));
         QCOMPARE(driver.warnings, QStringList());
     }
 

@@ -1,44 +1,16 @@
 #include "fakeunit.h"
 #include "form.h"
+#include "modaldriver.h"
+#include "plotmenu.h"
 #include "testfiles.h"
-
-#include <qcustomplot.h>
 
 #include <QtTest>
 
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPointer>
+#include <QDoubleSpinBox>
 #include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
-
-namespace {
-
-// Types a file name into the save dialog once it is open, as an operator would.
-class SaveDialogAnswer : public QObject
-{
-public:
-    explicit SaveDialogAnswer(const QString &fileName)
-        : m_fileName(fileName)
-    {
-        connect(&m_poll, &QTimer::timeout, this, [this] {
-            auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(m_fileName);
-            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-            m_poll.stop();
-        });
-        m_poll.start(10);
-    }
-
-private:
-    QString m_fileName;
-    QTimer m_poll;
-};
-
-} // namespace
 
 // The tool's sweep file against the window's "Save Data..." after the window's
 // own sweep, both run against a unit scripted with the same replies.
@@ -143,22 +115,9 @@ QList<QByteArray> SweepFileTest::windowSweep(FakeUnit &unit, const QList<int> &l
     [&] { QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 20000); }();
     const QList<QByteArray> commands = unit.commands();
 
-    auto *plot = form.findChild<QCustomPlot *>(QStringLiteral("cpSweep"));
-    emit plot->customContextMenuRequested(QPoint(30, 40));
-    // The menu deletes itself once closed, which may happen in the dialog's loop.
-    QPointer<QMenu> menu = form.findChild<QMenu *>(QString(), Qt::FindDirectChildrenOnly);
-    if (!menu)
-        return commands;
-    QAction *save = nullptr;
-    for (QAction *action : menu->actions()) {
-        if (action->text() == QLatin1String("Save Data..."))
-            save = action;
-    }
-    SaveDialogAnswer answer(fileName);
-    if (save)
-        save->trigger();
-    if (menu)
-        menu->close();
+    ModalDriver driver;
+    driver.fileName = fileName;
+    choose(form, QStringLiteral("cpSweep"), QStringLiteral("Save Data..."));
     return commands;
 }
 

@@ -3,6 +3,7 @@
 #include "form.h"
 #include "logticks.h"
 #include "modaldriver.h"
+#include "plotmenu.h"
 #include "testfiles.h"
 #include "ui_form.h"
 
@@ -40,19 +41,10 @@ QStringList entries(const QMenu *menu)
     return lines;
 }
 
-QAction *entry(const QMenu *menu, const QString &text)
-{
-    for (QAction *action : menu->actions()) {
-        if (action->text() == text)
-            return action;
-    }
-    return nullptr;
-}
-
 QList<QCheckBox *> channelBoxes(const QMenu *menu)
 {
     QList<QCheckBox *> boxes;
-    const QAction *channels = entry(menu, QStringLiteral("Channels"));
+    const QAction *channels = menuEntry(menu, QStringLiteral("Channels"));
     if (!channels || !channels->menu())
         return boxes;
     for (QAction *action : channels->menu()->actions()) {
@@ -119,8 +111,7 @@ private slots:
 private:
     QCustomPlot *plot(const QString &name) const { return form->findChild<QCustomPlot *>(name); }
     QString status() const { return form->findChild<QLabel *>(QStringLiteral("lbStatus"))->text(); }
-    QMenu *openMenu(const QString &plotName, const QPoint &pos = QPoint(30, 40));
-    void closeMenu(const QPointer<QMenu> &menu);
+    void closeAndExpectGone(const QPointer<QMenu> &menu);
     void trigger(const QString &plotName, const QString &text);
     void startSweep(const QVector<QVector<QPointF>> &channels);
     void runSweep(const QVector<QVector<QPointF>> &channels);
@@ -152,37 +143,20 @@ void MenusTest::cleanup()
     tempDir.reset();
 }
 
-QMenu *MenusTest::openMenu(const QString &plotName, const QPoint &pos)
-{
-    const QList<QMenu *> before = form->findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly);
-    emit plot(plotName)->customContextMenuRequested(pos);
-    QMenu *opened = nullptr;
-    for (QMenu *menu : form->findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (!before.contains(menu))
-            opened = menu;
-    }
-    return opened;
-}
-
 // A closed menu is gone once deferred deletions have run. The menu may be gone
 // already: an action that opens a dialog closes it, and the dialog's event loop
 // runs the deletion when the test itself runs outside any event loop.
-void MenusTest::closeMenu(const QPointer<QMenu> &menu)
+void MenusTest::closeAndExpectGone(const QPointer<QMenu> &menu)
 {
-    if (menu)
-        menu->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    closeMenu(menu);
     QVERIFY(menu.isNull());
 }
 
 void MenusTest::trigger(const QString &plotName, const QString &text)
 {
-    QPointer<QMenu> menu = openMenu(plotName);
-    QVERIFY(menu);
-    QAction *action = entry(menu, text);
-    QVERIFY2(action, qPrintable(text));
-    action->trigger();
-    closeMenu(menu);
+    QPointer<QMenu> menu = openPlotMenu(*form, plotName);
+    triggerEntry(menu, text);
+    closeAndExpectGone(menu);
 }
 
 // Starts a sweep against a scripted unit whose readings give the points'
@@ -239,11 +213,11 @@ bool MenusTest::isSweepRunning() const
 // Chooses "Save Data..." on the sweep plot; returns the file name it proposed.
 QString MenusTest::save(ModalDriver &driver)
 {
-    QPointer<QMenu> menu = openMenu(QStringLiteral("cpSweep"));
+    QPointer<QMenu> menu = openPlotMenu(*form, QStringLiteral("cpSweep"));
     if (!menu)
         return QString();
-    entry(menu, QStringLiteral("Save Data..."))->trigger();
-    closeMenu(menu);
+    menuEntry(menu, QStringLiteral("Save Data..."))->trigger();
+    closeAndExpectGone(menu);
     return driver.proposedName;
 }
 
@@ -282,7 +256,7 @@ void MenusTest::menuEntries()
         trigger(plotName, text);
 
     const QPoint pos(123, 45);
-    QMenu *menu = openMenu(plotName, pos);
+    QMenu *menu = openPlotMenu(*form, plotName, pos);
     QVERIFY(menu);
     QCOMPARE(entries(menu), expected);
     QCOMPARE(menu->parent(), form);
@@ -300,10 +274,10 @@ void MenusTest::menuEntries()
             QVERIFY(boxes[channel]);
             QCOMPARE(boxes[channel]->text(), QStringLiteral("Channel %1").arg(channel));
             QVERIFY(boxes[channel]->isChecked());
-            QCOMPARE(boxes[channel]->parent(), entry(menu, QStringLiteral("Channels"))->menu());
+            QCOMPARE(boxes[channel]->parent(), menuEntry(menu, QStringLiteral("Channels"))->menu());
         }
     }
-    closeMenu(menu);
+    closeAndExpectGone(menu);
 }
 
 void MenusTest::channelsShowAndHideGraphs_data()
@@ -321,7 +295,7 @@ void MenusTest::channelsShowAndHideGraphs()
     QFETCH(QString, otherName);
     QCustomPlot *shown = plot(plotName);
 
-    QMenu *menu = openMenu(plotName);
+    QMenu *menu = openPlotMenu(*form, plotName);
     QVERIFY(menu);
     QList<QCheckBox *> boxes = channelBoxes(menu);
     QCOMPARE(boxes.size(), 4);
@@ -340,10 +314,10 @@ void MenusTest::channelsShowAndHideGraphs()
 
     boxes[0]->setChecked(true);
     QCOMPARE(legendChannels(shown), (QList<int> { 2, 0 }));
-    closeMenu(menu);
+    closeAndExpectGone(menu);
 
     // The next menu shows what is hidden, and opening it changes nothing.
-    menu = openMenu(plotName);
+    menu = openPlotMenu(*form, plotName);
     QVERIFY(menu);
     boxes = channelBoxes(menu);
     QCOMPARE(boxes.size(), 4);
@@ -351,7 +325,7 @@ void MenusTest::channelsShowAndHideGraphs()
                                 boxes[3]->isChecked() };
     QCOMPARE(checked, (QList<bool> { true, false, true, false }));
     QCOMPARE(legendChannels(shown), (QList<int> { 2, 0 }));
-    closeMenu(menu);
+    closeAndExpectGone(menu);
 
     QCOMPARE(legendChannels(plot(otherName)), (QList<int> { 0, 1, 2, 3 }));
     for (int channel = 0; channel < 4; ++channel)
@@ -378,10 +352,10 @@ void MenusTest::logScaleChangesOnlyItsPlot()
     QCOMPARE(plot(otherName)->yAxis->scaleType(), QCPAxis::stLinear);
     QCOMPARE(plot(QStringLiteral("cpSweep"))->yAxis->scaleType(), QCPAxis::stLogarithmic);
 
-    QMenu *other = openMenu(otherName);
+    QMenu *other = openPlotMenu(*form, otherName);
     QVERIFY(other);
-    QVERIFY(!entry(other, QStringLiteral("Log Scale"))->isChecked());
-    closeMenu(other);
+    QVERIFY(!menuEntry(other, QStringLiteral("Log Scale"))->isChecked());
+    closeAndExpectGone(other);
 
     trigger(plotName, QStringLiteral("Log Scale"));
     QCOMPARE(plot(plotName)->yAxis->scaleType(), QCPAxis::stLinear);
@@ -433,10 +407,10 @@ void MenusTest::cummulationStartsFromEmptyBars()
 
     form->findChild<QPushButton *>(QStringLiteral("pbHistogramStop"))->click();
     QVERIFY(polls() < scriptedPolls);
-    QMenu *menu = openMenu(cpHistogram);
+    QMenu *menu = openPlotMenu(*form, cpHistogram);
     QVERIFY(menu);
     QCOMPARE(entries(menu), (QStringList { "Log Scale [ ]", "Cummulation [x]", "Save Data...", "Save Image..." }));
-    closeMenu(menu);
+    closeAndExpectGone(menu);
 }
 
 void MenusTest::logScaleTicksStateTheirValues_data()

@@ -4,6 +4,7 @@
 #include "logticks.h"
 #include "measurementprobe.h"
 #include "modaldriver.h"
+#include "plotmenu.h"
 #include "tabletext.h"
 #include "testfiles.h"
 
@@ -255,8 +256,6 @@ private slots:
 
 private:
     QCustomPlot *plot(const QString &name) const { return probe->plot(qPrintable(name)); }
-    QMenu *openMenu(const QString &plotName);
-    void choose(const QString &plotName, const QString &text);
     int polls() const;
     void waitForPolls(int count);
 
@@ -290,34 +289,6 @@ void PlotFeaturesTest::cleanup()
     form = nullptr;
     unit.reset();
     tempDir.reset();
-}
-
-QMenu *PlotFeaturesTest::openMenu(const QString &plotName)
-{
-    const QList<QMenu *> before = form->findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly);
-    emit plot(plotName)->customContextMenuRequested(QPoint(30, 40));
-    for (QMenu *menu : form->findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (!before.contains(menu))
-            return menu;
-    }
-    return nullptr;
-}
-
-// Chooses a menu entry as the operator does; the menu closes and is gone.
-void PlotFeaturesTest::choose(const QString &plotName, const QString &text)
-{
-    QPointer<QMenu> menu = openMenu(plotName);
-    QVERIFY(menu);
-    QAction *chosen = nullptr;
-    for (QAction *action : menu->actions()) {
-        if (action->text() == text)
-            chosen = action;
-    }
-    QVERIFY2(chosen, qPrintable(text));
-    chosen->trigger();
-    if (menu)
-        menu->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 // Every measurement polls once per reading.
@@ -357,7 +328,7 @@ void PlotFeaturesTest::saveImage()
     probe->sweepGraph(0)->addData(QVector<double> { 0, 10, 20 }, QVector<double> { 10, 100, 1000 });
     ModalDriver driver;
     driver.fileName = dir.filePath(fileName);
-    choose(plotName, QStringLiteral("Save Image..."));
+    choose(*form, plotName, QStringLiteral("Save Image..."));
 
     QCOMPARE(driver.fileDialogTitle, QStringLiteral("Save File..."));
     QCOMPARE(driver.fileDialogFilters, QStringList { "Images (*.png *.pdf)" });
@@ -426,7 +397,7 @@ void PlotFeaturesTest::saveImageFailure()
             limit.reset(new FileSizeLimit(fileSizeLimit));
             QVERIFY(limit->isSet());
         }
-        choose(QStringLiteral("cpHistogram"), QStringLiteral("Save Image..."));
+        choose(*form, QStringLiteral("cpHistogram"), QStringLiteral("Save Image..."));
     }
 
     QCOMPARE(driver.replaceQuestions, exists ? 1 : 0);
@@ -452,7 +423,7 @@ void PlotFeaturesTest::countsDataOfARun()
 
     ModalDriver driver;
     driver.fileName = dir.filePath(QStringLiteral("counts.txt"));
-    choose(QStringLiteral("cpCounts"), QStringLiteral("Save Data..."));
+    choose(*form, QStringLiteral("cpCounts"), QStringLiteral("Save Data..."));
     QCOMPARE(driver.fileDialogTitle, QStringLiteral("Save File..."));
     QCOMPARE(driver.fileDialogFilters, QStringList { "Text files (*.txt)" });
     QCOMPARE(QFileInfo(driver.proposedName).fileName(), QStringLiteral("counts.txt"));
@@ -482,7 +453,7 @@ void PlotFeaturesTest::countsDataWithoutReadings()
     probe->countsGraph(0)->addData(1.5, gap);
     ModalDriver driver;
     driver.fileName = dir.filePath(QStringLiteral("counts.txt"));
-    choose(QStringLiteral("cpCounts"), QStringLiteral("Save Data..."));
+    choose(*form, QStringLiteral("cpCounts"), QStringLiteral("Save Data..."));
     QCOMPARE(driver.fileDialogTitle, QString());
     QCOMPARE(probe->status(), QStringLiteral("Nothing to save: the counts plot holds no reading"));
     QCOMPARE(dir.entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
@@ -554,13 +525,13 @@ void PlotFeaturesTest::recordOfRuns()
     {
         ModalDriver driver;
         driver.fileName = fileName;
-        choose(QStringLiteral("cpCounts"), QStringLiteral("Record to File..."));
+        choose(*form, QStringLiteral("cpCounts"), QStringLiteral("Record to File..."));
         QCOMPARE(driver.fileDialogTitle, QStringLiteral("Record to File..."));
         QCOMPARE(driver.replaceQuestions, 0);
         QCOMPARE(driver.warnings, QStringList());
     }
     QCOMPARE(probe->status(), QStringLiteral("Recording to %1").arg(fileName));
-    QMenu *menu = openMenu(QStringLiteral("cpCounts"));
+    QMenu *menu = openPlotMenu(*form, QStringLiteral("cpCounts"));
     QVERIFY(menu);
     QVERIFY(entries(menu).contains(QStringLiteral("Record to File... [x]")));
     menu->close();
@@ -578,7 +549,7 @@ void PlotFeaturesTest::recordOfRuns()
     QTRY_VERIFY_WITH_TIMEOUT(probe->countsGraph(0)->dataCount() >= 1, 5000);
     probe->stop(Measurement::Counts);
     const int secondRun = probe->countsGraph(0)->dataCount();
-    choose(QStringLiteral("cpCounts"), QStringLiteral("Record to File..."));
+    choose(*form, QStringLiteral("cpCounts"), QStringLiteral("Record to File..."));
     QCOMPARE(probe->status(), QStringLiteral("Recording to %1 ended").arg(fileName));
     const int pollsBefore = polls();
     probe->start(Measurement::Counts, 0.05);
@@ -619,7 +590,7 @@ void PlotFeaturesTest::recordRefusedByTheDisk()
     const QString fileName = dir.filePath(QStringLiteral("record.txt"));
     ModalDriver driver;
     driver.fileName = fileName;
-    choose(QStringLiteral("cpCounts"), QStringLiteral("Record to File..."));
+    choose(*form, QStringLiteral("cpCounts"), QStringLiteral("Record to File..."));
     QCOMPARE(probe->status(), QStringLiteral("Recording to %1").arg(fileName));
     {
         FileSizeLimit limit(200);
@@ -644,7 +615,7 @@ void PlotFeaturesTest::recordRefusedByTheDisk()
         if (!line.isEmpty())
             QCOMPARE(line.split('\t').size(), 5);
     }
-    QMenu *menu = openMenu(QStringLiteral("cpCounts"));
+    QMenu *menu = openPlotMenu(*form, QStringLiteral("cpCounts"));
     QVERIFY(menu);
     QVERIFY(entries(menu).contains(QStringLiteral("Record to File... [ ]")));
     menu->close();
@@ -657,7 +628,7 @@ void PlotFeaturesTest::recordOfADeletedFile()
     const QString fileName = dir.filePath(QStringLiteral("record.txt"));
     ModalDriver driver;
     driver.fileName = fileName;
-    choose(QStringLiteral("cpCounts"), QStringLiteral("Record to File..."));
+    choose(*form, QStringLiteral("cpCounts"), QStringLiteral("Record to File..."));
     probe->start(Measurement::Counts, 0.05);
     waitForPolls(2);
     QVERIFY(QFile::remove(fileName));
@@ -669,7 +640,7 @@ void PlotFeaturesTest::recordOfADeletedFile()
     QVERIFY(probe->isRunning(Measurement::Counts));
     probe->stop(Measurement::Counts);
     QVERIFY(!QFile::exists(fileName));
-    QMenu *menu = openMenu(QStringLiteral("cpCounts"));
+    QMenu *menu = openPlotMenu(*form, QStringLiteral("cpCounts"));
     QVERIFY(menu);
     QVERIFY(entries(menu).contains(QStringLiteral("Record to File... [ ]")));
     menu->close();
@@ -699,7 +670,7 @@ void PlotFeaturesTest::savingOverTheRecordIsRefused()
     {
         ModalDriver driver;
         driver.fileName = fileName;
-        choose(QStringLiteral("cpCounts"), QStringLiteral("Record to File..."));
+        choose(*form, QStringLiteral("cpCounts"), QStringLiteral("Record to File..."));
     }
     // A sweep to save, then a run being recorded.
     probe->setSweepLevels(0, 20, 10);
@@ -711,7 +682,7 @@ void PlotFeaturesTest::savingOverTheRecordIsRefused()
 
     ModalDriver driver;
     driver.fileName = fileName;
-    choose(plotName, entry);
+    choose(*form, plotName, entry);
     const QString reason = QStringLiteral("it is the file being recorded to");
     QCOMPARE(driver.warnings, QStringList { QStringLiteral("The %1 could not be saved to %2:\n%3").arg(what, fileName, reason) });
 
@@ -721,7 +692,7 @@ void PlotFeaturesTest::savingOverTheRecordIsRefused()
     const QByteArray recorded = fileContents(fileName);
     QVERIFY2(recorded.startsWith("Seconds since "), recorded.constData());
     QVERIFY(recorded.count('\n') >= 1 + pollsBefore + 2);
-    QMenu *menu = openMenu(QStringLiteral("cpCounts"));
+    QMenu *menu = openPlotMenu(*form, QStringLiteral("cpCounts"));
     QVERIFY(menu);
     QVERIFY(entries(menu).contains(QStringLiteral("Record to File... [x]")));
     menu->close();
@@ -1022,7 +993,7 @@ void PlotFeaturesTest::pdfShowsTheTextAsTheScreenDoes()
     shown->replot();
     ModalDriver driver;
     driver.fileName = dir.filePath(QStringLiteral("plot.pdf"));
-    choose(plotName, QStringLiteral("Save Image..."));
+    choose(*form, plotName, QStringLiteral("Save Image..."));
     QCOMPARE(probe->status(), QStringLiteral("Image saved to %1").arg(driver.fileName));
 
     QSizeF page;
@@ -1077,7 +1048,7 @@ void PlotFeaturesTest::longStatusKeepsTheWindowWidth()
     const int width = form->width();
     ModalDriver driver;
     driver.fileName = folder + QStringLiteral("/counts.png");
-    choose(QStringLiteral("cpCounts"), QStringLiteral("Save Image..."));
+    choose(*form, QStringLiteral("cpCounts"), QStringLiteral("Save Image..."));
     QCOMPARE(driver.warnings.size(), 1);
     const QString status = QStringLiteral("Image not saved to %1: Not a directory").arg(driver.fileName);
     QCOMPARE(probe->status(), status);
@@ -1151,7 +1122,7 @@ void PlotFeaturesTest::flatCurvesClearTheFrame()
     probe->pageList()->setCurrentRow(measurement == Measurement::Counts ? 1 : measurement == Measurement::Sweep ? 2 : 3);
     QTRY_VERIFY(shown->isVisible());
     if (measurement == Measurement::Counts && logScale)
-        choose(plotName, QStringLiteral("Log Scale"));
+        choose(*form, plotName, QStringLiteral("Log Scale"));
     unit->setReply("DATA?", FakeUnit::dataReply(0.05, 100, 60, 25, 5));
     probe->setSweepLevels(0, 1200, 10);
     probe->start(measurement, 0.05);

@@ -1,5 +1,6 @@
 #include "form.h"
 #include "modaldriver.h"
+#include "plotmenu.h"
 #include "storedaddress.h"
 #include "testfiles.h"
 #include "ui_form.h"
@@ -30,8 +31,6 @@ private slots:
 
 private:
     Form *newForm();
-    QMenu *openMenu(Form *form, const char *plotName);
-    void choose(Form *form, const char *plotName, const QString &text);
     void uncheckChannel(Form *form, const char *plotName, int channel);
     QString proposedSaveName(Form *form);
 
@@ -66,36 +65,9 @@ Form *SettingsTest::newForm()
     return form;
 }
 
-QMenu *SettingsTest::openMenu(Form *form, const char *plotName)
-{
-    const QList<QMenu *> before = form->findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly);
-    emit form->findChild<QCustomPlot *>(QLatin1String(plotName))->customContextMenuRequested(QPoint(30, 40));
-    for (QMenu *menu : form->findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (!before.contains(menu))
-            return menu;
-    }
-    return nullptr;
-}
-
-void SettingsTest::choose(Form *form, const char *plotName, const QString &text)
-{
-    QPointer<QMenu> menu = openMenu(form, plotName);
-    QVERIFY(menu);
-    QAction *chosen = nullptr;
-    for (QAction *action : menu->actions()) {
-        if (action->text() == text)
-            chosen = action;
-    }
-    QVERIFY2(chosen, qPrintable(text));
-    // A dialog's event loop may delete the menu with its entries.
-    chosen->trigger();
-    if (menu)
-        menu->close();
-}
-
 void SettingsTest::uncheckChannel(Form *form, const char *plotName, int channel)
 {
-    QMenu *menu = openMenu(form, plotName);
+    QMenu *menu = openPlotMenu(*form, QLatin1String(plotName));
     QVERIFY(menu);
     QMenu *channels = menu->actions().first()->menu();
     QVERIFY(channels);
@@ -109,7 +81,7 @@ void SettingsTest::uncheckChannel(Form *form, const char *plotName, int channel)
 QString SettingsTest::proposedSaveName(Form *form)
 {
     ModalDriver driver;
-    choose(form, "cpHistogram", QStringLiteral("Save Image..."));
+    choose(*form, QStringLiteral("cpHistogram"), QStringLiteral("Save Image..."));
     return driver.proposedName;
 }
 
@@ -135,11 +107,11 @@ void SettingsTest::choicesComeBack()
         uncheckChannel(form, "cpCounts", 1);
         uncheckChannel(form, "cpSweep", 3);
         uncheckChannel(form, "cpSweep", 0);
-        choose(form, "cpCounts", QStringLiteral("Log Scale"));
-        choose(form, "cpHistogram", QStringLiteral("Log Scale"));
+        choose(*form, QStringLiteral("cpCounts"), QStringLiteral("Log Scale"));
+        choose(*form, QStringLiteral("cpHistogram"), QStringLiteral("Log Scale"));
         ModalDriver driver;
         driver.fileName = folder + QStringLiteral("/bars.png");
-        choose(form, "cpHistogram", QStringLiteral("Save Image..."));
+        choose(*form, QStringLiteral("cpHistogram"), QStringLiteral("Save Image..."));
         QVERIFY(QFileInfo::exists(driver.fileName));
         QVERIFY(form->close());
     }
@@ -166,7 +138,7 @@ void SettingsTest::choicesComeBack()
     QCOMPARE(counts->yAxis->scaleType(), QCPAxis::stLogarithmic);
     QCOMPARE(form->findChild<QCustomPlot *>(QStringLiteral("cpHistogram"))->yAxis->scaleType(),
              QCPAxis::stLogarithmic);
-    QMenu *menu = openMenu(form, "cpCounts");
+    QMenu *menu = openPlotMenu(*form, QStringLiteral("cpCounts"));
     QVERIFY(menu);
     for (QAction *action : menu->actions()) {
         if (action->text() == QLatin1String("Log Scale"))
