@@ -1,7 +1,7 @@
 #include "fakeunit.h"
 #include "form.h"
+#include "menudriver.h"
 #include "modaldriver.h"
-#include "plotmenu.h"
 #include "testfiles.h"
 
 #include <qcustomplot.h>

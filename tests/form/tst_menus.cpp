@@ -2,8 +2,8 @@
 #include "filesizelimit.h"
 #include "form.h"
 #include "logticks.h"
+#include "menudriver.h"
 #include "modaldriver.h"
-#include "plotmenu.h"
 #include "testfiles.h"
 #include "ui_form.h"
 

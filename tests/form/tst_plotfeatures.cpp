@@ -3,8 +3,9 @@
 #include "form.h"
 #include "logticks.h"
 #include "measurementprobe.h"
+#include "menudriver.h"
 #include "modaldriver.h"
-#include "plotmenu.h"
+#include "menudriver.h"
 #include "tabletext.h"
 #include "testfiles.h"
 

@@ -1,6 +1,6 @@
 #include "form.h"
+#include "menudriver.h"
 #include "modaldriver.h"
-#include "plotmenu.h"
 #include "storedaddress.h"
 #include "testfiles.h"
 #include "ui_form.h"

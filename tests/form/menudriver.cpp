@@ -1,4 +1,4 @@
-#include "plotmenu.h"
+#include "menudriver.h"
 
 #include <qcustomplot.h>
 

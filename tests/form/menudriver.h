@@ -1,5 +1,5 @@
-#ifndef PLOTMENU_H
-#define PLOTMENU_H
+#ifndef MENUDRIVER_H
+#define MENUDRIVER_H
 
 #include <QPoint>
 #include <QPointer>
@@ -29,4 +29,4 @@ void closeMenu(const QPointer<QMenu> &menu);
 // entry is triggered and the menu closes.
 void choose(QWidget &window, const QString &plotName, const QString &text);
 
-#endif // PLOTMENU_H
+#endif // MENUDRIVER_H
