@@ -20,12 +20,12 @@
 // Run it in a network namespace of its own:
 //   tests/netns-run.sh build/bench/bench_cli
 
+#include "benchstats.h"
+#include "benchunit.h"
 #include "controlunitlink.h"
 #include "counter.h"
-#include "fakeunit.h"
 #include "referencesweep.h"
 #include "runpace.h"
-#include "simulatorprocess.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -35,21 +35,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
 #include <vector>
 
 namespace {
 
-constexpr quint16 port = 9800;
 constexpr double timeConstant = 0.01;
 const SweepPlan plan { 0, 100, 1 };
 constexpr double targetRatio = 1.1;
-
-double median(std::vector<double> samples)
-{
-    std::sort(samples.begin(), samples.end());
-    return samples.empty() ? 0 : samples[samples.size() / 2];
-}
 
 // The sweep's conversation back to back, in milliseconds.
 double timeExchanges()
@@ -95,30 +87,19 @@ int main(int argc, char *argv[])
                                   QStringLiteral("5"));
     QCommandLineOption toolOption(QStringLiteral("tool"), QStringLiteral("The tool's executable."),
                                   QStringLiteral("path"), QStringLiteral(TAVIK_CLI_PATH));
-    QCommandLineOption simulatorOption(QStringLiteral("simulator"), QStringLiteral("Simulator executable."),
-                                       QStringLiteral("path"), QStringLiteral(TAVIK_SIMULATOR_PATH));
-    QCommandLineOption fakeOption(QStringLiteral("fake"), QStringLiteral("Use the in-process fake unit."));
-    parser.addOptions({ runsOption, fakeOption, toolOption, simulatorOption });
+    parser.addOptions({ runsOption, toolOption });
+    BenchUnit::addOptions(parser);
     parser.process(app);
     const int runs = std::max(1, parser.value(runsOption).toInt());
     const QString tool = parser.value(toolOption);
 
-    SimulatorProcess simulator;
-    std::unique_ptr<FakeUnit> fake;
-    QString unitName = QStringLiteral("simulator %1").arg(parser.value(simulatorOption));
-    if (parser.isSet(fakeOption)) {
-        fake.reset(new FakeUnit(port));
+    BenchUnit unit;
+    if (!unit.start(parser, { "--no-discovery" }))
+        return 1;
+    if (FakeUnit *fake = unit.fakeUnit()) {
         fake->setReply("START", "OK");
         fake->setReply("DAC", "OK");
         fake->setReply("DATA?", FakeUnit::dataReply(timeConstant, 300, 200, 100, 50));
-        unitName = QStringLiteral("in-process fake unit, answering at once");
-        if (!fake->isListening()) {
-            std::fprintf(stderr, "cannot listen on 127.0.0.1:%d\n", port);
-            return 1;
-        }
-    } else if (!simulator.start(parser.value(simulatorOption), port, { "--no-discovery" })) {
-        std::fprintf(stderr, "the simulator did not start\n");
-        return 1;
     }
     QTemporaryDir dir;
     const QStringList sweepArguments { "sweep", "--address", "127.0.0.1", "--time-constant", "0.01", "--start",
@@ -139,7 +120,7 @@ int main(int argc, char *argv[])
     const int intervalMs = RunPace::pollIntervalMs(timeConstant);
     const double nominal = levels * intervalMs + median(exchanges);
     const double toolMs = median(toolRuns);
-    std::printf("control unit:        %s\n", qPrintable(unitName));
+    std::printf("control unit:        %s\n", qPrintable(unit.name()));
     std::printf("sweep:               %d levels at time constant %g s, a poll every %d ms, %d run(s) each\n", levels,
                 timeConstant, intervalMs, runs);
     std::printf("exchanges alone:     %.1f ms (START, then DAC 15 and DATA? per level, back to back)\n",
@@ -148,6 +129,6 @@ int main(int argc, char *argv[])
     std::printf("tool start-up:       %.1f ms (tavik-cli --version)\n", median(startUps));
     std::printf("tool sweep:          %.1f ms, process start to exit\n", toolMs);
     std::printf("ratio to nominal:    %.3f (target <= %.1f: %s)\n", toolMs / nominal, targetRatio,
-                toolMs / nominal <= targetRatio ? "met" : "MISSED");
+                verdict(toolMs / nominal <= targetRatio));
     return 0;
 }

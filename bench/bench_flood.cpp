@@ -12,16 +12,16 @@
 // Run it in a network namespace of its own (the simulator answers discovery):
 //   tests/netns-run.sh env QT_QPA_PLATFORM=offscreen build/bench/bench_flood
 
+#include "benchunit.h"
 #include "countsmeasurement.h"
 #include "form.h"
 #include "residentmemory.h"
 #include "simulatorlogtally.h"
-#include "simulatorprocess.h"
+#include "tickwatcher.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
@@ -31,39 +31,10 @@
 
 namespace {
 
-constexpr quint16 port = 9800;
 constexpr double timeConstant = 0.01;
 constexpr double nominalPollSeconds = timeConstant * 1.2;
 constexpr int quietSeconds = 10;
 constexpr int sampleSeconds = 5;
-const QLatin1String readingFailedPrefix("Reading failed: ");
-
-// Polls and failed readings, told from the status line after each tick.
-class PollCounter
-{
-public:
-    explicit PollCounter(QLabel *status) : m_status(status) {}
-
-    void tickEnded()
-    {
-        ++m_polls;
-        const QString text = m_status->text();
-        if (text.startsWith(readingFailedPrefix)) {
-            ++m_failures;
-            ++m_reasons[text.mid(readingFailedPrefix.size())];
-        }
-    }
-
-    int polls() const { return m_polls; }
-    int failures() const { return m_failures; }
-    const std::map<QString, int> &reasons() const { return m_reasons; }
-
-private:
-    QLabel *m_status;
-    int m_polls = 0;
-    int m_failures = 0;
-    std::map<QString, int> m_reasons;
-};
 
 struct Phase
 {
@@ -91,25 +62,22 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(
         QStringLiteral("Resident memory of the counts measurement against a unit that floods the link."));
     parser.addHelpOption();
-    QCommandLineOption simulatorOption(QStringLiteral("simulator"), QStringLiteral("Simulator executable."),
-                                       QStringLiteral("path"), QStringLiteral(TAVIK_SIMULATOR_PATH));
     QCommandLineOption secondsOption(QStringLiteral("seconds"), QStringLiteral("Length of the flood (default 30)."),
                                      QStringLiteral("s"), QStringLiteral("30"));
     QCommandLineOption objectsOption(QStringLiteral("objects"),
                                      QStringLiteral("Unasked data objects every 5 ms while flooding (default 1000)."),
                                      QStringLiteral("n"), QStringLiteral("1000"));
-    parser.addOptions({ simulatorOption, secondsOption, objectsOption });
+    BenchUnit::addOptions(parser, BenchUnit::SimulatorOnly);
+    parser.addOptions({ secondsOption, objectsOption });
     parser.process(app);
 
     const int floodSeconds = std::max(1, parser.value(secondsOption).toInt());
     const int objects = std::max(1, parser.value(objectsOption).toInt());
 
-    SimulatorProcess simulator;
-    if (!simulator.start(parser.value(simulatorOption), port, { "--fault-on", "DATA" })) {
-        std::fprintf(stderr, "cannot start the simulator %s on 127.0.0.1:%d\n",
-                     qPrintable(parser.value(simulatorOption)), port);
+    BenchUnit unit;
+    if (!unit.startSimulator(parser, { "--fault-on", "DATA" }))
         return 1;
-    }
+    SimulatorProcess &simulator = unit.simulator();
     SimulatorLogTally log(simulator.logFileName());
 
     Form form;
@@ -117,7 +85,7 @@ int main(int argc, char *argv[])
     CountsMeasurement counts;
     if (!startCounts(form, timeConstant, &counts))
         return 1;
-    std::printf("control unit:     simulator %s on 127.0.0.1\n", qPrintable(parser.value(simulatorOption)));
+    std::printf("control unit:     %s on 127.0.0.1\n", qPrintable(unit.name()));
     std::printf("flood:            %d unasked data objects every 5 ms for %d s, at most 1 MiB in flight\n", objects,
                 floodSeconds);
     std::printf("time constant:    %.2f s, timer interval %d ms, %.0f nominal polls per second\n\n", timeConstant,
@@ -130,6 +98,12 @@ int main(int argc, char *argv[])
         { "flood", floodSeconds, "fault flood:" + QByteArray::number(objects) },
         { "after", quietSeconds, "fault none" },
     };
+    // Ticks count for a phase only while it runs.
+    TickTally *phaseTally = nullptr;
+    TickWatcher watcher(counts, [&phaseTally](const Tick &tick) {
+        if (phaseTally)
+            phaseTally->add(tick);
+    });
     QElapsedTimer clock;
     clock.start();
     long peakKiB = 0;
@@ -138,9 +112,8 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "the simulator did not take \"%s\"\n", phase.fault.constData());
             return 1;
         }
-        PollCounter counter(counts.status);
-        const QMetaObject::Connection counting =
-            QObject::connect(counts.timer, &QTimer::timeout, [&counter] { counter.tickEnded(); });
+        TickTally tally;
+        phaseTally = &tally;
         log.update();
         const int dataBefore = log.dataCommands();
         const qint64 phaseStart = clock.elapsed();
@@ -150,15 +123,15 @@ int main(int argc, char *argv[])
             peakKiB = std::max(peakKiB, kib);
             log.update();
             std::printf("%-7s %6.1f s %8.1f MiB %8d %8d %6d DATA?\n", phase.name, clock.elapsed() / 1000.0,
-                        mebibytes(kib), counter.polls(), counter.failures(), log.dataCommands() - dataBefore);
+                        mebibytes(kib), tally.ticks, tally.failures, log.dataCommands() - dataBefore);
             std::fflush(stdout);
         }
-        QObject::disconnect(counting);
+        phaseTally = nullptr;
         const double seconds = (clock.elapsed() - phaseStart) / 1000.0;
         std::printf("%-7s polls achieved %d of %.0f nominal (ratio %.3f), readings failed %d\n", phase.name,
-                    counter.polls(), seconds / nominalPollSeconds, counter.polls() / (seconds / nominalPollSeconds),
-                    counter.failures());
-        for (const auto &reason : counter.reasons())
+                    tally.ticks, seconds / nominalPollSeconds, tally.ticks / (seconds / nominalPollSeconds),
+                    tally.failures);
+        for (const auto &reason : tally.failureReasons)
             std::printf("        %6d  %s\n", reason.second, qPrintable(reason.first));
         std::printf("\n");
     }

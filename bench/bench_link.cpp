@@ -9,8 +9,10 @@
 // Run it in a network namespace of its own (the simulator answers discovery):
 //   tests/netns-run.sh env QT_QPA_PLATFORM=offscreen build/bench/bench_link
 
+#include "benchstats.h"
 #include "benchunit.h"
 #include "form.h"
+#include "wire.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -24,7 +26,6 @@
 
 namespace {
 
-constexpr quint16 port = 9800;
 constexpr double targetRatio = 1.3;
 
 // The least a client must do: write the command, read until the reply object closed.
@@ -40,13 +41,6 @@ QByteArray bareExchange(QTcpSocket &socket, const QByteArray &command)
     return reply;
 }
 
-double median(std::vector<qint64> samples)
-{
-    const auto middle = samples.begin() + samples.size() / 2;
-    std::nth_element(samples.begin(), middle, samples.end());
-    return double(*middle);
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -55,23 +49,21 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Times tcpIpQuery against a bare socket exchange."));
     parser.addHelpOption();
-    QCommandLineOption simulatorOption(QStringLiteral("simulator"), QStringLiteral("Simulator executable."),
-                                       QStringLiteral("path"), QStringLiteral(TAVIK_SIMULATOR_PATH));
-    QCommandLineOption fakeOption(QStringLiteral("fake"), QStringLiteral("Use the in-process fake unit."));
     QCommandLineOption iterationsOption(QStringLiteral("iterations"), QStringLiteral("Exchanges of each kind."),
                                         QStringLiteral("n"), QStringLiteral("2000"));
-    parser.addOptions({ simulatorOption, fakeOption, iterationsOption });
+    BenchUnit::addOptions(parser);
+    parser.addOption(iterationsOption);
     parser.process(app);
     const int iterations = std::max(10, parser.value(iterationsOption).toInt());
 
     BenchUnit unit;
-    if (!unit.start(parser.isSet(fakeOption), parser.value(simulatorOption), port, { "--seed", "1" }))
+    if (!unit.start(parser, { "--seed", "1" }))
         return 1;
     Form form;
     form.setAddress(QHostAddress(QHostAddress::LocalHost));
     QTcpSocket bare;
     bare.setProxy(QNetworkProxy::NoProxy);
-    bare.connectToHost(QHostAddress::LocalHost, port);
+    bare.connectToHost(QHostAddress::LocalHost, Wire::commandPort);
     if (!bare.waitForConnected(1000) || !form.initialize()) {
         std::fprintf(stderr, "cannot connect to the control unit\n");
         return 1;
@@ -84,8 +76,8 @@ int main(int argc, char *argv[])
         bareExchange(bare, commandBytes);
     }
 
-    std::vector<qint64> linkTimes;
-    std::vector<qint64> bareTimes;
+    std::vector<double> linkTimes;
+    std::vector<double> bareTimes;
     linkTimes.reserve(iterations);
     bareTimes.reserve(iterations);
     int failures = 0;
@@ -97,7 +89,7 @@ int main(int argc, char *argv[])
             const bool link = (turn == 0) == (i % 2 == 0);
             clock.start();
             const QByteArray reply = link ? form.tcpIpQuery(command, 1000).toLatin1() : bareExchange(bare, commandBytes);
-            const qint64 elapsed = clock.nsecsElapsed();
+            const double elapsed = double(clock.nsecsElapsed());
             (link ? linkTimes : bareTimes).push_back(elapsed);
             if (!reply.startsWith("{\"") || !reply.endsWith('}'))
                 ++failures;
@@ -112,7 +104,7 @@ int main(int argc, char *argv[])
     std::printf("tcpIpQuery median:   %.1f us\n", linkMedian);
     std::printf("bare socket median:  %.1f us\n", bareMedian);
     std::printf("ratio:               %.3f (target <= %.1f: %s)\n", ratio, targetRatio,
-                ratio <= targetRatio ? "met" : "MISSED");
+                verdict(ratio <= targetRatio));
     if (failures > 0)
         std::printf("unusable replies:    %d\n", failures);
     return failures > 0 ? 1 : 0;

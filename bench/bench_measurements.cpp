@@ -13,31 +13,31 @@
 // Run it in a network namespace of its own (the simulator answers discovery):
 //   tests/netns-run.sh env QT_QPA_PLATFORM=offscreen build/bench/bench_measurements
 
+#include "benchstats.h"
 #include "benchunit.h"
 #include "countsmeasurement.h"
 #include "form.h"
 #include "residentmemory.h"
+#include "tickwatcher.h"
 
 #include <qcustomplot.h>
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QTcpSocket>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <numeric>
-#include <cstdio>
 #include <vector>
 
 namespace {
 
-constexpr quint16 port = 9800;
 constexpr double timeConstant = 0.01;
 constexpr double nominalPollsPerSecond = 1 / (timeConstant * 1.2);
 constexpr double countsWindowSeconds = 28;
@@ -45,85 +45,34 @@ constexpr double targetPollRatio = 0.95;
 constexpr double targetTickMs = 2;
 constexpr double targetGrowthMiB = 2;
 
-double percentile(std::vector<double> samples, double fraction)
+// The cost of the ticks that draw the whole 28-second window: from the reply
+// to the end of the replot, the replot alone and the whole tick.
+struct FullWindowTicks
 {
-    if (samples.empty())
-        return 0;
-    const auto position = samples.begin() + std::min(samples.size() - 1, size_t(fraction * samples.size()));
-    std::nth_element(samples.begin(), position, samples.end());
-    return *position;
-}
+    explicit FullWindowTicks(const QCustomPlot *plot) : m_plot(plot) {}
 
-// Watches one running counts measurement from outside the window: when each tick
-// starts (the timer event), when its reply arrives (the socket's readyRead, which
-// the blocking wait emits) and when its replot ends.
-class TickWatcher : public QObject
-{
-public:
-    TickWatcher(QTimer *timer, QTcpSocket *socket, QCustomPlot *plot, QLabel *status)
-        : m_plot(plot), m_status(status)
+    void add(const Tick &tick)
     {
-        m_clock.start();
-        timer->installEventFilter(this);
-        connect(socket, &QTcpSocket::readyRead, this, [this] { m_replyAt = m_clock.nsecsElapsed(); });
-        connect(plot, &QCustomPlot::beforeReplot, this, [this] { m_replotStart = m_clock.nsecsElapsed(); });
-        connect(plot, &QCustomPlot::afterReplot, this, [this] { m_replotEnd = m_clock.nsecsElapsed(); });
-    }
-
-    // Connected after Start, so it runs right after the measurement's own tick.
-    void tickEnded()
-    {
-        const qint64 end = m_clock.nsecsElapsed();
-        ++m_ticks;
-        if (m_status->text().startsWith(QLatin1String("Reading failed")))
-            ++m_failures;
         const QCPGraph *graph = m_plot->graph(0);
-        if (graph->dataCount() < 2 || m_replyAt < m_tickStart || m_replotEnd < m_replyAt)
+        if (graph->dataCount() < 2 || !tick.replied() || tick.replotEndNs < tick.replyNs)
             return;
         const double span = (graph->data()->constEnd() - 1)->key - graph->data()->constBegin()->key;
         if (span < countsWindowSeconds - 0.1)
             return;
-        m_replyToReplotMs.push_back((m_replotEnd - m_replyAt) / 1e6);
-        m_replotMs.push_back((m_replotEnd - m_replotStart) / 1e6);
-        m_wholeTickMs.push_back((end - m_tickStart) / 1e6);
-        m_windowPoints.push_back(graph->dataCount());
+        replyToReplotMs.push_back((tick.replotEndNs - tick.replyNs) / 1e6);
+        replotMs.push_back((tick.replotEndNs - tick.replotStartNs) / 1e6);
+        wholeTickMs.push_back(tick.wholeMs());
+        windowPoints.push_back(graph->dataCount());
     }
 
-    int ticks() const { return m_ticks; }
-    int failures() const { return m_failures; }
-    const std::vector<double> &replyToReplotMs() const { return m_replyToReplotMs; }
-    const std::vector<double> &replotMs() const { return m_replotMs; }
-    const std::vector<double> &wholeTickMs() const { return m_wholeTickMs; }
-    const std::vector<double> &windowPoints() const { return m_windowPoints; }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Timer)
-            m_tickStart = m_clock.nsecsElapsed();
-        return QObject::eventFilter(watched, event);
-    }
+    std::vector<double> replyToReplotMs;
+    std::vector<double> replotMs;
+    std::vector<double> wholeTickMs;
+    std::vector<double> windowPoints;
 
 private:
-    QCustomPlot *m_plot;
-    QLabel *m_status;
-    QElapsedTimer m_clock;
-    qint64 m_tickStart = 0;
-    qint64 m_replyAt = -1;
-    qint64 m_replotStart = 0;
-    qint64 m_replotEnd = 0;
-    int m_ticks = 0;
-    int m_failures = 0;
-    std::vector<double> m_replyToReplotMs;
-    std::vector<double> m_replotMs;
-    std::vector<double> m_wholeTickMs;
-    std::vector<double> m_windowPoints;
+    const QCustomPlot *m_plot;
 };
-
-const char *verdict(bool met)
-{
-    return met ? "met" : "MISSED";
-}
 
 } // namespace
 
@@ -133,9 +82,6 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Pace, tick cost and memory of the counts measurement."));
     parser.addHelpOption();
-    QCommandLineOption simulatorOption(QStringLiteral("simulator"), QStringLiteral("Simulator executable."),
-                                       QStringLiteral("path"), QStringLiteral(TAVIK_SIMULATOR_PATH));
-    QCommandLineOption fakeOption(QStringLiteral("fake"), QStringLiteral("Use the in-process fake unit."));
     QCommandLineOption pollOption(QStringLiteral("poll-seconds"),
                                   QStringLiteral("Run time over which the poll rate is taken."),
                                   QStringLiteral("seconds"), QStringLiteral("60"));
@@ -144,7 +90,8 @@ int main(int argc, char *argv[])
                                     QStringLiteral("s1,s2"), QStringLiteral("60,300"));
     QCommandLineOption aliasedOption(QStringLiteral("aliased-graphs"),
                                      QStringLiteral("Draw the counts graphs without antialiasing, to compare."));
-    parser.addOptions({ simulatorOption, fakeOption, pollOption, memoryOption, aliasedOption });
+    BenchUnit::addOptions(parser);
+    parser.addOptions({ pollOption, memoryOption, aliasedOption });
     parser.process(app);
 
     const int pollSeconds = std::max(1, parser.value(pollOption).toInt());
@@ -153,7 +100,7 @@ int main(int argc, char *argv[])
     const int secondMemorySeconds = std::max(firstMemorySeconds, memoryTexts.value(1).toInt());
 
     BenchUnit unit;
-    if (!unit.start(parser.isSet(fakeOption), parser.value(simulatorOption), port))
+    if (!unit.start(parser))
         return 1;
     if (FakeUnit *fake = unit.fakeUnit())
         fake->setReply("DATA?", FakeUnit::dataReply(timeConstant, 300, 200, 100, 50));
@@ -173,8 +120,14 @@ int main(int argc, char *argv[])
     CountsMeasurement counts;
     if (!startCounts(form, timeConstant, &counts))
         return 1;
-    TickWatcher watcher(counts.timer, socket, plot, counts.status);
-    QObject::connect(counts.timer, &QTimer::timeout, &watcher, [&watcher] { watcher.tickEnded(); });
+    TickTally tally;
+    FullWindowTicks fullWindow(plot);
+    TickWatcher watcher(counts, [&](const Tick &tick) {
+        tally.add(tick);
+        fullWindow.add(tick);
+    });
+    watcher.watchReplies(socket);
+    watcher.watchReplots(plot);
     QElapsedTimer clock;
     clock.start();
 
@@ -185,7 +138,7 @@ int main(int argc, char *argv[])
     long secondResident = 0;
     std::map<int, std::vector<std::function<void()>>> checkpoints;
     checkpoints[pollSeconds].push_back([&] {
-        pollTicks = watcher.ticks();
+        pollTicks = tally.ticks;
         pollElapsed = clock.elapsed() / 1000.0;
     });
     checkpoints[firstMemorySeconds].push_back([&] { firstResident = residentKiB(); });
@@ -207,24 +160,24 @@ int main(int argc, char *argv[])
     std::printf("polls per second:        %.2f over %.1f s (nominal %.2f), ratio %.3f (target >= %.2f: %s)\n",
                 pollsPerSecond, pollElapsed, nominalPollsPerSecond, pollRatio, targetPollRatio,
                 verdict(pollRatio >= targetPollRatio));
-    std::printf("failed readings:         %d of %d ticks in %.1f s\n", watcher.failures(), watcher.ticks(),
+    std::printf("failed readings:         %d of %d ticks in %.1f s\n", tally.failures, tally.ticks,
                 totalElapsed);
 
-    const std::vector<double> &replyToReplot = watcher.replyToReplotMs();
+    const std::vector<double> &replyToReplot = fullWindow.replyToReplotMs;
     if (replyToReplot.empty()) {
         std::printf("tick cost:               not measured, the run was too short to fill the %g s window\n",
                     countsWindowSeconds);
     } else {
-        const double median = percentile(replyToReplot, 0.5);
+        const double replyToReplotMedian = median(replyToReplot);
         std::printf("ticks with a full window: %zu, %.0f points per graph on average\n", replyToReplot.size(),
-                    std::accumulate(watcher.windowPoints().cbegin(), watcher.windowPoints().cend(), 0.0)
-                        / watcher.windowPoints().size());
+                    std::accumulate(fullWindow.windowPoints.cbegin(), fullWindow.windowPoints.cend(), 0.0)
+                        / fullWindow.windowPoints.size());
         std::printf("reply to replot:         median %.3f ms, 90th %.3f ms, 99th %.3f ms, max %.3f ms "
                     "(target median < %g ms: %s)\n",
-                    median, percentile(replyToReplot, 0.9), percentile(replyToReplot, 0.99),
-                    percentile(replyToReplot, 1.0), targetTickMs, verdict(median < targetTickMs));
-        std::printf("  of which replot:       median %.3f ms\n", percentile(watcher.replotMs(), 0.5));
-        std::printf("whole tick (with poll):  median %.3f ms\n", percentile(watcher.wholeTickMs(), 0.5));
+                    replyToReplotMedian, percentile(replyToReplot, 0.9), percentile(replyToReplot, 0.99),
+                    percentile(replyToReplot, 1.0), targetTickMs, verdict(replyToReplotMedian < targetTickMs));
+        std::printf("  of which replot:       median %.3f ms\n", median(fullWindow.replotMs));
+        std::printf("whole tick (with poll):  median %.3f ms\n", median(fullWindow.wholeTickMs));
     }
 
     const double growthMiB = (secondResident - firstResident) / 1024.0;

@@ -22,22 +22,21 @@
 // Run it in a network namespace of its own (the simulator answers discovery):
 //   tests/netns-run.sh env QT_QPA_PLATFORM=offscreen build/bench/bench_recording
 
+#include "benchstats.h"
 #include "benchunit.h"
 #include "countsmeasurement.h"
 #include "countsrecord.h"
 #include "form.h"
+#include "menudriver.h"
+#include "modaldriver.h"
 #include "residentmemory.h"
-
-#include <qcustomplot.h>
+#include "tickwatcher.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QSettings>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -50,27 +49,13 @@
 
 namespace {
 
-constexpr quint16 port = 9800;
 constexpr double timeConstant = 0.01;
 constexpr double nominalPollsPerSecond = 1 / (timeConstant * 1.2);
 constexpr double targetPollRatio = 0.95;
 constexpr double targetCostRatio = 1.1;
 
-double percentile(std::vector<double> samples, double fraction)
-{
-    if (samples.empty())
-        return 0;
-    const auto position = samples.begin() + std::min(samples.size() - 1, size_t(fraction * samples.size()));
-    std::nth_element(samples.begin(), position, samples.end());
-    return *position;
-}
-
-const char *verdict(bool met)
-{
-    return met ? "met" : "MISSED";
-}
-
-// The figures of the turns of one kind, with recording or without.
+// The figures of the turns of one kind, with recording or without: the cost
+// of a tick from the arrival of its reply to its end, and the whole tick.
 struct Turns
 {
     int ticks = 0;
@@ -78,105 +63,30 @@ struct Turns
     std::vector<double> costMs;
     std::vector<double> wholeTickMs;
 
-    double pollRatio() const { return seconds > 0 ? ticks / seconds / nominalPollsPerSecond : 0; }
-};
-
-// Watches the ticks of the running measurement from outside the window: when
-// each starts (the timer's event), when its reply arrives (the socket's
-// readyRead, which the blocking wait emits) and when it ends (a connection made
-// after Start, so it runs after the measurement's own).
-class TickWatcher : public QObject
-{
-public:
-    TickWatcher(QTimer *timer, QTcpSocket *socket)
+    void add(const Tick &tick)
     {
-        m_clock.start();
-        timer->installEventFilter(this);
-        connect(socket, &QTcpSocket::readyRead, this, [this] { m_replyAt = m_clock.nsecsElapsed(); });
-        connect(timer, &QTimer::timeout, this, [this] { tickEnded(); });
-    }
-
-    // Ticks count for turns only while one is open.
-    void open(Turns *turns) { m_turns = turns; }
-    void close() { m_turns = nullptr; }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Timer)
-            m_tickStart = m_clock.nsecsElapsed();
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    void tickEnded()
-    {
-        if (!m_turns)
-            return;
-        const qint64 end = m_clock.nsecsElapsed();
-        ++m_turns->ticks;
-        if (m_replyAt >= m_tickStart) {
-            m_turns->costMs.push_back((end - m_replyAt) / 1e6);
-            m_turns->wholeTickMs.push_back((end - m_tickStart) / 1e6);
+        ++ticks;
+        if (tick.replied()) {
+            costMs.push_back(tick.sinceReplyMs());
+            wholeTickMs.push_back(tick.wholeMs());
         }
     }
 
-    QElapsedTimer m_clock;
-    qint64 m_tickStart = 0;
-    qint64 m_replyAt = -1;
-    Turns *m_turns = nullptr;
-};
-
-// Types the record's name into the file dialog, and closes any warning.
-class DialogAnswer : public QObject
-{
-public:
-    explicit DialogAnswer(const QString &fileName)
-        : m_fileName(fileName)
-    {
-        connect(&m_poll, &QTimer::timeout, this, [this] {
-            QWidget *modal = QApplication::activeModalWidget();
-            if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
-                dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(m_fileName);
-                QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-            } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-                std::fprintf(stderr, "warning: %s\n", qPrintable(box->text()));
-                box->accept();
-            }
-        });
-        m_poll.start(10);
-    }
-
-private:
-    QString m_fileName;
-    QTimer m_poll;
+    double pollRatio() const { return seconds > 0 ? ticks / seconds / nominalPollsPerSecond : 0; }
 };
 
 // Chooses "Record to File..." in the counts plot's menu, which switches
-// recording on (asking for the file) or off.
+// recording on (asking for the file) or off. Prints any warning.
 void switchRecording(Form &form, const QString &fileName)
 {
-    auto *plot = form.findChild<QCustomPlot *>(QStringLiteral("cpCounts"));
-    const QList<QMenu *> before = form.findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly);
-    emit plot->customContextMenuRequested(QPoint(30, 40));
-    QMenu *menu = nullptr;
-    for (QMenu *candidate : form.findChildren<QMenu *>(QString(), Qt::FindDirectChildrenOnly)) {
-        if (!before.contains(candidate))
-            menu = candidate;
-    }
-    if (!menu)
-        return;
-    QAction *record = nullptr;
-    for (QAction *action : menu->actions()) {
-        if (action->text() == QLatin1String("Record to File..."))
-            record = action;
-    }
-    DialogAnswer answer(fileName);
-    QPointer<QMenu> open(menu);
-    if (record)
+    ModalDriver driver;
+    driver.fileName = fileName;
+    QPointer<QMenu> menu = openPlotMenu(form, QStringLiteral("cpCounts"));
+    if (QAction *record = menu ? menuEntry(menu, QStringLiteral("Record to File...")) : nullptr)
         record->trigger();
-    if (open)
-        open->close();
+    closeMenu(menu);
+    for (const QString &warning : driver.warnings)
+        std::fprintf(stderr, "warning: %s\n", qPrintable(warning));
 }
 
 int recordLines(const QString &fileName)
@@ -204,7 +114,7 @@ double recordLineMicroseconds(const QString &fileName, int lines)
         QThread::usleep(2000);
     }
     record.close();
-    return percentile(samples, 0.5);
+    return median(samples);
 }
 
 void printTurns(const char *name, const Turns &turns)
@@ -212,8 +122,8 @@ void printTurns(const char *name, const Turns &turns)
     std::printf("%-16s %5d ticks in %6.1f s: polls %.3f of nominal (target >= %.2f: %s); "
                 "cost median %.3f ms, 90th %.3f ms; whole tick median %.3f ms\n",
                 name, turns.ticks, turns.seconds, turns.pollRatio(), targetPollRatio,
-                verdict(turns.pollRatio() >= targetPollRatio), percentile(turns.costMs, 0.5),
-                percentile(turns.costMs, 0.9), percentile(turns.wholeTickMs, 0.5));
+                verdict(turns.pollRatio() >= targetPollRatio), median(turns.costMs),
+                percentile(turns.costMs, 0.9), median(turns.wholeTickMs));
 }
 
 } // namespace
@@ -224,9 +134,6 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Counts with recording on beside the same run without."));
     parser.addHelpOption();
-    QCommandLineOption simulatorOption(QStringLiteral("simulator"), QStringLiteral("Simulator executable."),
-                                       QStringLiteral("path"), QStringLiteral(TAVIK_SIMULATOR_PATH));
-    QCommandLineOption fakeOption(QStringLiteral("fake"), QStringLiteral("Use the in-process fake unit."));
     QCommandLineOption turnOption(QStringLiteral("turn-seconds"), QStringLiteral("Length of each turn."),
                                   QStringLiteral("seconds"), QStringLiteral("15"));
     QCommandLineOption turnsOption(QStringLiteral("turns"), QStringLiteral("Turns of each kind, taken in alternation."),
@@ -234,7 +141,8 @@ int main(int argc, char *argv[])
     QCommandLineOption dirOption(QStringLiteral("record-dir"), QStringLiteral("Folder of the record (default: a new one "
                                                                              "beside the benchmark)."),
                                  QStringLiteral("dir"));
-    parser.addOptions({ simulatorOption, fakeOption, turnOption, turnsOption, dirOption });
+    BenchUnit::addOptions(parser);
+    parser.addOptions({ turnOption, turnsOption, dirOption });
     parser.process(app);
     const int turnMs = std::max(1, parser.value(turnOption).toInt()) * 1000;
     const int turnCount = std::max(1, parser.value(turnsOption).toInt());
@@ -252,7 +160,7 @@ int main(int argc, char *argv[])
     const QString recordFile = recordDir.filePath(QStringLiteral("record.txt"));
 
     BenchUnit unit;
-    if (!unit.start(parser.isSet(fakeOption), parser.value(simulatorOption), port))
+    if (!unit.start(parser))
         return 1;
     if (FakeUnit *fake = unit.fakeUnit())
         fake->setReply("DATA?", FakeUnit::dataReply(timeConstant, 300, 200, 100, 50));
@@ -267,7 +175,13 @@ int main(int argc, char *argv[])
     CountsMeasurement counts;
     if (!startCounts(form, timeConstant, &counts))
         return 1;
-    TickWatcher watcher(counts.timer, socket);
+    // Ticks count for the turns of a kind only while one of them runs.
+    Turns *runningTurns = nullptr;
+    TickWatcher watcher(counts, [&runningTurns](const Tick &tick) {
+        if (runningTurns)
+            runningTurns->add(tick);
+    });
+    watcher.watchReplies(socket);
     // The plot fills its 28-second window first, so that both kinds of turn
     // draw as many points.
     runFor(30000);
@@ -282,9 +196,9 @@ int main(int argc, char *argv[])
         const long residentAtStart = residentKiB();
         QElapsedTimer clock;
         clock.start();
-        watcher.open(turns);
+        runningTurns = turns;
         runFor(turnMs);
-        watcher.close();
+        runningTurns = nullptr;
         turns->seconds += clock.elapsed() / 1000.0;
         if (recording)
             recordingGrowth += residentKiB() - residentAtStart;
@@ -298,8 +212,8 @@ int main(int argc, char *argv[])
     std::printf("turns:            %d of %d s each way, in alternation\n", turnCount, turnMs / 1000);
     printTurns("without record:", without);
     printTurns("with record:", with);
-    const double costRatio = percentile(with.costMs, 0.5) / percentile(without.costMs, 0.5);
-    const double wholeRatio = percentile(with.wholeTickMs, 0.5) / percentile(without.wholeTickMs, 0.5);
+    const double costRatio = median(with.costMs) / median(without.costMs);
+    const double wholeRatio = median(with.wholeTickMs) / median(without.wholeTickMs);
     std::printf("cost per tick:    with / without %.3f (target <= %.2f: %s); whole tick %.3f\n", costRatio,
                 targetCostRatio, verdict(costRatio <= targetCostRatio), wholeRatio);
     const QFileInfo record(recordFile);

@@ -20,16 +20,16 @@
 // Run it in a network namespace of its own (the simulator answers discovery):
 //   tests/netns-run.sh env QT_QPA_PLATFORM=offscreen build/bench/bench_soak
 
+#include "benchunit.h"
 #include "countsmeasurement.h"
 #include "form.h"
 #include "residentmemory.h"
 #include "simulatorlogtally.h"
-#include "simulatorprocess.h"
+#include "tickwatcher.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
@@ -39,7 +39,6 @@
 
 namespace {
 
-constexpr quint16 port = 9800;
 constexpr double timeConstant = 0.01;
 constexpr double nominalPollSeconds = timeConstant * 1.2;
 constexpr int firstMemorySeconds = 60;
@@ -48,70 +47,44 @@ constexpr int progressSeconds = 60;
 // beyond this waited on a fault.
 constexpr double disturbedTickMs = 100;
 constexpr double tickBoundMs = 1000 + 1000;   // reconnection plus the reply wait
-const QLatin1String readingFailedPrefix("Reading failed: ");
 // Every way of misbehaving that a unit may show on a single reply, with the
 // delays beyond the 1000 ms wait.
 const char *const defaultFaultModes =
     "garbage,notjson,array,split:1500,delay:1500,silence,zero,drop:0,latin1,huge,flood";
 
-// Watches the running measurement from outside the window: when each tick
-// starts (the timer event) and how it ended (the status line after it).
-class SoakWatcher : public QObject
+// The ticks of the run: how they ended, the longest, and those that waited on
+// a fault.
+class SoakTally
 {
 public:
-    SoakWatcher(QTimer *timer, QLabel *status)
-        : m_status(status), m_intervalMs(timer->interval())
-    {
-        m_clock.start();
-        timer->installEventFilter(this);
-    }
+    explicit SoakTally(int intervalMs) : m_intervalMs(intervalMs) {}
 
-    // Connected after Start, so it runs right after the measurement's own tick.
-    void tickEnded()
+    void add(const Tick &tick)
     {
-        const double tickMs = (m_clock.nsecsElapsed() - m_tickStart) / 1e6;
-        ++m_ticks;
+        m_tally.add(tick);
+        const double tickMs = tick.wholeMs();
         m_longestTickMs = std::max(m_longestTickMs, tickMs);
-        const QString text = m_status->text();
-        const bool failed = text.startsWith(readingFailedPrefix);
-        if (failed) {
-            ++m_failures;
-            ++m_failureReasons[text.mid(readingFailedPrefix.size())];
-        }
         // A faulted poll takes its slot in the schedule, or the whole time it
         // blocked when that was longer.
-        if (failed || tickMs > disturbedTickMs) {
+        if (!tick.failure.isEmpty() || tickMs > disturbedTickMs) {
             ++m_disturbedTicks;
             m_disturbedMs += std::max(tickMs, double(m_intervalMs));
         }
     }
 
-    int ticks() const { return m_ticks; }
-    int failures() const { return m_failures; }
+    int ticks() const { return m_tally.ticks; }
+    int failures() const { return m_tally.failures; }
     int disturbedTicks() const { return m_disturbedTicks; }
     double disturbedSeconds() const { return m_disturbedMs / 1000; }
     double longestTickMs() const { return m_longestTickMs; }
-    const std::map<QString, int> &failureReasons() const { return m_failureReasons; }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Timer)
-            m_tickStart = m_clock.nsecsElapsed();
-        return QObject::eventFilter(watched, event);
-    }
+    const std::map<QString, int> &failureReasons() const { return m_tally.failureReasons; }
 
 private:
-    QLabel *m_status;
     int m_intervalMs;
-    QElapsedTimer m_clock;
-    qint64 m_tickStart = 0;
-    int m_ticks = 0;
-    int m_failures = 0;
+    TickTally m_tally;
     int m_disturbedTicks = 0;
     double m_disturbedMs = 0;
     double m_longestTickMs = 0;
-    std::map<QString, int> m_failureReasons;
 };
 
 struct MemorySample
@@ -134,13 +107,13 @@ QString faultsText(const SimulatorLogTally &log)
     return parts.join(QStringLiteral(", "));
 }
 
-void printProgress(double seconds, const SoakWatcher &watcher, const SimulatorLogTally &log,
+void printProgress(double seconds, const SoakTally &tally, const SimulatorLogTally &log,
                    const SimulatorProcess &simulator)
 {
     const MemorySample memory = sampleMemory(seconds, simulator);
     std::printf("[%5.0f s] polls %d (ratio %.3f), readings lost %d, faults injected %d, "
                 "resident %.1f MiB, simulator %s\n",
-                seconds, watcher.ticks(), watcher.ticks() / (seconds / nominalPollSeconds), watcher.failures(),
+                seconds, tally.ticks(), tally.ticks() / (seconds / nominalPollSeconds), tally.failures(),
                 log.faults(),
                 mebibytes(memory.benchKiB),
                 simulator.isRunning() ? qPrintable(QStringLiteral("%1 MiB").arg(mebibytes(memory.simulatorKiB), 0, 'f', 1))
@@ -167,8 +140,6 @@ int main(int argc, char *argv[])
     parser.setApplicationDescription(
         QStringLiteral("Long run of the counts measurement against a unit that spoils some of its replies."));
     parser.addHelpOption();
-    QCommandLineOption simulatorOption(QStringLiteral("simulator"), QStringLiteral("Simulator executable."),
-                                       QStringLiteral("path"), QStringLiteral(TAVIK_SIMULATOR_PATH));
     QCommandLineOption secondsOption(QStringLiteral("seconds"), QStringLiteral("Run time (default 600)."),
                                      QStringLiteral("s"), QStringLiteral("600"));
     QCommandLineOption probabilityOption(QStringLiteral("fault-probability"),
@@ -179,21 +150,19 @@ int main(int argc, char *argv[])
                                    QStringLiteral("list"), QLatin1String(defaultFaultModes));
     QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("Simulator seed (default 1)."),
                                   QStringLiteral("n"), QStringLiteral("1"));
-    parser.addOptions({ simulatorOption, secondsOption, probabilityOption, modesOption, seedOption });
+    BenchUnit::addOptions(parser, BenchUnit::SimulatorOnly);
+    parser.addOptions({ secondsOption, probabilityOption, modesOption, seedOption });
     parser.process(app);
 
     const int runSeconds = std::max(1, parser.value(secondsOption).toInt());
     const double probability = parser.value(probabilityOption).toDouble();
     const QString modes = parser.value(modesOption);
 
-    SimulatorProcess simulator;
-    if (!simulator.start(parser.value(simulatorOption), port,
-                         { "--seed", parser.value(seedOption), "--fault-on", "DATA", "--fault-probability",
-                           QString::number(probability), "--fault-random-modes", modes })) {
-        std::fprintf(stderr, "cannot start the simulator %s on 127.0.0.1:%d\n",
-                     qPrintable(parser.value(simulatorOption)), port);
+    BenchUnit unit;
+    if (!unit.startSimulator(parser, { "--seed", parser.value(seedOption), "--fault-on", "DATA", "--fault-probability",
+                                       QString::number(probability), "--fault-random-modes", modes }))
         return 1;
-    }
+    const SimulatorProcess &simulator = unit.simulator();
     SimulatorLogTally log(simulator.logFileName());
 
     Form form;
@@ -201,8 +170,8 @@ int main(int argc, char *argv[])
     CountsMeasurement counts;
     if (!startCounts(form, timeConstant, &counts))
         return 1;
-    SoakWatcher watcher(counts.timer, counts.status);
-    QObject::connect(counts.timer, &QTimer::timeout, &watcher, [&watcher] { watcher.tickEnded(); });
+    SoakTally tally(counts.timer->interval());
+    TickWatcher watcher(counts, [&tally](const Tick &tick) { tally.add(tick); });
     QElapsedTimer clock;
     clock.start();
 
@@ -217,7 +186,7 @@ int main(int argc, char *argv[])
             firstMemory = sampleMemory(seconds, simulator);
         if (!simulator.isRunning() && simulatorEndedAt < 0)
             simulatorEndedAt = seconds;
-        printProgress(seconds, watcher, log, simulator);
+        printProgress(seconds, tally, log, simulator);
         if (checkpoint >= runSeconds)
             break;
     }
@@ -227,12 +196,12 @@ int main(int argc, char *argv[])
     runFor(100);
     log.update();
 
-    const int polls = watcher.ticks();
+    const int polls = tally.ticks();
     const double nominal = elapsed / nominalPollSeconds;
-    const int healthyPolls = polls - watcher.disturbedTicks();
-    const double healthySeconds = elapsed - watcher.disturbedSeconds();
-    std::printf("\ncontrol unit:            simulator %s, seed %s, on 127.0.0.1\n",
-                qPrintable(parser.value(simulatorOption)), qPrintable(parser.value(seedOption)));
+    const int healthyPolls = polls - tally.disturbedTicks();
+    const double healthySeconds = elapsed - tally.disturbedSeconds();
+    std::printf("\ncontrol unit:            %s, seed %s, on 127.0.0.1\n", qPrintable(unit.name()),
+                qPrintable(parser.value(seedOption)));
     std::printf("faults:                  on %.2f%% of the DATA? replies, mode at random from %s\n",
                 probability * 100, qPrintable(modes));
     std::printf("time constant:           %.2f s, timer interval %d ms\n", timeConstant, counts.timer->interval());
@@ -242,18 +211,18 @@ int main(int argc, char *argv[])
     std::printf("  faulted polls:         %d (failed, or over %.0f ms), %.1f s of the schedule in all; a reply\n"
                 "                         that never comes holds its poll for the whole 1000 ms wait, the time\n"
                 "                         of about %.0f nominal polls\n",
-                watcher.disturbedTicks(), disturbedTickMs, watcher.disturbedSeconds(), 1.0 / nominalPollSeconds);
+                tally.disturbedTicks(), disturbedTickMs, tally.disturbedSeconds(), 1.0 / nominalPollSeconds);
     std::printf("  outside them:          %d polls in %.1f s, ratio %.3f\n", healthyPolls, healthySeconds,
                 healthyPolls / (healthySeconds / nominalPollSeconds));
     std::printf("longest tick:            %.0f ms (bound %.0f ms: reconnection plus the reply wait)%s\n",
-                watcher.longestTickMs(), tickBoundMs, watcher.longestTickMs() > tickBoundMs ? ", EXCEEDED" : "");
+                tally.longestTickMs(), tickBoundMs, tally.longestTickMs() > tickBoundMs ? ", EXCEEDED" : "");
     std::printf("DATA? seen by the unit:  %d, on %d connection(s)\n", log.dataCommands(), log.connections());
     std::printf("faults injected:         %d (%s)\n", log.faults(), qPrintable(faultsText(log)));
     if (log.repliesDropped() > 0)
         std::printf("replies not read:        %d given up by the simulator\n", log.repliesDropped());
-    std::printf("readings lost:           %d of %d polls (%.2f%%)\n", watcher.failures(), polls,
-                polls > 0 ? 100.0 * watcher.failures() / polls : 0.0);
-    for (const auto &reason : watcher.failureReasons())
+    std::printf("readings lost:           %d of %d polls (%.2f%%)\n", tally.failures(), polls,
+                polls > 0 ? 100.0 * tally.failures() / polls : 0.0);
+    for (const auto &reason : tally.failureReasons())
         std::printf("  %5d  %s\n", reason.second, qPrintable(reason.first));
     printMemory("resident memory:", firstMemory, lastMemory, firstMemory.benchKiB, lastMemory.benchKiB);
     printMemory("simulator memory:", firstMemory, lastMemory, firstMemory.simulatorKiB, lastMemory.simulatorKiB);
