@@ -36,4 +36,26 @@ inline bool ticksSpreadOverLogAxis(const QCPAxis *axis, QString *why)
     return true;
 }
 
+// Whether an axis, as last drawn, has at least two ticks and labels each with
+// its own value, within a part in 10^9 (it draws "1.25e+03" as 1.25 times ten
+// to the third). why says what is wrong when it does not.
+inline bool tickLabelsStateTheirValues(const QCPAxis *axis, QString *why)
+{
+    const QVector<double> ticks = axis->tickVector();
+    const QVector<QString> labels = axis->tickVectorLabels();
+    if (ticks.size() < 2 || labels.size() != ticks.size()) {
+        *why = QStringLiteral("%1 ticks, %2 labels").arg(ticks.size()).arg(labels.size());
+        return false;
+    }
+    for (int i = 0; i < ticks.size(); ++i) {
+        bool ok = false;
+        const double stated = labels[i].toDouble(&ok);
+        if (!(ok && qAbs(stated - ticks[i]) <= 1e-9 * ticks[i])) {
+            *why = QStringLiteral("tick %1 labelled %2").arg(ticks[i]).arg(labels[i]);
+            return false;
+        }
+    }
+    return true;
+}
+
 #endif // LOGTICKS_H

@@ -322,19 +322,11 @@ void LayoutTest::sweepTickLabelsStateTheirValues()
     auto *plot = child<QCustomPlot>("cpSweep");
     plot->yAxis->setRange(lower, upper);
     plot->replot();
-    const QVector<double> ticks = plot->yAxis->tickVector();
+    QString why;
+    QVERIFY2(tickLabelsStateTheirValues(plot->yAxis, &why), qPrintable(why));
     const QVector<QString> labels = plot->yAxis->tickVectorLabels();
-    QCOMPARE(labels.size(), ticks.size());
-    QVERIFY(ticks.size() >= 2);
-    for (int i = 0; i < ticks.size(); ++i) {
-        bool ok = false;
-        const double stated = labels[i].toDouble(&ok);
-        QVERIFY2(ok && qAbs(stated - ticks[i]) <= 1e-9 * ticks[i],
-                 qPrintable(QStringLiteral("tick %1 labelled %2").arg(ticks[i]).arg(labels[i])));
-    }
     for (const QString &label : powersOfTen)
         QVERIFY2(labels.contains(label), qPrintable(label));
-    QString why;
     QVERIFY2(ticksSpreadOverLogAxis(plot->yAxis, &why), qPrintable(why));
 }
 
