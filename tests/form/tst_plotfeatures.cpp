@@ -5,7 +5,6 @@
 #include "measurementprobe.h"
 #include "menudriver.h"
 #include "modaldriver.h"
-#include "menudriver.h"
 #include "tabletext.h"
 #include "testfiles.h"
 
