@@ -510,7 +510,7 @@ void CliTest::setLevel()
 // The reference as a sweep sets it: DAC 15, the long wait, a refusal not taken.
 void CliTest::setReference()
 {
-    FakeUnit unit(port);
+    FakeUnit unit;
     QVERIFY(unit.isListening());
     unit.setReplies("DAC", { FakeUnit::scripted("OK\r\n"), FakeUnit::scripted("ERR\r\n", 0, 1, 10) });
 

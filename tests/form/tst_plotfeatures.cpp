@@ -465,7 +465,7 @@ void PlotFeaturesTest::histogramData()
 {
     ModalDriver driver;
     driver.fileName = dir.filePath(QStringLiteral("bars.txt"));
-    choose(QStringLiteral("cpHistogram"), QStringLiteral("Save Data..."));
+    choose(*form, QStringLiteral("cpHistogram"), QStringLiteral("Save Data..."));
     QCOMPARE(driver.fileDialogTitle, QString());
     QCOMPARE(probe->status(), QStringLiteral("Nothing to save: the histogram holds no reading"));
 
@@ -474,7 +474,7 @@ void PlotFeaturesTest::histogramData()
     QTRY_VERIFY_WITH_TIMEOUT(probe->readings(Measurement::Histogram) >= 2, 5000);
     probe->stop(Measurement::Histogram);
     const QVector<double> bars = probe->bars();
-    choose(QStringLiteral("cpHistogram"), QStringLiteral("Save Data..."));
+    choose(*form, QStringLiteral("cpHistogram"), QStringLiteral("Save Data..."));
     QCOMPARE(driver.fileDialogTitle, QStringLiteral("Save File..."));
     QCOMPARE(QFileInfo(driver.proposedName).fileName(), QStringLiteral("histogram.txt"));
     const QList<QByteArray> lines = fileContents(driver.fileName).split('\n');
@@ -490,7 +490,7 @@ void PlotFeaturesTest::histogramData()
 
     probe->button("pbHistogramReset")->click();
     QFile::remove(driver.fileName);
-    choose(QStringLiteral("cpHistogram"), QStringLiteral("Save Data..."));
+    choose(*form, QStringLiteral("cpHistogram"), QStringLiteral("Save Data..."));
     QCOMPARE(probe->status(), QStringLiteral("Nothing to save: the histogram holds no reading"));
     QVERIFY(!QFileInfo::exists(driver.fileName));
 }
@@ -505,7 +505,7 @@ void PlotFeaturesTest::saveIntoAPipeWithoutReader()
     driver.fileName = fifo;
     QElapsedTimer clock;
     clock.start();
-    choose(QStringLiteral("cpSweep"), QStringLiteral("Save Image..."));
+    choose(*form, QStringLiteral("cpSweep"), QStringLiteral("Save Image..."));
     QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
     const QString reason = QStringLiteral("no process reads the named pipe");
     QCOMPARE(driver.warnings, QStringList { QStringLiteral("The image could not be saved to %1:\n%2").arg(fifo, reason) });
