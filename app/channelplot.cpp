@@ -65,6 +65,7 @@ ChannelPlot::ChannelPlot(QCustomPlot *plot, const QString &keyTitle, Qt::Alignme
     m_replot = new PacedReplot(plot, [this] {
         if (isAutomatic())
             fit();
+        smoothSparseCurves();
     });
     m_view = new PlotView(plot, [this] { m_replot->drawNow(); });
     new PointReadout(plot, describeRate(keyFormat, keyDecimals));
@@ -136,6 +137,22 @@ void ChannelPlot::addChannelsMenu(QMenu *menu)
             setChannelShown(index, state != Qt::Unchecked);
             m_plot->replot();
         });
+    }
+}
+
+// A curve with more points than the plot has pixels across is a band of
+// strokes a pixel or less apart: smoothing their edges shows nothing, and
+// costs a third of the drawing of a full counts plot. A sparse curve (a
+// sweep, a slow run, a close look) is drawn smooth.
+void ChannelPlot::smoothSparseCurves()
+{
+    const int pixelsAcross = m_plot->axisRect()->width();
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
+        QCPGraph *graph = m_plot->graph(channel);
+        const QCPRange keys = m_plot->xAxis->range();
+        const auto begin = graph->data()->findBegin(keys.lower);
+        const auto end = graph->data()->findEnd(keys.upper);
+        graph->setAntialiased(end - begin <= pixelsAcross);
     }
 }
 

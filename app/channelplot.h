@@ -57,6 +57,8 @@ protected:
     virtual void fit();
 
 private:
+    void smoothSparseCurves();
+
     QCustomPlot *m_plot;
     AutoView m_autoView;
     PacedReplot *m_replot;
