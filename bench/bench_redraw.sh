@@ -35,6 +35,7 @@ die() {
     exit 1
 }
 
+[ -x "$BASE" ] || die "no program to compare with: \"$BASE\" (cmake -DTAVIK_BASE_PROGRAM=PATH)"
 for tool in Xvfb openbox wmctrl xdotool python3 import; do
     command -v "$tool" >/dev/null || die "missing tool $tool (Debian: xvfb openbox wmctrl xdotool python3 imagemagick)"
 done

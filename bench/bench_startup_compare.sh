@@ -40,6 +40,7 @@ now_us() {
     echo "${EPOCHREALTIME/./}"
 }
 
+[ -x "$BASE" ] || die "no program to compare with: \"$BASE\" (cmake -DTAVIK_BASE_PROGRAM=PATH)"
 for tool in Xvfb openbox wmctrl xdotool ip; do
     command -v "$tool" >/dev/null || die "missing tool $tool (Debian: xvfb openbox wmctrl xdotool iproute2)"
 done
