@@ -1,4 +1,5 @@
 #include "channelplot.h"
+#include "pacedreplot.h"
 #include "plotdecoration.h"
 #include "plotview.h"
 #include "pointreadout.h"
@@ -60,7 +61,13 @@ ChannelPlot::ChannelPlot(QCustomPlot *plot, const QString &keyTitle, Qt::Alignme
     plot->axisRect()->setupFullAxesBox(false);
     PlotDecoration::linkAxisRanges(plot);
     plot->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_view = new PlotView(plot, [this] { fit(); });
+    // The view is fitted when it is drawn: once a frame, not once a reading.
+    m_replot = new PacedReplot(plot, [this] {
+        if (isAutomatic())
+            fit();
+        smoothSparseCurves();
+    });
+    m_view = new PlotView(plot, [this] { m_replot->drawNow(); });
     new PointReadout(plot, describeRate(keyFormat, keyDecimals));
 }
 
@@ -71,7 +78,6 @@ void ChannelPlot::beginRun()
 {
     for (int channel = 0; channel < Wire::channelCount; ++channel)
         m_plot->graph(channel)->data()->clear();
-    m_plot->replot();
     m_view->restoreAutomatic();
 }
 
@@ -86,9 +92,17 @@ void ChannelPlot::addReading(double key, const CountsReading &reading)
 
 void ChannelPlot::draw()
 {
-    if (isAutomatic())
-        fit();
-    m_plot->replot();
+    m_replot->request();
+}
+
+void ChannelPlot::drawAtOnce()
+{
+    m_replot->drawNow();
+}
+
+bool ChannelPlot::isDrawPending() const
+{
+    return m_replot->isPending();
 }
 
 bool ChannelPlot::isChannelShown(int channel) const
@@ -123,6 +137,22 @@ void ChannelPlot::addChannelsMenu(QMenu *menu)
             setChannelShown(index, state != Qt::Unchecked);
             m_plot->replot();
         });
+    }
+}
+
+// A curve with more points than the plot has pixels across is a band of
+// strokes a pixel or less apart: smoothing their edges shows nothing, and
+// costs a third of the drawing of a full counts plot. A sparse curve (a
+// sweep, a slow run, a close look) is drawn smooth.
+void ChannelPlot::smoothSparseCurves()
+{
+    const int pixelsAcross = m_plot->axisRect()->width();
+    for (int channel = 0; channel < Wire::channelCount; ++channel) {
+        QCPGraph *graph = m_plot->graph(channel);
+        const QCPRange keys = m_plot->xAxis->range();
+        const auto begin = graph->data()->findBegin(keys.lower);
+        const auto end = graph->data()->findEnd(keys.upper);
+        graph->setAntialiased(end - begin <= pixelsAcross);
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+class PacedReplot;
 class PlotView;
 class QCustomPlot;
 class QMenu;
@@ -30,8 +31,11 @@ public:
     // point that is not a number, so its line breaks there instead of
     // bridging the readings around it.
     void addReading(double key, const CountsReading &reading);
-    // Fits the view to the curves shown, unless the operator holds it, and draws.
+    // Fits the view to the curves shown, unless the operator holds it, and
+    // draws: at once, or at the end of the frame when one was drawn in it.
     void draw();
+    // Whether a draw waits for the end of its frame, or for its page to show.
+    bool isDrawPending() const;
 
     bool isChannelShown(int channel) const;
     // Shows or hides a channel's graph and its legend entry, without drawing.
@@ -45,13 +49,19 @@ protected:
                 int keyDecimals);
 
     AutoView &autoView() { return m_autoView; }
+    // Fits the view, unless the operator holds it, and draws it now: what the
+    // operator changed is seen at once.
+    void drawAtOnce();
     bool isAutomatic() const;
     // Puts the axes to the automatic view.
     virtual void fit();
 
 private:
+    void smoothSparseCurves();
+
     QCustomPlot *m_plot;
     AutoView m_autoView;
+    PacedReplot *m_replot;
     PlotView *m_view;
 };
 

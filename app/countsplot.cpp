@@ -25,7 +25,7 @@ void CountsPlot::setLogScale(bool logarithmic)
 {
     m_logScale = logarithmic;
     PlotDecoration::setLogScale(plot()->yAxis, logarithmic);
-    draw();
+    drawAtOnce();
 }
 
 // The value axis fits the channels shown, and the time axis shows the last

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QInputDialog>
+#include <QTimer>
 
 namespace {
 
@@ -21,13 +22,6 @@ Dialog::Dialog(QWidget *parent)
     , controlUnitPort(Wire::commandPort)
     , ui(new Ui_Dialog)
 {
-    ui->setupUi(this);
-#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
-    // Qt 6's combo box passes the chosen text only with textActivated, which the
-    // slot's name cannot bind to; dialog.ui is compiled without the name-based
-    // binding there, and the slot is connected here.
-    connect(ui->cbTcpIpAddress, &QComboBox::textActivated, this, &Dialog::on_cbTcpIpAddress_activated);
-#endif
     updateControlUnitList();
 }
 
@@ -50,8 +44,15 @@ void Dialog::updateControlUnitList()
 {
     setEnabled(false);
     QCoreApplication::processEvents();
-
+    // Discovery waits half a second for answers, handling events meanwhile:
+    // the first one builds the dialog and gets it ready to show in that time,
+    // instead of before or after it. One that could not listen waited for
+    // nothing, and the dialog is built after it.
+    if (!layoutBuilt)
+        QTimer::singleShot(0, this, &Dialog::buildLayout);
     const QStringList units = availableControlUnits();
+    buildLayout();
+
     ui->cbTcpIpAddress->clear();
     ui->cbTcpIpAddress->addItems(units);
     ui->cbTcpIpAddress->addItem(updateItem);
@@ -63,6 +64,29 @@ void Dialog::updateControlUnitList()
 QStringList Dialog::availableControlUnits()
 {
     return ControlUnitDiscovery(quint16(controlUnitPort)).run();
+}
+
+// The widgets, and what showing them would do first short of their size and
+// place: their style sheets applied, the native window made (the window
+// system's plugins are loaded with the first), and the fonts of their texts
+// found and loaded.
+void Dialog::buildLayout()
+{
+    if (layoutBuilt)
+        return;
+    layoutBuilt = true;
+    ui->setupUi(this);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6's combo box passes the chosen text only with textActivated, which the
+    // slot's name cannot bind to; dialog.ui is compiled without the name-based
+    // binding there, and the slot is connected here.
+    connect(ui->cbTcpIpAddress, &QComboBox::textActivated, this, &Dialog::on_cbTcpIpAddress_activated);
+#endif
+    ensurePolished();
+    winId();
+    fontMetrics().height();
+    for (const QWidget *child : findChildren<QWidget *>())
+        child->fontMetrics().height();
 }
 
 void Dialog::on_cbTcpIpAddress_activated(const QString &text)

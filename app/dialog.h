@@ -28,9 +28,11 @@ private slots:
 
 private:
     void enterAddressManually();
+    void buildLayout();
 
     qint32 controlUnitPort;
     Ui_Dialog *ui;
+    bool layoutBuilt = false;
 };
 
 #endif // DIALOG_H

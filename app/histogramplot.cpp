@@ -1,6 +1,7 @@
 #include "histogramplot.h"
 #include "autoview.h"
 #include "histogram.h"
+#include "pacedreplot.h"
 #include "plotdecoration.h"
 #include "plotview.h"
 #include "pointreadout.h"
@@ -65,7 +66,11 @@ HistogramPlot::HistogramPlot(QCustomPlot *plot)
     plot->axisRect()->setupFullAxesBox(false);
     PlotDecoration::linkAxisRanges(plot);
     plot->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_view = new PlotView(plot, [this] { fit(); });
+    m_replot = new PacedReplot(plot);
+    m_view = new PlotView(plot, [this] {
+        fit();
+        m_replot->drawNow();
+    });
     new PointReadout(plot, describeBin);
 }
 
@@ -80,12 +85,17 @@ void HistogramPlot::draw(const QVector<double> &heights, bool rescale)
         else if (m_logScale)
             m_plot->yAxis->setRange(logBarRange(m_heights, m_plot->yAxis->range()));
     }
-    m_plot->replot();
+    m_replot->request();
 }
 
 void HistogramPlot::redraw()
 {
-    m_plot->replot();
+    m_replot->request();
+}
+
+bool HistogramPlot::isDrawPending() const
+{
+    return m_replot->isPending();
 }
 
 void HistogramPlot::beginRun()

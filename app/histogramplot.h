@@ -4,6 +4,7 @@
 #include <QString>
 #include <QVector>
 
+class PacedReplot;
 class PlotView;
 class QCPBars;
 class QCustomPlot;
@@ -17,10 +18,14 @@ public:
     explicit HistogramPlot(QCustomPlot *plot);
 
     QCustomPlot *plot() const { return m_plot; }
-    // Shows the heights, rescaled to them when asked and the view is automatic.
+    // Shows the heights, rescaled to them when asked and the view is
+    // automatic. The bars and axes take them at once; the plot is drawn at
+    // once, or at the end of the frame when one was drawn in it.
     void draw(const QVector<double> &heights, bool rescale);
     // Draws again what it shows, a Reset or a switch made since included.
     void redraw();
+    // Whether a draw waits for the end of its frame, or for its page to show.
+    bool isDrawPending() const;
     // Shows the bars of a new run in the automatic view.
     void beginRun();
     bool isLogScale() const { return m_logScale; }
@@ -33,6 +38,7 @@ private:
 
     QCustomPlot *m_plot;
     QCPBars *m_bars;
+    PacedReplot *m_replot;
     PlotView *m_view;
     QVector<double> m_heights;
     bool m_logScale = false;

@@ -74,11 +74,13 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // The icon installed with the desktop entry, for window lists and task bars.
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tavik-counter")));
-    // The main window lives until the process ends; it is never deleted.
-    Form *form = new Form;
     Dialog dialog;
     if (dialog.exec() != QDialog::Accepted)
         return 0;
+    // The main window is built once a unit is chosen: nobody sees it before,
+    // and the dialog comes up sooner without it. It lives until the process
+    // ends; it is never deleted.
+    Form *form = new Form;
     const QHostAddress address = dialog.getAddress();
     form->setAddress(address);
     // The title names the unit, so that the windows of several units can be

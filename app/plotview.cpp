@@ -2,10 +2,9 @@
 
 #include <qcustomplot.h>
 
-PlotView::PlotView(QCustomPlot *plot, std::function<void()> rescale)
+PlotView::PlotView(QCustomPlot *plot, std::function<void()> drawAutomatic)
     : QObject(plot),
-      m_plot(plot),
-      m_rescale(std::move(rescale))
+      m_drawAutomatic(std::move(drawAutomatic))
 {
     plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     // The plot's signals come before it moves or zooms its axes, so the view is
@@ -29,6 +28,5 @@ void PlotView::restoreAutomatic()
 {
     m_automatic = true;
     m_dragging = false;
-    m_rescale();
-    m_plot->replot();
+    m_drawAutomatic();
 }

@@ -15,17 +15,15 @@ class QCustomPlot;
 class PlotView : public QObject
 {
 public:
-    // rescale: puts the plot's axes to its automatic view; the plot is
-    // replotted after it.
-    PlotView(QCustomPlot *plot, std::function<void()> rescale);
+    // drawAutomatic: puts the plot's axes to its automatic view and draws it.
+    PlotView(QCustomPlot *plot, std::function<void()> drawAutomatic);
 
     bool isAutomatic() const { return m_automatic; }
     // Returns to the automatic view and draws it.
     void restoreAutomatic();
 
 private:
-    QCustomPlot *m_plot;
-    std::function<void()> m_rescale;
+    std::function<void()> m_drawAutomatic;
     bool m_automatic = true;
     bool m_dragging = false;
 };

@@ -23,12 +23,33 @@ StatusLabel::StatusLabel(QWidget *parent)
 
 QSize StatusLabel::sizeHint() const
 {
-    return QSize(fontMetrics().averageCharWidth() * hintedCharacters, QLabel::sizeHint().height());
+    return QSize(fontMetrics().averageCharWidth() * hintedCharacters, hintHeights().height);
 }
 
 QSize StatusLabel::minimumSizeHint() const
 {
-    return QSize(0, QLabel::minimumSizeHint().height());
+    return QSize(0, hintHeights().minimumHeight);
+}
+
+// A new text comes with every reading, and the window's layout asks for the
+// hints after each. The label works its hints out by laying the whole text
+// out, which costs more than showing the reading; the height it comes to
+// depends only on the font, the lines and the frame.
+const StatusLabel::HintHeights &StatusLabel::hintHeights() const
+{
+    HintHeights now;
+    now.fontKey = font().key();
+    now.lines = text().count(QLatin1Char('\n')) + 1;
+    now.margin = margin();
+    now.frameWidth = frameWidth();
+    now.contentsMargins = contentsMargins();
+    if (now.fontKey != m_hintHeights.fontKey || now.lines != m_hintHeights.lines || now.margin != m_hintHeights.margin
+        || now.frameWidth != m_hintHeights.frameWidth || now.contentsMargins != m_hintHeights.contentsMargins) {
+        now.height = QLabel::sizeHint().height();
+        now.minimumHeight = QLabel::minimumSizeHint().height();
+        m_hintHeights = now;
+    }
+    return m_hintHeights;
 }
 
 int StatusLabel::textWidth() const

@@ -2,6 +2,7 @@
 #define STATUSLABEL_H
 
 #include <QLabel>
+#include <QMargins>
 
 // The window's status line. Its text never sets the window's width: a text
 // wider than the line is cut in the middle, where a file name's folders are,
@@ -26,7 +27,22 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // The label's own heights for its font, lines and frame, as last worked out.
+    struct HintHeights
+    {
+        QString fontKey;
+        int lines = -1;
+        int margin = 0;
+        int frameWidth = 0;
+        QMargins contentsMargins;
+        int height = 0;
+        int minimumHeight = 0;
+    };
+
     int textWidth() const;
+    const HintHeights &hintHeights() const;
+
+    mutable HintHeights m_hintHeights;
 };
 
 #endif // STATUSLABEL_H

@@ -112,7 +112,7 @@ void MeasurementsTest::unreachableUnitAtStart()
     QCOMPARE(probe.readings(measurement), measurement == Measurement::Histogram ? 0 : 1);
     if (measurement == Measurement::Histogram) {
         QCOMPARE(probe.bars(), (QVector<double> { 0, 0, 0, 0 }));
-        QVERIFY(histogramReplots.count() >= 1);
+        QTRY_VERIFY_WITH_TIMEOUT(histogramReplots.count() >= 1, 200);
     }
     if (measurement == Measurement::Sweep)
         QVERIFY(probe.spinBox("sbStartSweep")->isEnabled());

@@ -1,0 +1,50 @@
+#ifndef PACEDREPLOT_H
+#define PACEDREPLOT_H
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+class QCustomPlot;
+
+// Draws a plot at most once a frame, however often its data changes: nobody
+// sees more than about framesPerSecond pictures a second, and drawing a full
+// plot costs far more than taking a reading. A draw asked for a frame or more
+// after the last one happens at once; one asked sooner happens when that
+// frame is over, with whatever else came meanwhile, so nothing waits longer
+// than a frame to be seen and the last change is always drawn. A plot on a
+// page that is not shown, in a window that is, is drawn when its page shows.
+class PacedReplot : public QObject
+{
+public:
+    static constexpr int framesPerSecond = 30;
+    static constexpr int frameMs = 1000 / framesPerSecond;
+
+    // prepare: what a draw does before the plot is replotted (fitting its
+    // axes to the data), or nothing.
+    explicit PacedReplot(QCustomPlot *plot, std::function<void()> prepare = {});
+
+    // Asks for a draw of what the plot now holds.
+    void request();
+    // Draws at once, the draw that was due included.
+    void drawNow();
+    // Whether a draw was asked for and has not happened yet.
+    bool isPending() const { return m_pending; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool isOutOfSight() const;
+    void drawIfDue();
+
+    QCustomPlot *m_plot;
+    std::function<void()> m_prepare;
+    QTimer m_frameEnd;
+    QElapsedTimer m_sinceDraw;
+    bool m_pending = false;
+};
+
+#endif // PACEDREPLOT_H
