@@ -18,6 +18,7 @@ private slots:
     void spinBoxes_data();
     void spinBoxes();
     void statusLineAndList();
+    void referenceLabelLeavesTheWidthAlone();
     void channelPlots_data();
     void channelPlots();
     void axisTitles_data();
@@ -134,6 +135,31 @@ void LayoutTest::statusLineAndList()
     QVERIFY(QTest::qWaitForWindowExposed(form));
     QCOMPARE(status->height(), 23);
     QVERIFY(child<QListWidget>("listWidget")->width() <= 220);
+}
+
+// The sweep page's reference label is as wide as the progress bar above it:
+// its text never widens the pages, and so the window; it takes no height
+// from the plot; and at the window's first size it is shown whole.
+void LayoutTest::referenceLabelLeavesTheWidthAlone()
+{
+    auto *reference = child<QLabel>("lbReference");
+    auto *pages = child<QWidget>("layoutWidget");
+    child<QStackedWidget>("stackedWidget")->setCurrentWidget(child<QWidget>("pSweep"));
+    form->resize(1400, 405);
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+
+    const QString firstText = reference->text();
+    reference->clear();
+    const int widthWithout = pages->minimumSizeHint().width();
+    for (const QString &text : { firstText, QStringLiteral("Reference: -4095 mV") }) {
+        reference->setText(text);
+        QCOMPARE(pages->minimumSizeHint().width(), widthWithout);
+    }
+    reference->setText(firstText);
+    QTRY_COMPARE(reference->height(), reference->sizeHint().height());
+    QVERIFY2(reference->width() >= reference->fontMetrics().horizontalAdvance(firstText),
+             qPrintable(QStringLiteral("%1 px for %2").arg(reference->width()).arg(firstText)));
 }
 
 void LayoutTest::channelPlots_data()
