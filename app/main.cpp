@@ -1,5 +1,6 @@
 #include "dialog.h"
 #include "form.h"
+#include "standardstreams.h"
 #include "tavikversion.h"
 
 #include <QApplication>
@@ -62,6 +63,9 @@ bool answerOwnOptions(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    // Before the display's connection or a socket could take its number: the
+    // window's log goes to standard error.
+    StandardStreams::reserveClosed();
     if (answerOwnOptions(argc, argv))
         return 0;
     // A write beyond the largest file the program may make (ulimit -f) fails

@@ -5,6 +5,7 @@
 #include "interruption.h"
 #include "progressline.h"
 #include "rowoutput.h"
+#include "standardstreams.h"
 #include "tavikversion.h"
 #include "toolrun.h"
 #include "unitcommands.h"
@@ -14,8 +15,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -31,23 +30,6 @@ void setUpLogging(bool verbose)
 {
     qSetMessagePattern(QStringLiteral("%{category}: %{message}"));
     QLoggingCategory::setFilterRules(verbose ? QStringLiteral("tavik.*.debug=true") : QStringLiteral("tavik.*=false"));
-}
-
-// A standard stream the caller closed keeps its number taken by /dev/null,
-// opened for reading only: no socket or file of the tool's gets that number
-// and with it the rows or messages meant for the stream, and writing to the
-// stream fails with "Bad file descriptor", which the tool reports.
-void reserveClosedStandardStreams()
-{
-    for (const int fd : { STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO }) {
-        if (::fcntl(fd, F_GETFD) != -1)
-            continue;
-        const int placeholder = ::open("/dev/null", O_RDONLY);
-        if (placeholder >= 0 && placeholder != fd) {
-            ::dup2(placeholder, fd);
-            ::close(placeholder);
-        }
-    }
 }
 
 void reportInterruption(const Invocation &invocation, const RowOutput &output, ProgressLine *progress)
@@ -115,7 +97,8 @@ ExitStatus run(const Invocation &invocation)
 
 int main(int argc, char *argv[])
 {
-    reserveClosedStandardStreams();
+    // Before anything opens a file or a socket that could take its number.
+    StandardStreams::reserveClosed();
     // A write beyond the largest file the tool may make (ulimit -f) fails with
     // its reason, as one refused by a full disk does, instead of ending the tool.
     std::signal(SIGXFSZ, SIG_IGN);

@@ -15,6 +15,9 @@
 #   writes fail, as on a full disk, and the program goes on; closing: status 0
 #   a stored window size larger than the screen: the window, its frame and
 #   title bar included, opens within the screen
+#   standard output and error closed by the caller: the display's connection
+#   and the unit's are not taken for them (the log goes nowhere), the main
+#   window shows the parameters; closing it: status 0
 #
 # Usage: startup-test.sh PROGRAM SIMULATOR ARTIFACT_DIR
 # Run it inside a network namespace of its own (tests/netns-run.sh).
@@ -83,9 +86,23 @@ start_program_with_file_limit() {
     PIDS+=("$PROGRAM_PID")
 }
 
+# start_program_without_streams: as start_program, with standard output and
+# standard error closed.
+start_program_without_streams() {
+    SIM_FROM=$(($(wc -l <"$WORK/simulator.log") + 1))
+    QT_QPA_PLATFORM=xcb ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
+        "$PROGRAM" >&- 2>&- &
+    PROGRAM_PID=$!
+    PIDS+=("$PROGRAM_PID")
+}
+
 # Simulator lines since the program started.
 simulator_lines() {
     tail -n +"$SIM_FROM" "$WORK/simulator.log"
+}
+
+got_params() {
+    simulator_lines | grep -qF 'recv "PARAMS?\r\n"'
 }
 
 visible_window() {
@@ -295,6 +312,23 @@ wait_discovery_runs 2
 focus "$window"
 keys Return
 main=$(wait_window "$MAIN")
+wmctrl -i -c "$main"
+wait_exit
+expect_status 0
+
+CASE="standard streams closed"
+start_program_without_streams
+window=$(wait_window "$DIALOG")
+sleep 0.7
+manual_entry "$window"
+keys Return
+sleep 0.7
+focus "$window"
+keys Return
+main=$(wait_window "$MAIN")
+until_ok 5 got_params || fail "the simulator did not get PARAMS?: $(simulator_lines)"
+sleep 0.5
+simulator_lines | grep '^recv ' | grep -vF 'recv "PARAMS?\r\n"' && fail "the simulator got more than PARAMS?"
 wmctrl -i -c "$main"
 wait_exit
 expect_status 0
