@@ -43,7 +43,9 @@ void PacedReplot::drawNow()
     m_pending = false;
     if (m_prepare)
         m_prepare();
-    m_plot->replot();
+    // Painted with whatever else changed meanwhile (the status line), in one
+    // pass of the window to the screen.
+    m_plot->replot(QCustomPlot::rpQueuedRefresh);
 }
 
 void PacedReplot::drawIfDue()

@@ -1,4 +1,5 @@
 #include "statuslabel.h"
+#include "pacedreplot.h"
 
 #include <QHelpEvent>
 #include <QPainter>
@@ -19,6 +20,39 @@ StatusLabel::StatusLabel(QWidget *parent)
 {
     // A file name that looks like markup is shown as it is.
     setTextFormat(Qt::PlainText);
+    m_frameEnd.setSingleShot(true);
+    m_frameEnd.setTimerType(Qt::PreciseTimer);
+    connect(&m_frameEnd, &QTimer::timeout, this, [this] {
+        layOutText();
+        setUpdatesEnabled(true);
+    });
+}
+
+void StatusLabel::setText(const QString &text)
+{
+    const bool paintNow = !isVisible() || !m_sincePaint.isValid() || m_sincePaint.elapsed() >= PacedReplot::frameMs;
+    if (!paintNow)
+        paintAtFrameEnd();
+    QLabel::setText(text);
+    if (paintNow)
+        layOutText();
+}
+
+// Laid out before the paint: laid out while it is painted, a selectable text
+// asks for a second paint of the line.
+void StatusLabel::layOutText()
+{
+    QLabel::sizeHint();
+}
+
+// Until the frame is over the line keeps what it shows; turning updates back
+// on paints it whole, with the text it holds then.
+void StatusLabel::paintAtFrameEnd()
+{
+    if (m_frameEnd.isActive())
+        return;
+    setUpdatesEnabled(false);
+    m_frameEnd.start(int(std::max<qint64>(PacedReplot::frameMs - m_sincePaint.elapsed(), 1)));
 }
 
 QSize StatusLabel::sizeHint() const
@@ -83,6 +117,7 @@ bool StatusLabel::event(QEvent *event)
 // operator made in it.
 void StatusLabel::paintEvent(QPaintEvent *event)
 {
+    m_sincePaint.start();
     if (!isElided()) {
         QLabel::paintEvent(event);
         return;

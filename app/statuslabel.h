@@ -1,19 +1,26 @@
 #ifndef STATUSLABEL_H
 #define STATUSLABEL_H
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMargins>
+#include <QTimer>
 
 // The window's status line. Its text never sets the window's width: a text
 // wider than the line is cut in the middle, where a file name's folders are,
 // so that its start (what happened) and its end (which file, why) still show;
 // the whole text shows in a tool tip and is what text() and a copy hold.
+// A new text comes with every reading, up to a hundred a second: the line
+// holds it at once, and is painted at most once a frame, as the plots are.
 class StatusLabel : public QLabel
 {
     Q_OBJECT
 
 public:
     explicit StatusLabel(QWidget *parent = nullptr);
+
+    // Takes the text at once; paints it now, or when the frame is over.
+    void setText(const QString &text);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -39,10 +46,14 @@ private:
         int minimumHeight = 0;
     };
 
+    void paintAtFrameEnd();
+    void layOutText();
     int textWidth() const;
     const HintHeights &hintHeights() const;
 
     mutable HintHeights m_hintHeights;
+    QElapsedTimer m_sincePaint;
+    QTimer m_frameEnd;
 };
 
 #endif // STATUSLABEL_H

@@ -4,6 +4,7 @@
 #include "countsplot.h"
 #include "histogramplot.h"
 #include "pacedreplot.h"
+#include "statuslabel.h"
 #include "sweepplot.h"
 
 #include <qcustomplot.h>
@@ -122,6 +123,7 @@ private slots:
     void lastReadingIsDrawn();
     void hiddenPageIsDrawnWhenShown_data();
     void hiddenPageIsDrawnWhenShown();
+    void statusLineIsPaintedOncePerFrame();
 
 private:
     void addKinds();
@@ -266,3 +268,54 @@ void RedrawTest::hiddenPageIsDrawnWhenShown()
 
 QTEST_MAIN(RedrawTest)
 #include "tst_redraw.moc"
+
+// Records the text of a status line each time it is painted.
+class PaintedTexts : public QObject
+{
+public:
+    explicit PaintedTexts(StatusLabel *label) : m_label(label) { label->installEventFilter(this); }
+    QStringList texts;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_label && event->type() == QEvent::Paint)
+            texts << m_label->text();
+        return false;
+    }
+
+private:
+    StatusLabel *m_label;
+};
+
+// A text every 2 ms for 300 ms: the line holds each at once, is painted about
+// once a frame, and last with the last text.
+void RedrawTest::statusLineIsPaintedOncePerFrame()
+{
+    QWidget window;
+    auto *label = new StatusLabel(&window);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    window.setLayout(new QVBoxLayout);
+    window.layout()->addWidget(label);
+    window.resize(600, 50);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    PaintedTexts painted(label);
+    QTest::qWait(2 * PacedReplot::frameMs);
+
+    int texts = 0;
+    QElapsedTimer burst;
+    burst.start();
+    while (burst.elapsed() < 300) {
+        const QString text = QStringLiteral("Counts per second: %1").arg(texts++);
+        label->setText(text);
+        QCOMPARE(label->text(), text);
+        QTest::qWait(2);
+    }
+    const qint64 burstMs = burst.elapsed();
+    const QString last = label->text();
+    QTRY_COMPARE(painted.texts.value(painted.texts.size() - 1), last);
+    QVERIFY2(texts > 40, qPrintable(QString::number(texts)));
+    QVERIFY2(painted.texts.size() <= burstMs / PacedReplot::frameMs + 2,
+             qPrintable(QStringLiteral("%1 paints for %2 texts in %3 ms").arg(painted.texts.size()).arg(texts).arg(burstMs)));
+}
