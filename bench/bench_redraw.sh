@@ -148,6 +148,9 @@ phase() {
     until_ok $((MEASURE + 10)) figures_after "$before" ||
         die "no figures from the probe: $(cat "$WORK/probe.out")"
     line=$(grep '^measured' "$WORK/probe.out" | tail -n 1)
+    # No poll at all is a run that never started (Start missed, say), not a
+    # cheap one.
+    echo "$line" | grep -q ' polls [1-9]' || die "$name at $size: no poll measured: $line"
     echo "$name $size $(xwininfo -id "$MAIN" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }') $line" \
         | tee -a "$WORK/figures"
     if [ -n "$SHOTS" ]; then

@@ -8,6 +8,7 @@
 #include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QUdpSocket>
 
 #include <algorithm>
@@ -23,6 +24,8 @@ namespace {
 
 const int answerWindowMs = 500;
 const int answerWaitMs = 100;
+// How often the wait for answers looks at the clock when nothing else wakes it.
+const int wakeUpMs = 4;
 // Answers are read only to learn that the unit is there; whatever a host
 // sends beyond this is never buffered.
 const qint64 answerReadLimit = 4096;
@@ -206,9 +209,16 @@ QStringList ControlUnitDiscovery::run()
     sender.setProxy(QNetworkProxy::NoProxy);
     sendDiscoveryRequests(sender, quint16(m_controlUnitPort + 1));
 
+    // The wait sleeps until an answer (or, in the window, a paint) comes, or
+    // the clock needs a look: the end of the window, a silent connection's
+    // bound. Handling events in a busy loop would take a core's worth of time
+    // for half a second.
+    QTimer wakeUp;
+    wakeUp.setTimerType(Qt::PreciseTimer);
+    wakeUp.start(wakeUpMs);
     window.start();
     while (window.elapsed() < answerWindowMs) {
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         listener.dropFinished();
     }
     QStringList answers = listener.finish();
