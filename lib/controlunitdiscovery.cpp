@@ -24,8 +24,8 @@ namespace {
 
 const int answerWindowMs = 500;
 const int answerWaitMs = 100;
-// How often the wait for answers looks at the clock when nothing else wakes it.
-const int wakeUpMs = 4;
+// How often the wait for answers looks at the silent connections' bounds.
+const int boundsCheckMs = 10;
 // Answers are read only to learn that the unit is there; whatever a host
 // sends beyond this is never buffered.
 const qint64 answerReadLimit = 4096;
@@ -210,13 +210,16 @@ QStringList ControlUnitDiscovery::run()
     sendDiscoveryRequests(sender, quint16(m_controlUnitPort + 1));
 
     // The wait sleeps until an answer (or, in the window, a paint) comes, or
-    // the clock needs a look: the end of the window, a silent connection's
-    // bound. Handling events in a busy loop would take a core's worth of time
-    // for half a second.
-    QTimer wakeUp;
-    wakeUp.setTimerType(Qt::PreciseTimer);
-    wakeUp.start(wakeUpMs);
+    // the clock needs a look: at the window's end, and now and then for the
+    // silent connections' bounds. Handling events in a busy loop would take a
+    // core's worth of time for half a second.
+    QTimer windowEnd;
+    windowEnd.setTimerType(Qt::PreciseTimer);
+    windowEnd.setSingleShot(true);
+    QTimer boundsCheck;
     window.start();
+    windowEnd.start(answerWindowMs);
+    boundsCheck.start(boundsCheckMs);
     while (window.elapsed() < answerWindowMs) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         listener.dropFinished();
