@@ -8,7 +8,6 @@
 #include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 #include <QUdpSocket>
 
 #include <algorithm>
@@ -24,8 +23,6 @@ namespace {
 
 const int answerWindowMs = 500;
 const int answerWaitMs = 100;
-// How often the wait for answers looks at the silent connections' bounds.
-const int boundsCheckMs = 10;
 // Answers are read only to learn that the unit is there; whatever a host
 // sends beyond this is never buffered.
 const qint64 answerReadLimit = 4096;
@@ -209,19 +206,9 @@ QStringList ControlUnitDiscovery::run()
     sender.setProxy(QNetworkProxy::NoProxy);
     sendDiscoveryRequests(sender, quint16(m_controlUnitPort + 1));
 
-    // The wait sleeps until an answer (or, in the window, a paint) comes, or
-    // the clock needs a look: at the window's end, and now and then for the
-    // silent connections' bounds. Handling events in a busy loop would take a
-    // core's worth of time for half a second.
-    QTimer windowEnd;
-    windowEnd.setTimerType(Qt::PreciseTimer);
-    windowEnd.setSingleShot(true);
-    QTimer boundsCheck;
     window.start();
-    windowEnd.start(answerWindowMs);
-    boundsCheck.start(boundsCheckMs);
     while (window.elapsed() < answerWindowMs) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::processEvents();
         listener.dropFinished();
     }
     QStringList answers = listener.finish();
