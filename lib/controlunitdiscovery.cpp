@@ -156,14 +156,21 @@ private:
         socket->abort();
     }
 
+    // Makes room for one more connection: the one waiting longest goes, unless
+    // its answer has arrived and was not read yet; then it is read, and the
+    // next goes.
     void dropLongestWaiting()
     {
-        const auto oldest = std::find_if(m_waiting.begin(), m_waiting.end(),
-                                         [](const Waiting &waiting) { return !waiting.answered; });
-        if (oldest == m_waiting.end())
+        for (auto it = m_waiting.begin(); it != m_waiting.end(); ++it) {
+            if (it->answered)
+                continue;
+            it->socket->waitForReadyRead(0);
+            if (it->answered)
+                continue;
+            delete it->socket;
+            m_waiting.erase(it);
             return;
-        delete oldest->socket;
-        m_waiting.erase(oldest);
+        }
     }
 
     void dropAll()
