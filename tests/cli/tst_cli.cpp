@@ -1396,6 +1396,8 @@ void CliTest::standardOutputNotWritten_data()
     // The level went out all the same, and the message says so.
     const QByteArray levelSet = "the level was set, but " + notWritten;
     QTest::newRow("params, disk full") << "params > /dev/full" << notWritten + "No space left on device" << 0;
+    QTest::newRow("--version, disk full") << "--version > /dev/full" << notWritten + "No space left on device" << 0;
+    QTest::newRow("--help, disk full") << "--help > /dev/full" << notWritten + "No space left on device" << 0;
     QTest::newRow("set-level, disk full") << "set-level 0 100 > /dev/full" << levelSet + "No space left on device"
                                           << 0;
     QTest::newRow("set-level, closed") << "set-level 0 100 >&-" << levelSet + "Bad file descriptor" << 0;
