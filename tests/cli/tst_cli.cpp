@@ -172,6 +172,8 @@ private slots:
     void runWithoutRowsKeepsTheFile();
     void runWithoutRowsEndsAStream_data();
     void runWithoutRowsEndsAStream();
+    void timedRunWithEveryPollReadAgain_data();
+    void timedRunWithEveryPollReadAgain();
     void fileNotWritten_data();
     void fileNotWritten();
     void outputToStream_data();
@@ -1169,6 +1171,42 @@ void CliTest::runWithoutRowsKeepsTheFile()
     QCOMPARE(fileContents(output), QByteArray("good rows\r\n"));
 }
 
+void CliTest::timedRunWithEveryPollReadAgain_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("toFile");
+
+    for (const char *command : { "counts", "histogram" }) {
+        QTest::addRow("%s to a file", command) << command << true;
+        QTest::addRow("%s to standard output", command) << command << false;
+    }
+}
+
+// The unit counts over 1 s gates while 0.01 s was asked: every poll of a run
+// of 0.3 s comes before a whole gate has passed since the START and is read
+// again, so the run ends without a single reading. That is no success: a
+// script that goes by the status would take the file it asked for (never
+// written) or an empty table for the unit's counts.
+void CliTest::timedRunWithEveryPollReadAgain()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, toFile);
+    FakeUnit unit;
+    QVERIFY(unit.isListening());
+    unit.setReply("START", "OK");
+    unit.setReply("DATA?", FakeUnit::dataReply(1, 100, 60, 25, 5));
+    const QString output = dir->filePath(QStringLiteral("rows.txt"));
+    writeFile(output, "good rows\r\n");
+
+    const QStringList arguments { command, "--time-constant", "0.01", "--duration", "0.3" };
+    const Result result = run(arguments + (toFile ? QStringList { "--output", output } : QStringList()));
+    QVERIFY(unit.commands().contains("DATA?"));
+    QVERIFY2(result.status != 0, result.err.constData());
+    QCOMPARE(fileContents(output), QByteArray("good rows\r\n"));
+    if (!toFile)
+        QCOMPARE(tableRows(result.out).size(), 1);
+}
+
 void CliTest::runWithoutRowsEndsAStream_data()
 {
     QTest::addColumn<QString>("output");   // empty: no --output
@@ -1358,6 +1396,8 @@ void CliTest::standardOutputNotWritten_data()
     // The level went out all the same, and the message says so.
     const QByteArray levelSet = "the level was set, but " + notWritten;
     QTest::newRow("params, disk full") << "params > /dev/full" << notWritten + "No space left on device" << 0;
+    QTest::newRow("--version, disk full") << "--version > /dev/full" << notWritten + "No space left on device" << 0;
+    QTest::newRow("--help, disk full") << "--help > /dev/full" << notWritten + "No space left on device" << 0;
     QTest::newRow("set-level, disk full") << "set-level 0 100 > /dev/full" << levelSet + "No space left on device"
                                           << 0;
     QTest::newRow("set-level, closed") << "set-level 0 100 >&-" << levelSet + "Bad file descriptor" << 0;

@@ -26,6 +26,8 @@ private slots:
 
     void countsReadings_data();
     void countsReadings();
+    void lastRunsGateAfterAFailedFirstReading_data();
+    void lastRunsGateAfterAFailedFirstReading();
     void countsKeepTheLastSeconds();
     void timedRunEndsWithinItsDuration();
     void histogramFollowsTheGate();
@@ -119,6 +121,65 @@ void RunsTest::countsReadings()
     QVERIFY2(readings.first().seconds >= 0.024 * (1 + readAgain) - 0.001, qPrintable(QString::number(readings.first().seconds)));
     QVERIFY2(readings.last().seconds >= 0.024 * (3 + readAgain) - 0.001, qPrintable(QString::number(readings.last().seconds)));
     QVERIFY(!run.isRunning());
+}
+
+void RunsTest::lastRunsGateAfterAFailedFirstReading_data()
+{
+    QTest::addColumn<QString>("run");
+    QTest::addColumn<QByteArray>("firstReply");
+
+    for (const char *run : { "counts", "histogram" }) {
+        QTest::addRow("%s, not JSON", run) << run << QByteArray("[]");
+        QTest::addRow("%s, refused", run) << run << QByteArray("ERR\r\n");
+    }
+}
+
+// A unit still busy with the START answers the first poll with nothing a
+// reading can be made of, and the next with the last gate of its previous
+// run (0.5 s, 48 ms after the START): that reading came before a whole gate
+// of the time constant it states had passed since the START, and is read
+// again like any first one, never taken as the run's.
+void RunsTest::lastRunsGateAfterAFailedFirstReading()
+{
+    QFETCH(QString, run);
+    QFETCH(QByteArray, firstReply);
+    FakeUnit unit;
+    unit.setReply("START", QByteArray("OK"));
+    unit.setReplies("DATA?", { FakeUnit::scripted(firstReply),
+                               FakeUnit::scripted(FakeUnit::dataReply(0.5, 500, 500, 500, 500)),
+                               FakeUnit::scripted(data(0.02)) });
+    RunLength length;
+    length.readings = 2;
+
+    std::unique_ptr<MeasurementRun> measurement;
+    CountsRun *counts = nullptr;
+    HistogramRun *histogram = nullptr;
+    if (run == QLatin1String("counts")) {
+        counts = new CountsRun(counter.get());
+        counts->setKeptSeconds(60);
+        measurement.reset(counts);
+    } else {
+        histogram = new HistogramRun(counter.get());
+        measurement.reset(histogram);
+    }
+    QSignalSpy again(measurement.get(), &MeasurementRun::readAgain);
+    QSignalSpy finished(measurement.get(), &MeasurementRun::finished);
+    const MeasurementRun::Start started = counts ? counts->start(0.02, length) : histogram->start(0.02, length);
+    QCOMPARE(started, MeasurementRun::Start::Started);
+    QVERIFY(finished.wait(3000));
+
+    if (counts) {
+        const TimedReading last = counts->readings().last();
+        QVERIFY(last.reading.valid);
+        QCOMPARE(last.reading.rate(0), 5000.0);
+        QCOMPARE(last.reading.timeConstant, 0.02);
+    } else {
+        QStringList bars;
+        for (const double height : histogram->heights())
+            bars << QString::number(height);
+        QVERIFY2(histogram->heights() == (QVector<double> { 40, 35, 20, 5 }), qPrintable(bars.join(QStringLiteral(", "))));
+    }
+    QCOMPARE(again.count(), 1);
 }
 
 void RunsTest::countsKeepTheLastSeconds()

@@ -31,6 +31,8 @@ private slots:
     void onlyTheNewTickRunsAfterSwitching();
     void stopClickedDuringStartIsKept_data();
     void stopClickedDuringStartIsKept();
+    void stopWhileTheLastRunsGateIsReadAgain_data();
+    void stopWhileTheLastRunsGateIsReadAgain();
 };
 
 namespace {
@@ -459,6 +461,47 @@ void MeasurementsTest::stopClickedDuringStartIsKept()
     const int polls = commandsStartingWith(unit.commands(), "DATA?").size();
     QTest::qWait(300);
     QCOMPARE(commandsStartingWith(unit.commands(), "DATA?").size(), polls);
+}
+
+void MeasurementsTest::stopWhileTheLastRunsGateIsReadAgain_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    addMeasurementRows("", [](QTestData &) {});
+}
+
+// A unit that acts on START late answers with the last gate of its previous
+// run (2 s here, 0.1 s asked): that reading is no reading of this run and is
+// read again. Stopped meanwhile, the run has taken no reading at all, so the
+// box still holds the time constant the operator asked for, and the next
+// Start asks the unit for it again, not for the last run's.
+void MeasurementsTest::stopWhileTheLastRunsGateIsReadAgain()
+{
+    QFETCH(Measurement, measurement);
+
+    FakeUnit unit;
+    unit.setReply("START", QByteArray("OK"));
+    unit.setReply("DAC", QByteArray("OK"));
+    unit.setReply("DATA?", FakeUnit::dataReply(2, 500, 400, 300, 200));
+    Form form;
+    MeasurementProbe probe(form);
+    const auto runs = form.findChildren<MeasurementRun *>(QString(), Qt::FindDirectChildrenOnly);
+    int readAgain = 0;
+    for (MeasurementRun *run : runs)
+        connect(run, &MeasurementRun::readAgain, &form, [&readAgain] { ++readAgain; });
+
+    probe.start(measurement, 0.1);
+    QTRY_VERIFY_WITH_TIMEOUT(readAgain >= 1, 2000);
+    probe.stop(measurement);
+    QCOMPARE(probe.readings(measurement), 0);
+    QCOMPARE(probe.status(), QStringLiteral("Stopped before the first reading"));
+    const double shown = probe.timeConstantBox()->value();
+
+    unit.clearCommands();
+    probe.button(MeasurementProbe::startButtonName(measurement))->click();
+    QVERIFY(unit.waitForCommands(1));
+    probe.stop(measurement);
+    QCOMPARE(unit.commands().first(), QByteArray("START 0.1"));
+    QCOMPARE(shown, 0.1);
 }
 
 QTEST_MAIN(MeasurementsTest)

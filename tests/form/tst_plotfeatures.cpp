@@ -1,3 +1,4 @@
+#include "countsplot.h"
 #include "fakeunit.h"
 #include "filesizelimit.h"
 #include "form.h"
@@ -225,6 +226,7 @@ private slots:
 
     void countsDataOfARun();
     void countsDataWithoutReadings();
+    void countsDataWhoseReadingsLeaveWhileAsking();
     void histogramData();
     void saveIntoAPipeWithoutReader();
 
@@ -457,6 +459,36 @@ void PlotFeaturesTest::countsDataWithoutReadings()
     QCOMPARE(driver.fileDialogTitle, QString());
     QCOMPARE(probe->status(), QStringLiteral("Nothing to save: the counts plot holds no reading"));
     QCOMPARE(dir.entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+}
+
+// Save Data asks for a name while the run goes on. The unit fails every poll
+// from then on, and the operator takes half a minute to answer: by then every
+// reading the plot held has scrolled out of its 28 seconds, and the plot
+// holds none. That is no table either: the file the operator named (a good
+// one of an earlier run here) stays as it was, and nothing is said saved.
+// Runs a little over 30 seconds: the plot lets readings go by a clock a test
+// cannot move.
+void PlotFeaturesTest::countsDataWhoseReadingsLeaveWhileAsking()
+{
+    unit->setReply("DATA?", FakeUnit::dataReply(0.1, 100, 60, 25, 5));
+    probe->start(Measurement::Counts, 0.1);
+    QTRY_VERIFY_WITH_TIMEOUT(MeasurementProbe::keys(probe->countsGraph(0)).size() >= 3, 5000);
+    unit->setReply("DATA?", QByteArray("[]"));
+
+    const QString fileName = dir.filePath(QStringLiteral("counts.txt"));
+    writeFile(fileName, "good rows\r\n");
+    ModalDriver driver;
+    driver.fileName = fileName;
+    driver.whileOpen = [this] {
+        QTest::qWait(int(CountsPlot::windowSeconds * 1000) + 1500);
+        QVERIFY(MeasurementProbe::keys(probe->countsGraph(0)).isEmpty());
+    };
+    choose(*form, QStringLiteral("cpCounts"), QStringLiteral("Save Data..."));
+    probe->stop(Measurement::Counts);
+
+    QCOMPARE(driver.fileDialogTitle, QStringLiteral("Save File..."));
+    QCOMPARE(fileContents(fileName), QByteArray("good rows\r\n"));
+    QVERIFY2(!probe->status().startsWith(QStringLiteral("Counts data saved")), qPrintable(probe->status()));
 }
 
 // The bars as they stand, in the row the tool writes after the same reading;

@@ -21,6 +21,8 @@ private slots:
     void sweepLevelIsReadAWholeGateAfterItsReference();
     void sweepReadAgainTellsWhenItsReadingComes_data();
     void sweepReadAgainTellsWhenItsReadingComes();
+    void firstReadingReadAgainTellsWhenItComes_data();
+    void firstReadingReadAgainTellsWhenItComes();
     void histogramCountsEachGateOnce();
     void histogramKeepsThePaceOfTheGateLastStated();
     void startTheUnitClosedOnDoesNotStart_data();
@@ -142,6 +144,43 @@ void TrustTest::sweepReadAgainTellsWhenItsReadingComes()
 // The unit counts over 1 s gates while Start asked for 0.01 s: polled every
 // 12 ms, it answers with the same last gate until the next one is whole, and a
 // cumulative histogram adds that gate again and again.
+void TrustTest::firstReadingReadAgainTellsWhenItComes_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    QTest::newRow("counts") << Measurement::Counts;
+    QTest::newRow("histogram") << Measurement::Histogram;
+}
+
+// Start asked for 0.01 s and the unit counts over 1 s gates: no reading is the
+// run's before 1.2 s have passed since the START, however often the unit is
+// polled meanwhile. Once the first reply has said so, the status line must not
+// promise the first reading in 0.012 s, and then again and again for a second.
+void TrustTest::firstReadingReadAgainTellsWhenItComes()
+{
+    QFETCH(Measurement, measurement);
+
+    FakeUnit unit;
+    unit.setReply("START", QByteArray("OK"));
+    unit.setReply("DATA?", FakeUnit::dataReply(1, 100, 60, 25, 5));
+    Form form;
+    MeasurementProbe probe(form);
+    QString shown;
+    for (MeasurementRun *run : form.findChildren<MeasurementRun *>(QString(), Qt::FindDirectChildrenOnly)) {
+        connect(run, &MeasurementRun::readAgain, &form, [&shown, &probe] {
+            if (shown.isEmpty())
+                shown = probe.status();
+        });
+    }
+    probe.start(measurement, 0.01);
+    QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 3000);
+    probe.stop(measurement);
+
+    const QString promise = QStringLiteral("Started: first reading in ");
+    QVERIFY2(shown.startsWith(promise) && shown.endsWith(QLatin1String(" s")), qPrintable(shown));
+    const double seconds = shown.mid(promise.size()).chopped(2).toDouble();
+    QVERIFY2(seconds >= 1.0, qPrintable(shown));
+}
+
 void TrustTest::histogramCountsEachGateOnce()
 {
     FakeUnit unit;

@@ -81,6 +81,17 @@ done
 CASE="--version after a Qt option"
 run_option "$VERSION" "${NO_DISPLAY[@]}" "$PROGRAM" -platform offscreen --version
 
+# An answer standard output refuses (a full disk) is no answer: the status
+# says so, and standard error why, as the tool does for its rows.
+for option in --help --version; do
+    CASE="$option into a full disk"
+    timeout 10 "${NO_DISPLAY[@]}" "$PROGRAM" "$option" >/dev/full 2>"$WORK/err"
+    status=$?
+    echo "$CASE: status $status, standard error: $(cat "$WORK/err")"
+    [ "$status" -ne 0 ] || fail "status 0 though nothing was written"
+    [ -s "$WORK/err" ] || fail "nothing on standard error"
+done
+
 CASE="set-up"
 desktop_display || abort "no X display"
 
