@@ -11,7 +11,8 @@
 // whole poll interval of the time constant the reading states: one that comes
 // sooner may hold counts of a gate begun before it (the counter's last run,
 // the sweep's level before) and is read again. The first reading after the
-// reference is judged so; every later one is the run's.
+// reference that is one (not a failed one) is judged so; every later one is
+// the run's.
 class RunPace
 {
 public:
@@ -34,6 +35,11 @@ public:
     // states one: a reading that states none was taken over it.
     double timeConstant() const { return m_timeConstant; }
 
+    // The wait until a reading can be the run's: the next poll, or while a
+    // reading was read again for its gate, the polls until that gate has
+    // stood.
+    int firstReadingInMs() const;
+
     // A new reference was set: the reading after it is judged.
     void referenceSet();
     // Takes note of a reading that came waitedMs after the poll before it, or
@@ -45,6 +51,7 @@ private:
     double m_timeConstant;
     int m_intervalMs;
     int m_referenceStoodMs = 0;
+    int m_awaitedGateMs = 0;
     bool m_judging = true;
 };
 

@@ -67,8 +67,9 @@ void RunPaceTest::polls_data()
                                { 0.01, true, 12, true, 12, 0.01 }, { 0.5, true, 12, true, 12, 0.5 } };
     QTest::newRow("counts: a unit that keeps another gate") << 0.01 << asked
         << QVector<PollStep> { { 0.02, true, 12, false, 12, 0.02 }, { 0.02, true, 12, true, 12, 0.02 } };
-    QTest::newRow("a failed reading is not judged") << 0.01 << asked
-        << QVector<PollStep> { { 0, false, 12, true, 12, 0.01 }, { 0.5, true, 12, true, 12, 0.5 } };
+    QTest::newRow("a failed reading is not judged, the next one is") << 0.01 << asked
+        << QVector<PollStep> { { 0, false, 12, true, 12, 0.01 }, { 0.5, true, 12, false, 12, 0.5 },
+                               { 0.5, true, 600, true, 12, 0.5 } };
     QTest::newRow("sweep: a longer gate, each level judged") << 0.1 << stated
         << QVector<PollStep> { { 0.2, true, 120, false, 240, 0.2 }, { 0.2, true, 240, true, 240, 0.2 },
                                { 0.2, true, 240, true, 240, 0.2, true }, { 0.5, true, 240, false, 600, 0.5, true },
