@@ -83,8 +83,7 @@ void Form::connectRuns()
     connect(histogramRun, &HistogramRun::readingTaken, this,
             [this](double, const CountsReading &reading) { takeHistogramReading(reading); });
     for (MeasurementRun *run : std::initializer_list<MeasurementRun *> { countsRun, sweepRun, histogramRun })
-        connect(run, &MeasurementRun::readAgain, this,
-                [this, run](const CountsReading &reading) { showReadingAgain(*run, reading); });
+        connect(run, &MeasurementRun::readAgain, this, [this, run] { showReadingAgain(*run); });
     connect(sweepRun, &SweepRun::referenceSet, this,
             [this](int level) { ui->lbReference->setText(QStringLiteral("Reference: %1 mV").arg(level)); });
     connect(sweepRun, &MeasurementRun::finished, this, [this] {
@@ -327,12 +326,13 @@ void Form::showFirstReadingIn(int intervalMs)
 }
 
 // A reading that came before a whole gate of it had passed is read again at
-// the unit's pace: what was said of the pace no longer holds.
-void Form::showReadingAgain(const MeasurementRun &run, const CountsReading &reading)
+// the unit's pace: what was said of the pace no longer holds. It is not the
+// run's: the time constant it states (the last run's, perhaps) stays out of
+// the box, from where the next Start would send it.
+void Form::showReadingAgain(const MeasurementRun &run)
 {
-    showTimeConstant(reading);
     if (awaitingFirstReading)
-        showFirstReadingIn(run.intervalMs());
+        showFirstReadingIn(run.firstReadingInMs());
     if (&run == sweepRun)
         showSweepProgress(sweepRun->level());
 }
@@ -570,32 +570,29 @@ void Form::showHistogramMenu(const QPoint &pos)
 // asked for or written.
 void Form::saveCountsData()
 {
-    if (CountsTable::rowCount(countsRun->readings()) == 0) {
-        ui->lbStatus->setText(QStringLiteral("Nothing to save: the counts plot holds no reading"));
-        return;
-    }
     files->saveData(QStringLiteral("counts data"), QStringLiteral("counts.txt"),
-                    [this] { return CountsTable::fileBytes(countsRun->readings()); });
+                    QStringLiteral("Nothing to save: the counts plot holds no reading"), [this] {
+                        const QVector<TimedReading> &readings = countsRun->readings();
+                        return CountsTable::rowCount(readings) == 0 ? QByteArray() : CountsTable::fileBytes(readings);
+                    });
 }
 
 void Form::saveSweepData()
 {
-    if (SweepTable::rowCount(sweepRun->levels()) == 0) {
-        ui->lbStatus->setText(QStringLiteral("Nothing to save: the sweep holds no measured level"));
-        return;
-    }
     files->saveData(QStringLiteral("sweep data"), QStringLiteral("output.txt"),
-                    [this] { return SweepTable::fileBytes(sweepRun->levels()); });
+                    QStringLiteral("Nothing to save: the sweep holds no measured level"), [this] {
+                        const auto &levels = sweepRun->levels();
+                        return SweepTable::rowCount(levels) == 0 ? QByteArray() : SweepTable::fileBytes(levels);
+                    });
 }
 
 // The bars as they stand, after the last reading they took.
 void Form::saveHistogramData()
 {
-    if (!histogramRun->holdsReading()) {
-        ui->lbStatus->setText(QStringLiteral("Nothing to save: the histogram holds no reading"));
-        return;
-    }
-    files->saveData(QStringLiteral("histogram data"), QStringLiteral("histogram.txt"), [this] {
-        return HistogramTable::fileBytes(histogramRun->lastReadingSeconds(), histogramRun->heights());
-    });
+    files->saveData(QStringLiteral("histogram data"), QStringLiteral("histogram.txt"),
+                    QStringLiteral("Nothing to save: the histogram holds no reading"), [this] {
+                        if (!histogramRun->holdsReading())
+                            return QByteArray();
+                        return HistogramTable::fileBytes(histogramRun->lastReadingSeconds(), histogramRun->heights());
+                    });
 }

@@ -74,7 +74,7 @@ private:
     bool isStarted(const MeasurementRun &run, MeasurementRun::Start start);
     void showStarted(int intervalMs);
     void showFirstReadingIn(int intervalMs);
-    void showReadingAgain(const MeasurementRun &run, const CountsReading &reading);
+    void showReadingAgain(const MeasurementRun &run);
     void showTimeConstant(const CountsReading &reading);
     void showStopped();
     void showReading(const CountsReading &reading);

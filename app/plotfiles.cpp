@@ -28,11 +28,22 @@ PlotFiles::PlotFiles(QWidget *window, QLabel *status)
 {
 }
 
-void PlotFiles::saveData(const QString &what, const QString &proposedName, const std::function<QByteArray()> &bytes)
+void PlotFiles::saveData(const QString &what, const QString &proposedName, const QString &nothing,
+                         const std::function<QByteArray()> &bytes)
 {
+    if (bytes().isEmpty()) {
+        m_status->setText(nothing);
+        return;
+    }
     const QString fileName = askFileName(tr("Save File..."), proposedName, tr("Text files (*.txt)"));
-    if (!fileName.isEmpty())
-        write(what, tr("Save Data"), fileName, bytes());
+    if (fileName.isEmpty())
+        return;
+    const QByteArray data = bytes();
+    if (data.isEmpty()) {
+        m_status->setText(nothing);
+        return;
+    }
+    write(what, tr("Save Data"), fileName, data);
 }
 
 void PlotFiles::saveImage(QCustomPlot *plot, const QString &proposedName)

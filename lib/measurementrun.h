@@ -39,6 +39,8 @@ public:
 
     // The wait until the next poll.
     int intervalMs() const { return m_pace.intervalMs(); }
+    // The wait until a reading can be the run's (see RunPace).
+    int firstReadingInMs() const { return m_pace.firstReadingInMs(); }
     // The time constant the unit last stated in this run, the one asked for
     // until it stated one.
     double timeConstant() const { return m_pace.timeConstant(); }
