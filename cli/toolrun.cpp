@@ -134,6 +134,7 @@ ExitStatus ToolRun::follow(MeasurementRun &run, MeasurementRun::Start start)
         return start == MeasurementRun::Start::Unreachable ? UnitUnreachable : ReadingsFailed;
     }
     QObject::connect(&run, &MeasurementRun::finished, &m_loop, &QEventLoop::quit);
+    QObject::connect(&run, &MeasurementRun::readAgain, &m_loop, [this] { ++m_readAgain; });
     QSocketNotifier interruption(Interruption::wakeDescriptor(), QSocketNotifier::Read);
     QObject::connect(&interruption, &QSocketNotifier::activated, &m_loop, [&] {
         m_interrupted = true;
@@ -197,6 +198,17 @@ ExitStatus ToolRun::finish(int readings)
     }
     if (m_failures > 0) {
         m_progress->message(QStringLiteral("%1 of %2 readings failed").arg(m_failures).arg(readings));
+        return ReadingsFailed;
+    }
+    // A run that ended without a reading of its own (every one read again,
+    // a duration shorter than a gate) measured nothing.
+    if (readings == 0) {
+        if (m_readAgain > 0)
+            m_progress->message(QStringLiteral("no reading of this run: the unit's %1 reading(s) all came before "
+                                               "a whole gate of theirs had passed since the start")
+                                    .arg(m_readAgain));
+        else
+            m_progress->message(QStringLiteral("no reading was taken"));
         return ReadingsFailed;
     }
     return Success;

@@ -38,6 +38,7 @@ private:
     RowOutput *m_output;
     ProgressLine *m_progress;
     int m_failures = 0;
+    int m_readAgain = 0;
     bool m_interrupted = false;
     QEventLoop m_loop;
 };
