@@ -7,8 +7,10 @@
 #include <QCommandLineParser>
 #include <QIcon>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -20,17 +22,24 @@ const char description[] =
     "Any other arguments go to the Qt toolkit unchanged, for example\n"
     "-platform NAME or -style NAME.";
 
-void printText(const QString &text)
+// The answer whole on standard output; or why not on standard error, and
+// status 1.
+int answer(const QString &text)
 {
     const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size())
+        && std::fflush(stdout) == 0)
+        return 0;
+    std::fprintf(stderr, "tavik-counter: standard output not written: %s\n", std::strerror(errno ? errno : EIO));
+    return 1;
 }
 
 // --help and --version are answered before any window or socket exists, so
 // that they work without a display and send nothing to the network. Returns
-// whether one of them was given; the arguments stay as they are for
-// QApplication.
-bool answerOwnOptions(int argc, char *argv[])
+// the exit status when one of them was given, or -1; the arguments stay as
+// they are for QApplication.
+int answerOwnOptions(int argc, char *argv[])
 {
     QStringList arguments;
     for (int index = 0; index < argc; ++index)
@@ -48,15 +57,13 @@ bool answerOwnOptions(int argc, char *argv[])
     // Qt's options are unknown to this parser: they are QApplication's to read.
     parser.parse(arguments);
     if (!parser.isSet(help) && !parser.isSet(version))
-        return false;
+        return -1;
     // The usage line names the program as it was called.
     int count = argc;
     const QCoreApplication app(count, argv);
     if (parser.isSet(help))
-        printText(parser.helpText());
-    else
-        printText(QStringLiteral("tavik-counter %1\n").arg(QStringLiteral(TAVIK_VERSION)));
-    return true;
+        return answer(parser.helpText());
+    return answer(QStringLiteral("tavik-counter %1\n").arg(QStringLiteral(TAVIK_VERSION)));
 }
 
 } // namespace
@@ -66,8 +73,9 @@ int main(int argc, char *argv[])
     // Before the display's connection or a socket could take its number: the
     // window's log goes to standard error.
     StandardStreams::reserveClosed();
-    if (answerOwnOptions(argc, argv))
-        return 0;
+    const int answered = answerOwnOptions(argc, argv);
+    if (answered >= 0)
+        return answered;
     // A write beyond the largest file the program may make (ulimit -f) fails
     // with its reason and is told, as one refused by a full disk is, instead
     // of ending the program.

@@ -13,8 +13,10 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -22,6 +24,20 @@ void printText(FILE *stream, const QString &text)
 {
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+// The answer to --help or --version, whole on standard output, or a message
+// and FileNotWritten, as for rows that standard output refuses.
+ExitStatus answer(const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size())
+        && std::fflush(stdout) == 0)
+        return Success;
+    printText(stderr, QStringLiteral("tavik-cli: standard output not written: %1\n")
+                          .arg(QString::fromLocal8Bit(std::strerror(errno ? errno : EIO))));
+    return FileNotWritten;
 }
 
 // The library logs its exchanges under categories of its own; they show only
@@ -113,11 +129,9 @@ int main(int argc, char *argv[])
     }
     switch (commandLine.action()) {
     case CommandLine::Action::ShowHelp:
-        printText(stdout, commandLine.helpText());
-        return Success;
+        return answer(commandLine.helpText());
     case CommandLine::Action::ShowVersion:
-        printText(stdout, QStringLiteral("tavik-cli %1\n").arg(QCoreApplication::applicationVersion()));
-        return Success;
+        return answer(QStringLiteral("tavik-cli %1\n").arg(QCoreApplication::applicationVersion()));
     case CommandLine::Action::Run:
         break;
     }
