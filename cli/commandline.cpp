@@ -37,10 +37,12 @@ const char description[] =
     "\n"
     "Exit status:\n"
     "  0    success\n"
-    "  1    a reading or a command failed; the rows of the others are kept\n"
+    "  1    a reading or a command failed, or a run took no reading of its own;\n"
+    "       the rows of the others are kept\n"
     "  2    bad usage; nothing was sent\n"
     "  3    the control unit cannot be reached (discover: no unit answered)\n"
-    "  4    the output file could not be written; an existing one is kept\n"
+    "  4    the output file, or standard output, could not be written; an existing\n"
+    "       file is kept\n"
     "  130  interrupted by Ctrl-C or SIGTERM; the rows done are kept";
 
 const QString discoverName = QStringLiteral("discover");
