@@ -7,10 +7,8 @@
 #include <QCommandLineParser>
 #include <QIcon>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -26,12 +24,10 @@ const char description[] =
 // status 1.
 int answer(const QString &text)
 {
-    const QByteArray bytes = text.toLocal8Bit();
-    errno = 0;
-    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size())
-        && std::fflush(stdout) == 0)
+    QString error;
+    if (StandardStreams::writeOut(text.toLocal8Bit(), &error))
         return 0;
-    std::fprintf(stderr, "tavik-counter: standard output not written: %s\n", std::strerror(errno ? errno : EIO));
+    std::fprintf(stderr, "tavik-counter: standard output not written: %s\n", qPrintable(error));
     return 1;
 }
 

@@ -13,10 +13,8 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -30,13 +28,10 @@ void printText(FILE *stream, const QString &text)
 // and FileNotWritten, as for rows that standard output refuses.
 ExitStatus answer(const QString &text)
 {
-    const QByteArray bytes = text.toLocal8Bit();
-    errno = 0;
-    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size())
-        && std::fflush(stdout) == 0)
+    QString error;
+    if (StandardStreams::writeOut(text.toLocal8Bit(), &error))
         return Success;
-    printText(stderr, QStringLiteral("tavik-cli: standard output not written: %1\n")
-                          .arg(QString::fromLocal8Bit(std::strerror(errno ? errno : EIO))));
+    printText(stderr, QStringLiteral("tavik-cli: standard output not written: %1\n").arg(error));
     return FileNotWritten;
 }
 

@@ -1,6 +1,7 @@
 #include "rowoutput.h"
 #include "atomicfile.h"
 #include "filetarget.h"
+#include "standardstreams.h"
 #include "tabletext.h"
 
 #include <QJsonDocument>
@@ -74,7 +75,5 @@ void RowOutput::put(const QByteArray &bytes)
     }
     if (hasFailed())
         return;
-    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size())
-        || std::fflush(stdout) != 0)
-        m_failure = QString::fromLocal8Bit(std::strerror(errno));
+    StandardStreams::writeOut(bytes, &m_failure);
 }

@@ -5,14 +5,13 @@
 #include "invocation.h"
 #include "progressline.h"
 #include "rowoutput.h"
+#include "standardstreams.h"
 #include "tabletext.h"
 
 #include <QJsonValue>
 #include <QVector>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -93,9 +92,9 @@ ExitStatus setLevel(Counter *counter, const Invocation &invocation, ProgressLine
         messages->message(QStringLiteral("level not set: %1").arg(failure));
         return exchangeFailed(write.exchange);
     }
-    if (std::fputs("OK\n", stdout) < 0 || std::fflush(stdout) != 0) {
-        messages->message(QStringLiteral("the level was set, but standard output not written: %1")
-                              .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    QString error;
+    if (!StandardStreams::writeOut("OK\n", &error)) {
+        messages->message(QStringLiteral("the level was set, but standard output not written: %1").arg(error));
         return FileNotWritten;
     }
     return Success;

@@ -1,5 +1,8 @@
 #include "standardstreams.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <initializer_list>
 
 #include <fcntl.h>
@@ -18,6 +21,16 @@ void reserveClosed()
             ::close(placeholder);
         }
     }
+}
+
+bool writeOut(const QByteArray &bytes, QString *error)
+{
+    errno = 0;
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size())
+        && std::fflush(stdout) == 0)
+        return true;
+    *error = QString::fromLocal8Bit(std::strerror(errno ? errno : EIO));
+    return false;
 }
 
 } // namespace StandardStreams

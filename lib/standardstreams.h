@@ -1,6 +1,9 @@
 #ifndef STANDARDSTREAMS_H
 #define STANDARDSTREAMS_H
 
+#include <QByteArray>
+#include <QString>
+
 namespace StandardStreams {
 
 // Gives a standard stream the caller closed (tavik-cli >&-, a launcher that
@@ -10,6 +13,10 @@ namespace StandardStreams {
 // rows meant for the stream go into it. Writing to the stream then fails
 // with "Bad file descriptor", which a caller can report.
 void reserveClosed();
+
+// Writes bytes whole to standard output and flushes them; false and why not
+// (a full disk, a closed stream) when it refuses them.
+bool writeOut(const QByteArray &bytes, QString *error);
 
 } // namespace StandardStreams
 
