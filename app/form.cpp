@@ -570,29 +570,28 @@ void Form::showHistogramMenu(const QPoint &pos)
 // asked for or written.
 void Form::saveCountsData()
 {
-    files->saveData(QStringLiteral("counts data"), QStringLiteral("counts.txt"),
-                    QStringLiteral("Nothing to save: the counts plot holds no reading"), [this] {
-                        const QVector<TimedReading> &readings = countsRun->readings();
-                        return CountsTable::rowCount(readings) == 0 ? QByteArray() : CountsTable::fileBytes(readings);
-                    });
+    files->saveData(
+        QStringLiteral("counts data"), QStringLiteral("counts.txt"),
+        QStringLiteral("Nothing to save: the counts plot holds no reading"),
+        [this] { return CountsTable::rowCount(countsRun->readings()) > 0; },
+        [this] { return CountsTable::fileBytes(countsRun->readings()); });
 }
 
 void Form::saveSweepData()
 {
-    files->saveData(QStringLiteral("sweep data"), QStringLiteral("output.txt"),
-                    QStringLiteral("Nothing to save: the sweep holds no measured level"), [this] {
-                        const auto &levels = sweepRun->levels();
-                        return SweepTable::rowCount(levels) == 0 ? QByteArray() : SweepTable::fileBytes(levels);
-                    });
+    files->saveData(
+        QStringLiteral("sweep data"), QStringLiteral("output.txt"),
+        QStringLiteral("Nothing to save: the sweep holds no measured level"),
+        [this] { return SweepTable::rowCount(sweepRun->levels()) > 0; },
+        [this] { return SweepTable::fileBytes(sweepRun->levels()); });
 }
 
 // The bars as they stand, after the last reading they took.
 void Form::saveHistogramData()
 {
-    files->saveData(QStringLiteral("histogram data"), QStringLiteral("histogram.txt"),
-                    QStringLiteral("Nothing to save: the histogram holds no reading"), [this] {
-                        if (!histogramRun->holdsReading())
-                            return QByteArray();
-                        return HistogramTable::fileBytes(histogramRun->lastReadingSeconds(), histogramRun->heights());
-                    });
+    files->saveData(
+        QStringLiteral("histogram data"), QStringLiteral("histogram.txt"),
+        QStringLiteral("Nothing to save: the histogram holds no reading"),
+        [this] { return histogramRun->holdsReading(); },
+        [this] { return HistogramTable::fileBytes(histogramRun->lastReadingSeconds(), histogramRun->heights()); });
 }

@@ -29,21 +29,20 @@ PlotFiles::PlotFiles(QWidget *window, QLabel *status)
 }
 
 void PlotFiles::saveData(const QString &what, const QString &proposedName, const QString &nothing,
-                         const std::function<QByteArray()> &bytes)
+                         const std::function<bool()> &hasRows, const std::function<QByteArray()> &bytes)
 {
-    if (bytes().isEmpty()) {
+    if (!hasRows()) {
         m_status->setText(nothing);
         return;
     }
     const QString fileName = askFileName(tr("Save File..."), proposedName, tr("Text files (*.txt)"));
     if (fileName.isEmpty())
         return;
-    const QByteArray data = bytes();
-    if (data.isEmpty()) {
+    if (!hasRows()) {
         m_status->setText(nothing);
         return;
     }
-    write(what, tr("Save Data"), fileName, data);
+    write(what, tr("Save Data"), fileName, bytes());
 }
 
 void PlotFiles::saveImage(QCustomPlot *plot, const QString &proposedName)

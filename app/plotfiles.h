@@ -31,11 +31,11 @@ public:
     // Asks for a file and writes the bytes of the data what names ("sweep
     // data") into it; the bytes are made only once the name is chosen, since
     // a run goes on while the dialog is open.
-    // bytes: the file, or nothing when there is no row to save, which
-    // nothing says; asked before the name and again once it is chosen, since
-    // the rows may have gone meanwhile.
+    // hasRows: whether there is a row to save, asked before the name and
+    // again once it is chosen, since the rows may have gone meanwhile; without
+    // one, nothing says so and no file is touched. bytes: the file.
     void saveData(const QString &what, const QString &proposedName, const QString &nothing,
-                  const std::function<QByteArray()> &bytes);
+                  const std::function<bool()> &hasRows, const std::function<QByteArray()> &bytes);
     void saveImage(QCustomPlot *plot, const QString &proposedName);
 
     bool isRecording() const { return m_record.isOpen(); }
