@@ -4,42 +4,31 @@
 
 #include <QEvent>
 
-namespace {
-
-constexpr qint64 frameNs = qint64(PacedReplot::frameMs) * 1000000;
-
-} // namespace
-
 PacedReplot::PacedReplot(QCustomPlot *plot, std::function<void()> prepare)
     : QObject(plot),
       m_plot(plot),
-      m_prepare(std::move(prepare))
+      m_prepare(std::move(prepare)),
+      m_frame([this] { drawIfDue(); })
 {
-    m_frameEnd.setSingleShot(true);
-    // A coarse timer may fire a little early, which would make two frames of
-    // one.
-    m_frameEnd.setTimerType(Qt::PreciseTimer);
-    connect(&m_frameEnd, &QTimer::timeout, this, &PacedReplot::drawIfDue);
     // Every replot counts as the frame's, whoever asked for it.
-    connect(plot, &QCustomPlot::afterReplot, this, [this] { m_sinceDraw.start(); });
+    connect(plot, &QCustomPlot::afterReplot, this, [this] { m_frame.drawn(); });
     plot->installEventFilter(this);
 }
 
 void PacedReplot::request()
 {
     m_pending = true;
-    if (m_frameEnd.isActive() || isOutOfSight())
+    if (m_frame.isWaiting() || isOutOfSight())
         return;
-    const qint64 sinceDrawNs = m_sinceDraw.isValid() ? m_sinceDraw.nsecsElapsed() : frameNs;
-    if (sinceDrawNs >= frameNs)
+    if (m_frame.isFrameOver())
         drawNow();
     else
-        m_frameEnd.start(int((frameNs - sinceDrawNs + 999999) / 1000000));
+        m_frame.waitForFrameEnd();
 }
 
 void PacedReplot::drawNow()
 {
-    m_frameEnd.stop();
+    m_frame.stopWaiting();
     m_pending = false;
     if (m_prepare)
         m_prepare();

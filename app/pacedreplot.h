@@ -1,17 +1,16 @@
 #ifndef PACEDREPLOT_H
 #define PACEDREPLOT_H
 
-#include <QElapsedTimer>
+#include "framepacer.h"
+
 #include <QObject>
-#include <QTimer>
 
 #include <functional>
 
 class QCustomPlot;
 
-// Draws a plot at most once a frame, however often its data changes: nobody
-// sees more than about framesPerSecond pictures a second, and drawing a full
-// plot costs far more than taking a reading. A draw asked for a frame or more
+// Draws a plot at most once a frame (FramePacer), however often its data
+// changes: drawing a full plot costs far more than taking a reading. A draw asked for a frame or more
 // after the last one happens at once; one asked sooner happens when that
 // frame is over, with whatever else came meanwhile, so nothing waits longer
 // than a frame to be seen and the last change is always drawn. A plot on a
@@ -19,9 +18,6 @@ class QCustomPlot;
 class PacedReplot : public QObject
 {
 public:
-    static constexpr int framesPerSecond = 30;
-    static constexpr int frameMs = 1000 / framesPerSecond;
-
     // prepare: what a draw does before the plot is replotted (fitting its
     // axes to the data), or nothing.
     explicit PacedReplot(QCustomPlot *plot, std::function<void()> prepare = {});
@@ -42,8 +38,7 @@ private:
 
     QCustomPlot *m_plot;
     std::function<void()> m_prepare;
-    QTimer m_frameEnd;
-    QElapsedTimer m_sinceDraw;
+    FramePacer m_frame;
     bool m_pending = false;
 };
 

@@ -1,5 +1,4 @@
 #include "statuslabel.h"
-#include "pacedreplot.h"
 
 #include <QHelpEvent>
 #include <QPainter>
@@ -16,21 +15,19 @@ constexpr int hintedCharacters = 20;
 } // namespace
 
 StatusLabel::StatusLabel(QWidget *parent)
-    : QLabel(parent)
+    : QLabel(parent),
+      m_frame([this] {
+          layOutText();
+          setUpdatesEnabled(true);
+      })
 {
     // A file name that looks like markup is shown as it is.
     setTextFormat(Qt::PlainText);
-    m_frameEnd.setSingleShot(true);
-    m_frameEnd.setTimerType(Qt::PreciseTimer);
-    connect(&m_frameEnd, &QTimer::timeout, this, [this] {
-        layOutText();
-        setUpdatesEnabled(true);
-    });
 }
 
 void StatusLabel::setText(const QString &text)
 {
-    const bool paintNow = !isVisible() || !m_sincePaint.isValid() || m_sincePaint.elapsed() >= PacedReplot::frameMs;
+    const bool paintNow = !isVisible() || m_frame.isFrameOver();
     if (!paintNow)
         paintAtFrameEnd();
     QLabel::setText(text);
@@ -49,10 +46,10 @@ void StatusLabel::layOutText()
 // on paints it whole, with the text it holds then.
 void StatusLabel::paintAtFrameEnd()
 {
-    if (m_frameEnd.isActive())
+    if (m_frame.isWaiting())
         return;
     setUpdatesEnabled(false);
-    m_frameEnd.start(int(std::max<qint64>(PacedReplot::frameMs - m_sincePaint.elapsed(), 1)));
+    m_frame.waitForFrameEnd();
 }
 
 QSize StatusLabel::sizeHint() const
@@ -117,7 +114,7 @@ bool StatusLabel::event(QEvent *event)
 // operator made in it.
 void StatusLabel::paintEvent(QPaintEvent *event)
 {
-    m_sincePaint.start();
+    m_frame.drawn();
     if (!isElided()) {
         QLabel::paintEvent(event);
         return;

@@ -1,10 +1,10 @@
 #ifndef STATUSLABEL_H
 #define STATUSLABEL_H
 
-#include <QElapsedTimer>
+#include "framepacer.h"
+
 #include <QLabel>
 #include <QMargins>
-#include <QTimer>
 
 // The window's status line. Its text never sets the window's width: a text
 // wider than the line is cut in the middle, where a file name's folders are,
@@ -52,8 +52,7 @@ private:
     const HintHeights &hintHeights() const;
 
     mutable HintHeights m_hintHeights;
-    QElapsedTimer m_sincePaint;
-    QTimer m_frameEnd;
+    FramePacer m_frame;
 };
 
 #endif // STATUSLABEL_H

@@ -18,7 +18,7 @@
 #include "benchunit.h"
 #include "countsmeasurement.h"
 #include "form.h"
-#include "pacedreplot.h"
+#include "framepacer.h"
 #include "residentmemory.h"
 #include "tickwatcher.h"
 
@@ -200,7 +200,7 @@ int main(int argc, char *argv[])
                     countsWindowSeconds);
     } else {
         // A reading waits at most a frame for its replot.
-        const double targetReplyToReplotMs = targetTickMs + PacedReplot::frameMs;
+        const double targetReplyToReplotMs = targetTickMs + FramePacer::frameMs;
         const double replyToReplotMedian = median(replyToReplot);
         const double ticksPerReplot = double(fullWindow.wholeTickMs.size()) / replyToReplot.size();
         std::printf("ticks with a full window: %zu, %.0f points per graph on average; %zu replots, one per %.1f ticks\n",

@@ -2,6 +2,7 @@
 // the last reading always, and a plot on a page that is not shown when it
 // shows. The plots are driven as the window drives them, one reading at a time.
 #include "countsplot.h"
+#include "framepacer.h"
 #include "histogramplot.h"
 #include "pacedreplot.h"
 #include "statuslabel.h"
@@ -189,7 +190,7 @@ void RedrawTest::burstIsDrawnOncePerFrame()
 {
     QFETCH(Kind, kind);
     makeWindow(kind, true);
-    QTest::qWait(2 * PacedReplot::frameMs);
+    QTest::qWait(2 * FramePacer::frameMs);
 
     const qint64 start = m_clock.nsecsElapsed();
     int readings = 0;
@@ -200,7 +201,7 @@ void RedrawTest::burstIsDrawnOncePerFrame()
     const qint64 burstNs = m_clock.nsecsElapsed() - start;
     QTRY_VERIFY(!m_plot->isDrawPending());
 
-    const qint64 frameNs = qint64(PacedReplot::frameMs) * 1000000;
+    const qint64 frameNs = qint64(FramePacer::frameMs) * 1000000;
     QVERIFY2(readings > 50, qPrintable(QString::number(readings)));
     QVERIFY2(m_replotTimes.size() <= burstNs / frameNs + 2,
              qPrintable(QStringLiteral("%1 replots for %2 readings in %3 ms")
@@ -224,7 +225,7 @@ void RedrawTest::lastReadingIsDrawn()
 {
     QFETCH(Kind, kind);
     makeWindow(kind, true);
-    QTest::qWait(2 * PacedReplot::frameMs);
+    QTest::qWait(2 * FramePacer::frameMs);
 
     m_plot->add(0);
     QCOMPARE(m_replotTimes.size(), 1); // nothing drawn in this frame yet: at once
@@ -235,7 +236,7 @@ void RedrawTest::lastReadingIsDrawn()
 
     QTRY_VERIFY(!m_plot->isDrawPending());
     QCOMPARE(m_replotTimes.size(), 2);
-    QVERIFY(m_replotTimes[1] - m_replotTimes[0] >= qint64(PacedReplot::frameMs) * 1000000);
+    QVERIFY(m_replotTimes[1] - m_replotTimes[0] >= qint64(FramePacer::frameMs) * 1000000);
     QVERIFY(m_plot->drawnShows(500));
 }
 
@@ -255,7 +256,7 @@ void RedrawTest::hiddenPageIsDrawnWhenShown()
         m_plot->add(index * 10);
         QTest::qWait(5);
     }
-    QTest::qWait(3 * PacedReplot::frameMs);
+    QTest::qWait(3 * FramePacer::frameMs);
     QCOMPARE(m_replotTimes.size(), 0);
     QVERIFY(m_plot->isDrawPending());
 
@@ -301,7 +302,7 @@ void RedrawTest::statusLineIsPaintedOncePerFrame()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     PaintedTexts painted(label);
-    QTest::qWait(2 * PacedReplot::frameMs);
+    QTest::qWait(2 * FramePacer::frameMs);
 
     int texts = 0;
     QElapsedTimer burst;
@@ -316,6 +317,6 @@ void RedrawTest::statusLineIsPaintedOncePerFrame()
     const QString last = label->text();
     QTRY_COMPARE(painted.texts.value(painted.texts.size() - 1), last);
     QVERIFY2(texts > 40, qPrintable(QString::number(texts)));
-    QVERIFY2(painted.texts.size() <= burstMs / PacedReplot::frameMs + 2,
+    QVERIFY2(painted.texts.size() <= burstMs / FramePacer::frameMs + 2,
              qPrintable(QStringLiteral("%1 paints for %2 texts in %3 ms").arg(painted.texts.size()).arg(texts).arg(burstMs)));
 }
