@@ -23,6 +23,8 @@ private slots:
     void sweepReadAgainTellsWhenItsReadingComes();
     void firstReadingReadAgainTellsWhenItComes_data();
     void firstReadingReadAgainTellsWhenItComes();
+    void readAgainAfterAFailedReadingTellsWhenTheFirstComes_data();
+    void readAgainAfterAFailedReadingTellsWhenTheFirstComes();
     void histogramCountsEachGateOnce();
     void histogramKeepsThePaceOfTheGateLastStated();
     void startTheUnitClosedOnDoesNotStart_data();
@@ -162,6 +164,43 @@ void TrustTest::firstReadingReadAgainTellsWhenItComes()
     FakeUnit unit;
     unit.setReply("START", QByteArray("OK"));
     unit.setReply("DATA?", FakeUnit::dataReply(1, 100, 60, 25, 5));
+    Form form;
+    MeasurementProbe probe(form);
+    QString shown;
+    for (MeasurementRun *run : form.findChildren<MeasurementRun *>(QString(), Qt::FindDirectChildrenOnly)) {
+        connect(run, &MeasurementRun::readAgain, &form, [&shown, &probe] {
+            if (shown.isEmpty())
+                shown = probe.status();
+        });
+    }
+    probe.start(measurement, 0.01);
+    QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 3000);
+    probe.stop(measurement);
+
+    const QString promise = QStringLiteral("Started: first reading in ");
+    QVERIFY2(shown.startsWith(promise) && shown.endsWith(QLatin1String(" s")), qPrintable(shown));
+    const double seconds = shown.mid(promise.size()).chopped(2).toDouble();
+    QVERIFY2(seconds >= 1.0, qPrintable(shown));
+}
+
+void TrustTest::readAgainAfterAFailedReadingTellsWhenTheFirstComes_data()
+{
+    QTest::addColumn<Measurement>("measurement");
+    QTest::newRow("counts") << Measurement::Counts;
+    QTest::newRow("histogram") << Measurement::Histogram;
+}
+
+// A unit still busy with the START refuses the first poll, then answers with
+// its last 1 s gate: that reading is read again, and the run still waits for
+// its first reading (the failed one was not it). The status line must say
+// when it comes, not keep "Reading failed" for the whole gate.
+void TrustTest::readAgainAfterAFailedReadingTellsWhenTheFirstComes()
+{
+    QFETCH(Measurement, measurement);
+
+    FakeUnit unit;
+    unit.setReply("START", QByteArray("OK"));
+    unit.setReplies("DATA?", { FakeUnit::scripted("ERR\r\n"), FakeUnit::scripted(FakeUnit::dataReply(1, 100, 60, 25, 5)) });
     Form form;
     MeasurementProbe probe(form);
     QString shown;

@@ -92,6 +92,22 @@ for option in --help --version; do
     [ -s "$WORK/err" ] || fail "nothing on standard error"
 done
 
+# A file that may not grow (ulimit -f 0) refuses the answer as a full disk
+# does: the same status and reason, not an end by SIGXFSZ with no word.
+for option in --help --version; do
+    CASE="$option into a file that may not grow"
+    # Standard error goes through a pipe, which the limit leaves alone.
+    {
+        timeout 10 bash -c 'ulimit -f 0 && exec "$@"' bash "${NO_DISPLAY[@]}" "$PROGRAM" "$option" \
+            2>&1 >"$WORK/answer"
+        echo $? >"$WORK/status"
+    } | cat >"$WORK/err"
+    status=$(cat "$WORK/status")
+    echo "$CASE: status $status, standard error: $(cat "$WORK/err")"
+    [ "$status" -eq 1 ] || fail "status $status, not 1"
+    grep -q "standard output not written" "$WORK/err" || fail "standard error does not say why"
+done
+
 CASE="set-up"
 desktop_display || abort "no X display"
 
