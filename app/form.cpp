@@ -316,12 +316,13 @@ bool Form::isStarted(const MeasurementRun &run, MeasurementRun::Start start)
 // Until the first reading, the status line must not show the last run's figures.
 void Form::showStarted(int intervalMs)
 {
-    awaitingFirstReading = true;
+    awaitingValidReading = true;
     showFirstReadingIn(intervalMs);
 }
 
 void Form::showFirstReadingIn(int intervalMs)
 {
+    awaitingFirstReading = true;
     ui->lbStatus->setText(QStringLiteral("Started: first reading in %1 s").arg(Wire::numberText(intervalMs / 1000.0)));
 }
 
@@ -331,7 +332,7 @@ void Form::showFirstReadingIn(int intervalMs)
 // the box, from where the next Start would send it.
 void Form::showReadingAgain(const MeasurementRun &run)
 {
-    if (awaitingFirstReading)
+    if (awaitingValidReading)
         showFirstReadingIn(run.firstReadingInMs());
     if (&run == sweepRun)
         showSweepProgress(sweepRun->level());
@@ -356,10 +357,12 @@ void Form::showTimeConstant(const CountsReading &reading)
 void Form::showReading(const CountsReading &reading)
 {
     awaitingFirstReading = false;
-    if (reading.valid)
+    if (reading.valid) {
+        awaitingValidReading = false;
         ui->lbStatus->setText(reading.ratesText());
-    else
+    } else {
         ui->lbStatus->setText(QStringLiteral("Reading failed: %1").arg(reading.failure));
+    }
 }
 
 void Form::on_pbStartTime_clicked()
@@ -514,6 +517,7 @@ void Form::takeHistogramReading(const CountsReading &reading)
 {
     if (reading.valid) {
         awaitingFirstReading = false;
+        awaitingValidReading = false;
         showHistogram(true);
     } else {
         showReading(reading);

@@ -106,8 +106,12 @@ private:
     ScreenFit *screenFit;
     // Counts every Stop, so that a Start can tell whether one ran meanwhile.
     quint64 stopCount = 0;
-    // Between a Start and the first reading of its run.
+    // The status line promises the first reading of a run; a Stop takes the
+    // promise back.
     bool awaitingFirstReading = false;
+    // Between a Start and the first reading of its run that is not a failed
+    // one: until then a reading read again says when the first can come.
+    bool awaitingValidReading = false;
     // The wall-clock time of the counts run's Start, for the record's header.
     QDateTime countsStartedAt;
 };
