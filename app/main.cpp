@@ -69,13 +69,13 @@ int main(int argc, char *argv[])
     // Before the display's connection or a socket could take its number: the
     // window's log goes to standard error.
     StandardStreams::reserveClosed();
+    // A write beyond the largest file the program may make (ulimit -f) fails
+    // with its reason and is told, as one refused by a full disk is, instead
+    // of ending the program; the answer to --help included.
+    std::signal(SIGXFSZ, SIG_IGN);
     const int answered = answerOwnOptions(argc, argv);
     if (answered >= 0)
         return answered;
-    // A write beyond the largest file the program may make (ulimit -f) fails
-    // with its reason and is told, as one refused by a full disk is, instead
-    // of ending the program.
-    std::signal(SIGXFSZ, SIG_IGN);
     // The control-unit library logs under categories of its own; the window's
     // log shows their lines bare, as it shows its own.
     qSetMessagePattern(QStringLiteral("%{message}"));
