@@ -10,6 +10,8 @@
 #include <QInputDialog>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 
 const QString updateItem = QStringLiteral("Update...");
@@ -17,10 +19,11 @@ const QString manualItem = QStringLiteral("Manual...");
 
 } // namespace
 
-Dialog::Dialog(QWidget *parent)
+Dialog::Dialog(QWidget *parent, std::optional<DiscoveryRequest> sentRequest)
     : QDialog(parent)
     , controlUnitPort(Wire::commandPort)
     , ui(new Ui_Dialog)
+    , sentRequest(std::move(sentRequest))
 {
     updateControlUnitList();
 }
@@ -63,7 +66,12 @@ void Dialog::updateControlUnitList()
 
 QStringList Dialog::availableControlUnits()
 {
-    return ControlUnitDiscovery(quint16(controlUnitPort)).run();
+    ControlUnitDiscovery discovery { quint16(controlUnitPort) };
+    if (!sentRequest)
+        return discovery.run();
+    DiscoveryRequest request = std::move(*sentRequest);
+    sentRequest.reset();
+    return discovery.run(std::move(request));
 }
 
 // The widgets, and what showing them would do first short of their size and

@@ -1,9 +1,13 @@
 #ifndef DIALOG_H
 #define DIALOG_H
 
+#include "discoveryrequest.h"
+
 #include <QDialog>
 #include <QHostAddress>
 #include <QStringList>
+
+#include <optional>
 
 QT_BEGIN_NAMESPACE
 class Ui_Dialog;
@@ -14,7 +18,9 @@ class Dialog : public QDialog
     Q_OBJECT
 
 public:
-    explicit Dialog(QWidget *parent = nullptr);
+    // A request sent before the dialog was made, when given, is the first
+    // discovery's: its answers are collected instead of sending another.
+    explicit Dialog(QWidget *parent = nullptr, std::optional<DiscoveryRequest> sentRequest = std::nullopt);
     ~Dialog() override;
 
     QHostAddress getAddress() const;
@@ -33,6 +39,7 @@ private:
     qint32 controlUnitPort;
     Ui_Dialog *ui;
     bool layoutBuilt = false;
+    std::optional<DiscoveryRequest> sentRequest;
 };
 
 #endif // DIALOG_H

@@ -8,15 +8,10 @@
 #include <QNetworkProxy>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QUdpSocket>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <vector>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -30,25 +25,6 @@ const qint64 answerReadLimit = 4096;
 // has waited longest goes, so a flood of silent connections cannot use up
 // the program's sockets while later answers still get their turn.
 const std::size_t maxWaitingAnswers = 256;
-
-const QNetworkInterface::InterfaceFlags broadcastCapable =
-        QNetworkInterface::IsUp | QNetworkInterface::IsRunning | QNetworkInterface::CanBroadcast;
-
-void sendDiscoveryRequests(QUdpSocket &sender, quint16 requestPort)
-{
-    const QByteArray request("SERVER_REQUEST");
-    const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &netInterface : interfaces) {
-        if ((netInterface.flags() & broadcastCapable) != broadcastCapable)
-            continue;
-        const auto entries = netInterface.addressEntries();
-        for (const QNetworkAddressEntry &entry : entries) {
-            if (entry.broadcast().isNull())
-                continue;
-            sender.writeDatagram(request, entry.broadcast(), requestPort);
-        }
-    }
-}
 
 // The answer connections of one run. Every connection is accepted as it comes
 // and read as soon as its bytes arrive, so a silent or slow host holds up no
@@ -64,28 +40,13 @@ public:
     }
     ~AnswerListener() { dropAll(); }
 
-    // The toolkit's own queue of 50 connections overflows when a host opens a
-    // few hundred at once, and the system then drops the connections that come
-    // next, a unit's among them, until they are tried again a second later:
-    // after the window. The queue here holds as many as the system allows.
-    bool listen(quint16 port, QString *failure)
+    // Takes over the request's listening socket.
+    bool adopt(int answerSocket, QString *failure)
     {
-        const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (descriptor < 0) {
-            *failure = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        const int reuse = 1;
-        if (::setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) == 0
-            && ::bind(descriptor, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0
-            && ::listen(descriptor, SOMAXCONN) == 0 && m_server.setSocketDescriptor(descriptor))
+        if (m_server.setSocketDescriptor(answerSocket))
             return true;
-        *failure = QString::fromLocal8Bit(std::strerror(errno));
-        ::close(descriptor);
+        *failure = m_server.errorString();
+        ::close(answerSocket);
         return false;
     }
 
@@ -195,25 +156,26 @@ ControlUnitDiscovery::ControlUnitDiscovery(quint16 controlUnitPort)
 
 QStringList ControlUnitDiscovery::run()
 {
-    QElapsedTimer window;
+    return run(DiscoveryRequest(m_controlUnitPort));
+}
+
+QStringList ControlUnitDiscovery::run(DiscoveryRequest request)
+{
+    const QElapsedTimer &window = request.sentAt();
     AnswerListener listener(window);
-    const quint16 answerPort = quint16(m_controlUnitPort + 2);
-    QString reason;
+    QString reason = request.failure();
     m_failure.clear();
-    if (!listener.listen(answerPort, &reason)) {
+    const int answerSocket = request.takeAnswerSocket();
+    if (answerSocket < 0 || !listener.adopt(answerSocket, &reason)) {
         // Another window's dialog or another discovery holds the port, and
-        // would take the answers: sending a request would find nothing.
-        m_failure = QStringLiteral("cannot listen for answers on port %1: %2").arg(answerPort).arg(reason);
+        // would take the answers: no request was sent.
+        m_failure = QStringLiteral("cannot listen for answers on port %1: %2").arg(request.answerPort()).arg(reason);
         qCWarning(lcDiscovery).noquote() << m_failure;
         return QStringList();
     }
 
-    qCDebug(lcDiscovery) << "before udpSocket create";
-    QUdpSocket sender;
-    sender.setProxy(QNetworkProxy::NoProxy);
-    sendDiscoveryRequests(sender, quint16(m_controlUnitPort + 1));
-
-    window.start();
+    // Answers that came before the run are waiting in the listening queue;
+    // those of a request sent a whole window ago are taken at once.
     while (window.elapsed() < answerWindowMs) {
         QCoreApplication::processEvents();
         listener.dropFinished();

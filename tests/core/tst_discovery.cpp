@@ -1,4 +1,5 @@
 #include "controlunitdiscovery.h"
+#include "discoveryrequest.h"
 
 #include <QElapsedTimer>
 #include <QNetworkInterface>
@@ -8,6 +9,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QtTest>
+
+#include <utility>
 
 namespace {
 
@@ -113,6 +116,8 @@ private slots:
     void initTestCase();
     void answers_data();
     void answers();
+    void requestSentBefore_data();
+    void requestSentBefore();
     void nothingLeftForTheEventLoop();
     void answerPortHeldByAnother();
 };
@@ -161,6 +166,45 @@ void DiscoveryTest::answers()
     for (const Host &host : hosts)
         answerHosts.schedule(host);
     QCOMPARE(ControlUnitDiscovery().run(), expected);
+}
+
+// A request sent before the run, as the window's program sends it before its
+// toolkit starts: the answers that came while nothing turned the event loop
+// are listed, and the window is counted from the sending, so the run takes
+// only what is left of it.
+void DiscoveryTest::requestSentBefore_data()
+{
+    QTest::addColumn<QList<Host>>("hosts");
+    QTest::addColumn<int>("runStartsAfterMs");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("answers before and during the run")
+        << QList<Host>{ { "127.0.0.2", 30 }, { "127.0.0.4", 350 } } << 200
+        << QStringList{ "127.0.0.2", "127.0.0.4" };
+    QTest::newRow("behind silent connections that came before the run")
+        << QList<Host>{ silent("127.0.0.3", 0, 8), { "127.0.0.2", 30 } } << 200 << QStringList{ "127.0.0.2" };
+    QTest::newRow("a run that starts after the window")
+        << QList<Host>{ { "127.0.0.2", 30 }, { "127.0.0.4", 100 } } << 600
+        << QStringList{ "127.0.0.2", "127.0.0.4" };
+}
+
+void DiscoveryTest::requestSentBefore()
+{
+    QFETCH(QList<Host>, hosts);
+    QFETCH(int, runStartsAfterMs);
+    QFETCH(QStringList, expected);
+
+    AnswerHosts answerHosts;
+    DiscoveryRequest request;
+    QCOMPARE(request.failure(), QString());
+    for (const Host &host : hosts)
+        answerHosts.schedule(host);
+    QThread::msleep(runStartsAfterMs);
+
+    QElapsedTimer run;
+    run.start();
+    QCOMPARE(ControlUnitDiscovery().run(std::move(request)), expected);
+    QVERIFY2(run.elapsed() < qMax(0, 500 - runStartsAfterMs) + 100, qPrintable(QString::number(run.elapsed())));
 }
 
 // Every answer connection and the listener are gone when the run returns, and

@@ -1,5 +1,6 @@
 #include "controlunitlist.h"
 #include "dialog.h"
+#include "discoveryrequest.h"
 
 #include <QtTest/QtTest>
 #include <QAbstractItemView>
@@ -21,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include <functional>
+#include <utility>
 #include <memory>
 
 namespace {
@@ -160,6 +162,7 @@ private slots:
     void constructionWarnsOfNothing();
     void discoveryFillsList();
     void nothingFound();
+    void firstDiscoveryTakesARequestSentBefore();
     void activation_data();
     void activation();
     void currentItemChosenAgain();
@@ -292,6 +295,24 @@ void TestDialog::nothingFound()
     QCOMPARE(items(addressBox(&fresh)), QStringList({updateItem, manualItem}));
     QCOMPARE(addressBox(&fresh)->currentText(), updateItem);
     QVERIFY(fresh.getAddress().isNull());
+}
+
+// The window's program sends discovery's request before its toolkit starts
+// and hands it to the dialog: no second request goes out, the unit that
+// answered it is listed, and the dialog is ready one window after the
+// sending, not one window after it was made.
+void TestDialog::firstDiscoveryTakesARequestSentBefore()
+{
+    unit.requests.clear();
+    QElapsedTimer sinceSending;
+    sinceSending.start();
+    DiscoveryRequest request;
+    QThread::msleep(300);
+    Dialog fresh(nullptr, std::move(request));
+    const qint64 elapsed = sinceSending.elapsed();
+    QCOMPARE(unit.requests, QByteArrayList({ "SERVER_REQUEST", "SERVER_REQUEST" }));
+    QCOMPARE(items(addressBox(&fresh)), QStringList({ "127.0.0.1", updateItem, manualItem }));
+    QVERIFY2(elapsed >= 500 && elapsed < 700, qPrintable(QString::number(elapsed)));
 }
 
 void TestDialog::activation_data()
