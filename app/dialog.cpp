@@ -2,6 +2,7 @@
 #include "ui_dialog.h"
 
 #include "addresstext.h"
+#include "backgrounddiscovery.h"
 #include "controlunitdiscovery.h"
 #include "storedaddress.h"
 #include "wire.h"
@@ -19,11 +20,11 @@ const QString manualItem = QStringLiteral("Manual...");
 
 } // namespace
 
-Dialog::Dialog(QWidget *parent, std::optional<DiscoveryRequest> sentRequest)
+Dialog::Dialog(QWidget *parent, std::unique_ptr<BackgroundDiscovery> firstDiscovery)
     : QDialog(parent)
     , controlUnitPort(Wire::commandPort)
     , ui(new Ui_Dialog)
-    , sentRequest(std::move(sentRequest))
+    , firstDiscovery(std::move(firstDiscovery))
 {
     updateControlUnitList();
 }
@@ -66,12 +67,11 @@ void Dialog::updateControlUnitList()
 
 QStringList Dialog::availableControlUnits()
 {
-    ControlUnitDiscovery discovery { quint16(controlUnitPort) };
-    if (!sentRequest)
-        return discovery.run();
-    DiscoveryRequest request = std::move(*sentRequest);
-    sentRequest.reset();
-    return discovery.run(std::move(request));
+    if (!firstDiscovery)
+        return ControlUnitDiscovery(quint16(controlUnitPort)).run();
+    const QStringList units = firstDiscovery->result();
+    firstDiscovery.reset();
+    return units;
 }
 
 // The widgets, and what showing them would do first short of their size and

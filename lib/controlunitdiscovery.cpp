@@ -6,12 +6,18 @@
 #include <QElapsedTimer>
 #include <QNetworkInterface>
 #include <QNetworkProxy>
-#include <QTcpServer>
+#include <QSocketNotifier>
 #include <QTcpSocket>
+#include <QUdpSocket>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
 #include <vector>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -26,6 +32,25 @@ const qint64 answerReadLimit = 4096;
 // the program's sockets while later answers still get their turn.
 const std::size_t maxWaitingAnswers = 256;
 
+const QNetworkInterface::InterfaceFlags broadcastCapable =
+        QNetworkInterface::IsUp | QNetworkInterface::IsRunning | QNetworkInterface::CanBroadcast;
+
+void sendDiscoveryRequests(QUdpSocket &sender, quint16 requestPort)
+{
+    const QByteArray request("SERVER_REQUEST");
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &netInterface : interfaces) {
+        if ((netInterface.flags() & broadcastCapable) != broadcastCapable)
+            continue;
+        const auto entries = netInterface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            if (entry.broadcast().isNull())
+                continue;
+            sender.writeDatagram(request, entry.broadcast(), requestPort);
+        }
+    }
+}
+
 // The answer connections of one run. Every connection is accepted as it comes
 // and read as soon as its bytes arrive, so a silent or slow host holds up no
 // other; each gets its own bound, and none outlives the run.
@@ -35,18 +60,39 @@ public:
     explicit AnswerListener(const QElapsedTimer &window)
         : m_window(window)
     {
-        m_server.setProxy(QNetworkProxy::NoProxy);
-        QObject::connect(&m_server, &QTcpServer::newConnection, [this] { acceptAnswers(); });
     }
-    ~AnswerListener() { dropAll(); }
-
-    // Takes over the request's listening socket.
-    bool adopt(int answerSocket, QString *failure)
+    ~AnswerListener()
     {
-        if (m_server.setSocketDescriptor(answerSocket))
+        stopListening();
+        dropAll();
+    }
+
+    // The toolkit's own queue of 50 connections overflows when a host opens a
+    // few hundred at once, and the system then drops the connections that come
+    // next, a unit's among them, until they are tried again a second later:
+    // after the window. The queue here holds as many as the system allows.
+    bool listen(quint16 port, QString *failure)
+    {
+        const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (descriptor < 0) {
+            *failure = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        const int reuse = 1;
+        if (::setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) == 0
+            && ::bind(descriptor, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0
+            && ::listen(descriptor, SOMAXCONN) == 0) {
+            m_listening = descriptor;
+            m_incoming.reset(new QSocketNotifier(descriptor, QSocketNotifier::Read));
+            QObject::connect(m_incoming.get(), &QSocketNotifier::activated, [this] { acceptAnswers(); });
             return true;
-        *failure = m_server.errorString();
-        ::close(answerSocket);
+        }
+        *failure = QString::fromLocal8Bit(std::strerror(errno));
+        ::close(descriptor);
         return false;
     }
 
@@ -69,12 +115,12 @@ public:
     // connection goes and the answer port is free again.
     QStringList finish()
     {
-        m_server.waitForNewConnection(0);
+        acceptAnswers();
         for (const Waiting &waiting : m_waiting) {
             if (!waiting.answered)
                 waiting.socket->waitForReadyRead(0);
         }
-        m_server.close();
+        stopListening();
         dropAll();
         return m_answers;
     }
@@ -83,18 +129,33 @@ private:
     struct Waiting
     {
         QTcpSocket *socket;
+        quint32 peer;
         qint64 acceptedAtMs;
         bool answered;
     };
 
+    // The peer's address is the one the connection was accepted from: a
+    // unit that resets its connection as soon as it has answered has none
+    // left to ask for afterwards, though its answer can still be read.
     void acceptAnswers()
     {
-        while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        sockaddr_in peer = {};
+        socklen_t peerLength = sizeof peer;
+        int descriptor;
+        while ((descriptor = ::accept4(m_listening, reinterpret_cast<sockaddr *>(&peer), &peerLength,
+                                       SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0) {
+            peerLength = sizeof peer;
+            auto *socket = new QTcpSocket;
             socket->setProxy(QNetworkProxy::NoProxy);
+            if (!socket->setSocketDescriptor(descriptor)) {
+                ::close(descriptor);
+                delete socket;
+                continue;
+            }
             socket->setReadBufferSize(answerReadLimit);
             if (m_waiting.size() >= maxWaitingAnswers)
                 dropLongestWaiting();
-            m_waiting.push_back({ socket, m_window.elapsed(), false });
+            m_waiting.push_back({ socket, ntohl(peer.sin_addr.s_addr), m_window.elapsed(), false });
             QObject::connect(socket, &QTcpSocket::readyRead, [this, socket] { takeAnswer(socket); });
             // An answer that came with the connection is taken at once, before
             // connections accepted after it can push it out.
@@ -110,10 +171,7 @@ private:
             return;
         waiting->answered = true;
         socket->readAll();
-        bool isIPv4 = false;
-        const quint32 peer = socket->peerAddress().toIPv4Address(&isIPv4);
-        if (isIPv4)
-            m_answers.append(QHostAddress(peer).toString());
+        m_answers.append(QHostAddress(waiting->peer).toString());
         socket->abort();
     }
 
@@ -134,6 +192,15 @@ private:
         }
     }
 
+    void stopListening()
+    {
+        if (m_listening < 0)
+            return;
+        m_incoming.reset();
+        ::close(m_listening);
+        m_listening = -1;
+    }
+
     void dropAll()
     {
         for (const Waiting &waiting : m_waiting)
@@ -142,7 +209,8 @@ private:
     }
 
     const QElapsedTimer &m_window;
-    QTcpServer m_server;
+    int m_listening = -1;
+    std::unique_ptr<QSocketNotifier> m_incoming;
     std::vector<Waiting> m_waiting;
     QStringList m_answers;
 };
@@ -156,26 +224,25 @@ ControlUnitDiscovery::ControlUnitDiscovery(quint16 controlUnitPort)
 
 QStringList ControlUnitDiscovery::run()
 {
-    return run(DiscoveryRequest(m_controlUnitPort));
-}
-
-QStringList ControlUnitDiscovery::run(DiscoveryRequest request)
-{
-    const QElapsedTimer &window = request.sentAt();
+    QElapsedTimer window;
     AnswerListener listener(window);
-    QString reason = request.failure();
+    const quint16 answerPort = quint16(m_controlUnitPort + 2);
+    QString reason;
     m_failure.clear();
-    const int answerSocket = request.takeAnswerSocket();
-    if (answerSocket < 0 || !listener.adopt(answerSocket, &reason)) {
+    if (!listener.listen(answerPort, &reason)) {
         // Another window's dialog or another discovery holds the port, and
-        // would take the answers: no request was sent.
-        m_failure = QStringLiteral("cannot listen for answers on port %1: %2").arg(request.answerPort()).arg(reason);
+        // would take the answers: sending a request would find nothing.
+        m_failure = QStringLiteral("cannot listen for answers on port %1: %2").arg(answerPort).arg(reason);
         qCWarning(lcDiscovery).noquote() << m_failure;
         return QStringList();
     }
 
-    // Answers that came before the run are waiting in the listening queue;
-    // those of a request sent a whole window ago are taken at once.
+    qCDebug(lcDiscovery) << "before udpSocket create";
+    QUdpSocket sender;
+    sender.setProxy(QNetworkProxy::NoProxy);
+    sendDiscoveryRequests(sender, quint16(m_controlUnitPort + 1));
+
+    window.start();
     while (window.elapsed() < answerWindowMs) {
         QCoreApplication::processEvents();
         listener.dropFinished();
