@@ -2,7 +2,6 @@
 #include "ui_dialog.h"
 
 #include "addresstext.h"
-#include "backgrounddiscovery.h"
 #include "controlunitdiscovery.h"
 #include "storedaddress.h"
 #include "wire.h"
@@ -20,11 +19,11 @@ const QString manualItem = QStringLiteral("Manual...");
 
 } // namespace
 
-Dialog::Dialog(QWidget *parent, std::unique_ptr<BackgroundDiscovery> firstDiscovery)
+Dialog::Dialog(QWidget *parent, std::optional<DiscoveryRequest> sentRequest)
     : QDialog(parent)
     , controlUnitPort(Wire::commandPort)
     , ui(new Ui_Dialog)
-    , firstDiscovery(std::move(firstDiscovery))
+    , sentRequest(std::move(sentRequest))
 {
     updateControlUnitList();
 }
@@ -67,11 +66,12 @@ void Dialog::updateControlUnitList()
 
 QStringList Dialog::availableControlUnits()
 {
-    if (!firstDiscovery)
-        return ControlUnitDiscovery(quint16(controlUnitPort)).run();
-    const QStringList units = firstDiscovery->result();
-    firstDiscovery.reset();
-    return units;
+    ControlUnitDiscovery discovery { quint16(controlUnitPort) };
+    if (!sentRequest)
+        return discovery.run();
+    DiscoveryRequest request = std::move(*sentRequest);
+    sentRequest.reset();
+    return discovery.run(std::move(request));
 }
 
 // The widgets, and what showing them would do first short of their size and

@@ -1,13 +1,13 @@
 #ifndef DIALOG_H
 #define DIALOG_H
 
-#include "backgrounddiscovery.h"
+#include "discoveryrequest.h"
 
 #include <QDialog>
 #include <QHostAddress>
 #include <QStringList>
 
-#include <memory>
+#include <optional>
 
 QT_BEGIN_NAMESPACE
 class Ui_Dialog;
@@ -18,9 +18,9 @@ class Dialog : public QDialog
     Q_OBJECT
 
 public:
-    // A discovery begun before the dialog was made, when given, is the
-    // dialog's first: its list is waited for instead of running another.
-    explicit Dialog(QWidget *parent = nullptr, std::unique_ptr<BackgroundDiscovery> firstDiscovery = nullptr);
+    // A request sent before the dialog was made, when given, is the first
+    // discovery's: its answers are collected instead of sending another.
+    explicit Dialog(QWidget *parent = nullptr, std::optional<DiscoveryRequest> sentRequest = std::nullopt);
     ~Dialog() override;
 
     QHostAddress getAddress() const;
@@ -39,7 +39,7 @@ private:
     qint32 controlUnitPort;
     Ui_Dialog *ui;
     bool layoutBuilt = false;
-    std::unique_ptr<BackgroundDiscovery> firstDiscovery;
+    std::optional<DiscoveryRequest> sentRequest;
 };
 
 #endif // DIALOG_H

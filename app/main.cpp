@@ -1,5 +1,5 @@
-#include "backgrounddiscovery.h"
 #include "dialog.h"
+#include "discoveryrequest.h"
 #include "form.h"
 #include "standardstreams.h"
 #include "tavikversion.h"
@@ -11,7 +11,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <memory>
 #include <utility>
 
 namespace {
@@ -83,14 +82,14 @@ int main(int argc, char *argv[])
     // The control-unit library logs under categories of its own; the window's
     // log shows their lines bare, as it shows its own.
     qSetMessagePattern(QStringLiteral("%{message}"));
-    // Discovery begins before the toolkit starts, which then starts within
-    // the half second that discovery waits for answers anyway instead of
-    // ahead of it; the dialog takes its list.
-    auto discovery = std::make_unique<BackgroundDiscovery>(Wire::commandPort);
+    // Discovery's requests go out before the toolkit starts, which then
+    // starts within the half second that discovery waits for answers anyway
+    // instead of ahead of it; the dialog collects the answers.
+    DiscoveryRequest discoveryRequest(Wire::commandPort);
     QApplication app(argc, argv);
     // The icon installed with the desktop entry, for window lists and task bars.
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tavik-counter")));
-    Dialog dialog(nullptr, std::move(discovery));
+    Dialog dialog(nullptr, std::move(discoveryRequest));
     if (dialog.exec() != QDialog::Accepted)
         return 0;
     // The main window is built once a unit is chosen: nobody sees it before,

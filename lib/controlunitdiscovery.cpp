@@ -8,15 +8,13 @@
 #include <QNetworkProxy>
 #include <QSocketNotifier>
 #include <QTcpSocket>
-#include <QUdpSocket>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <memory>
 #include <vector>
 
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -31,25 +29,6 @@ const qint64 answerReadLimit = 4096;
 // has waited longest goes, so a flood of silent connections cannot use up
 // the program's sockets while later answers still get their turn.
 const std::size_t maxWaitingAnswers = 256;
-
-const QNetworkInterface::InterfaceFlags broadcastCapable =
-        QNetworkInterface::IsUp | QNetworkInterface::IsRunning | QNetworkInterface::CanBroadcast;
-
-void sendDiscoveryRequests(QUdpSocket &sender, quint16 requestPort)
-{
-    const QByteArray request("SERVER_REQUEST");
-    const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &netInterface : interfaces) {
-        if ((netInterface.flags() & broadcastCapable) != broadcastCapable)
-            continue;
-        const auto entries = netInterface.addressEntries();
-        for (const QNetworkAddressEntry &entry : entries) {
-            if (entry.broadcast().isNull())
-                continue;
-            sender.writeDatagram(request, entry.broadcast(), requestPort);
-        }
-    }
-}
 
 // The answer connections of one run. Every connection is accepted as it comes
 // and read as soon as its bytes arrive, so a silent or slow host holds up no
@@ -67,33 +46,12 @@ public:
         dropAll();
     }
 
-    // The toolkit's own queue of 50 connections overflows when a host opens a
-    // few hundred at once, and the system then drops the connections that come
-    // next, a unit's among them, until they are tried again a second later:
-    // after the window. The queue here holds as many as the system allows.
-    bool listen(quint16 port, QString *failure)
+    // Takes over the request's listening socket.
+    void listenOn(int answerSocket)
     {
-        const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (descriptor < 0) {
-            *failure = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_ANY);
-        const int reuse = 1;
-        if (::setsockopt(descriptor, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) == 0
-            && ::bind(descriptor, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0
-            && ::listen(descriptor, SOMAXCONN) == 0) {
-            m_listening = descriptor;
-            m_incoming.reset(new QSocketNotifier(descriptor, QSocketNotifier::Read));
-            QObject::connect(m_incoming.get(), &QSocketNotifier::activated, [this] { acceptAnswers(); });
-            return true;
-        }
-        *failure = QString::fromLocal8Bit(std::strerror(errno));
-        ::close(descriptor);
-        return false;
+        m_listening = answerSocket;
+        m_incoming.reset(new QSocketNotifier(answerSocket, QSocketNotifier::Read));
+        QObject::connect(m_incoming.get(), &QSocketNotifier::activated, [this] { acceptAnswers(); });
     }
 
     // Drops the connections that were read, and those that stayed silent past
@@ -145,6 +103,10 @@ private:
         while ((descriptor = ::accept4(m_listening, reinterpret_cast<sockaddr *>(&peer), &peerLength,
                                        SOCK_NONBLOCK | SOCK_CLOEXEC)) >= 0) {
             peerLength = sizeof peer;
+            if (m_window.elapsed() >= answerWindowMs && !heardWithinWindow(descriptor)) {
+                ::close(descriptor);
+                continue;
+            }
             auto *socket = new QTcpSocket;
             socket->setProxy(QNetworkProxy::NoProxy);
             if (!socket->setSocketDescriptor(descriptor)) {
@@ -192,6 +154,19 @@ private:
         }
     }
 
+    // A connection taken from the queue after the window (the window's
+    // program sends its request before its toolkit starts, and may take
+    // longer than the window to come to the answers) counts only if the last
+    // the system heard of it, its answer or else its arrival, was within it.
+    bool heardWithinWindow(int descriptor) const
+    {
+        tcp_info info = {};
+        socklen_t length = sizeof info;
+        if (::getsockopt(descriptor, IPPROTO_TCP, TCP_INFO, &info, &length) != 0)
+            return false;
+        return m_window.elapsed() - qint64(info.tcpi_last_data_recv) <= answerWindowMs;
+    }
+
     void stopListening()
     {
         if (m_listening < 0)
@@ -224,25 +199,28 @@ ControlUnitDiscovery::ControlUnitDiscovery(quint16 controlUnitPort)
 
 QStringList ControlUnitDiscovery::run()
 {
-    QElapsedTimer window;
-    AnswerListener listener(window);
-    const quint16 answerPort = quint16(m_controlUnitPort + 2);
-    QString reason;
+    return run(DiscoveryRequest(m_controlUnitPort));
+}
+
+QStringList ControlUnitDiscovery::run(DiscoveryRequest request)
+{
     m_failure.clear();
-    if (!listener.listen(answerPort, &reason)) {
+    const int answerSocket = request.takeAnswerSocket();
+    if (answerSocket < 0) {
         // Another window's dialog or another discovery holds the port, and
-        // would take the answers: sending a request would find nothing.
-        m_failure = QStringLiteral("cannot listen for answers on port %1: %2").arg(answerPort).arg(reason);
+        // would take the answers: no request was sent.
+        m_failure = QStringLiteral("cannot listen for answers on port %1: %2")
+                            .arg(request.answerPort())
+                            .arg(request.failure());
         qCWarning(lcDiscovery).noquote() << m_failure;
         return QStringList();
     }
 
-    qCDebug(lcDiscovery) << "before udpSocket create";
-    QUdpSocket sender;
-    sender.setProxy(QNetworkProxy::NoProxy);
-    sendDiscoveryRequests(sender, quint16(m_controlUnitPort + 1));
-
-    window.start();
+    // Answers that came before the run wait in the listening queue; a run
+    // that begins after its window takes them at once.
+    const QElapsedTimer &window = request.sentAt();
+    AnswerListener listener(window);
+    listener.listenOn(answerSocket);
     while (window.elapsed() < answerWindowMs) {
         QCoreApplication::processEvents();
         listener.dropFinished();

@@ -1,6 +1,7 @@
 #ifndef CONTROLUNITDISCOVERY_H
 #define CONTROLUNITDISCOVERY_H
 
+#include "discoveryrequest.h"
 #include "wire.h"
 
 #include <QStringList>
@@ -21,6 +22,9 @@ public:
     // window, in the order the answers arrived; this machine is named
     // "127.0.0.1". Empty at once when the answer port cannot be opened.
     QStringList run();
+    // The same, for a request sent before: the window is counted from its
+    // sending, and the answers that came meanwhile are in it.
+    QStringList run(DiscoveryRequest request);
     // Why the last run could not listen for answers (another program holds
     // the answer port); empty when it could.
     QString failure() const { return m_failure; }

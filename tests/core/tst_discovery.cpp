@@ -1,5 +1,5 @@
-#include "backgrounddiscovery.h"
 #include "controlunitdiscovery.h"
+#include "discoveryrequest.h"
 
 #include <QElapsedTimer>
 #include <QNetworkInterface>
@@ -9,6 +9,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QtTest>
+
+#include <utility>
 
 #include <sys/socket.h>
 
@@ -132,8 +134,8 @@ private slots:
     void answers_data();
     void answers();
     void answerClosedWithAResetBeforeItIsTaken();
-    void background_data();
-    void background();
+    void requestSentBefore_data();
+    void requestSentBefore();
     void nothingLeftForTheEventLoop();
     void answerPortHeldByAnother();
 };
@@ -178,10 +180,13 @@ void DiscoveryTest::answers()
     QFETCH(QList<Host>, hosts);
     QFETCH(QStringList, expected);
 
+    // The hosts' times count from the sending: none connects before the
+    // answer port is listened on, however slowly this thread gets there.
     AnswerHosts answerHosts;
+    DiscoveryRequest request;
     for (const Host &host : hosts)
         answerHosts.schedule(host);
-    QCOMPARE(ControlUnitDiscovery().run(), expected);
+    QCOMPARE(ControlUnitDiscovery().run(std::move(request)), expected);
 }
 
 // A unit that resets its connection as soon as it has answered is listed,
@@ -196,47 +201,54 @@ void DiscoveryTest::answerClosedWithAResetBeforeItIsTaken()
     QCOMPARE(ControlUnitDiscovery().run(), QStringList{ "127.0.0.2" });
 }
 
-// A run on a thread of its own, as the window's program begins it before its
-// toolkit starts: answers are taken while the thread that began it does
-// nothing else, and its window is counted from its beginning, however late
-// the list is asked for.
-void DiscoveryTest::background_data()
+// A request sent before the run, as the window's program sends it before its
+// toolkit starts: the answers that came while nothing turned the event loop
+// are listed, and the window is counted from the sending, so the run takes
+// only what is left of it.
+void DiscoveryTest::requestSentBefore_data()
 {
     QTest::addColumn<QList<Host>>("hosts");
-    QTest::addColumn<int>("askedAfterMs");
+    QTest::addColumn<int>("runStartsAfterMs");
     QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("answers before and after the list is asked for")
+    QTest::newRow("answers before and during the run")
         << QList<Host>{ { "127.0.0.2", 30 }, { "127.0.0.4", 350 } } << 200
         << QStringList{ "127.0.0.2", "127.0.0.4" };
-    QTest::newRow("behind silent connections")
+    QTest::newRow("behind silent connections that came before the run")
         << QList<Host>{ silent("127.0.0.3", 0, 8), { "127.0.0.2", 30 } } << 200 << QStringList{ "127.0.0.2" };
-    QTest::newRow("asked for after the window")
+    // The answer can still be read, but a connection reset in the queue has
+    // no peer left to ask for its address.
+    QTest::newRow("an answer closed with a reset before the run")
+        << QList<Host>{ { "127.0.0.2", 30, 1, "KESTRAVA\r\n", 0, true } } << 200 << QStringList{ "127.0.0.2" };
+    QTest::newRow("a run that starts after the window")
         << QList<Host>{ { "127.0.0.2", 30 }, { "127.0.0.4", 100 } } << 600
         << QStringList{ "127.0.0.2", "127.0.0.4" };
-    // The window closes half a second after the run began, however late the
-    // list is asked for.
-    QTest::newRow("an answer after the window, asked for later still")
+    // The window closes half a second after the sending however late the run
+    // starts, as it does for a run that sends its own request.
+    QTest::newRow("an answer after the window, before a late run")
         << QList<Host>{ { "127.0.0.2", 30 }, { "127.0.0.4", 700 } } << 900 << QStringList{ "127.0.0.2" };
+    QTest::newRow("a connection in the window, its answer after it")
+        << QList<Host>{ { "127.0.0.2", 30 }, { "127.0.0.4", 300, 1, "KESTRAVA\r\n", 400 } } << 900
+        << QStringList{ "127.0.0.2" };
 }
 
-void DiscoveryTest::background()
+void DiscoveryTest::requestSentBefore()
 {
     QFETCH(QList<Host>, hosts);
-    QFETCH(int, askedAfterMs);
+    QFETCH(int, runStartsAfterMs);
     QFETCH(QStringList, expected);
 
     AnswerHosts answerHosts;
-    BackgroundDiscovery discovery;
+    DiscoveryRequest request;
+    QCOMPARE(request.failure(), QString());
     for (const Host &host : hosts)
         answerHosts.schedule(host);
-    QThread::msleep(askedAfterMs);
+    QThread::msleep(runStartsAfterMs);
 
-    QElapsedTimer wait;
-    wait.start();
-    QCOMPARE(discovery.result(), expected);
-    QCOMPARE(discovery.failure(), QString());
-    QVERIFY2(wait.elapsed() < qMax(0, 500 - askedAfterMs) + 100, qPrintable(QString::number(wait.elapsed())));
+    QElapsedTimer run;
+    run.start();
+    QCOMPARE(ControlUnitDiscovery().run(std::move(request)), expected);
+    QVERIFY2(run.elapsed() < qMax(0, 500 - runStartsAfterMs) + 100, qPrintable(QString::number(run.elapsed())));
 }
 
 // Every answer connection and the listener are gone when the run returns, and

@@ -1,6 +1,6 @@
-#include "backgrounddiscovery.h"
 #include "controlunitlist.h"
 #include "dialog.h"
+#include "discoveryrequest.h"
 
 #include <QtTest/QtTest>
 #include <QAbstractItemView>
@@ -162,7 +162,7 @@ private slots:
     void constructionWarnsOfNothing();
     void discoveryFillsList();
     void nothingFound();
-    void firstDiscoveryBegunBefore();
+    void firstDiscoveryTakesARequestSentBefore();
     void activation_data();
     void activation();
     void currentItemChosenAgain();
@@ -297,20 +297,19 @@ void TestDialog::nothingFound()
     QVERIFY(fresh.getAddress().isNull());
 }
 
-// The window's program begins discovery before its toolkit starts and hands
-// it to the dialog: no second request goes out, the unit that answered is
-// listed, and the dialog is ready one window after discovery began, not one
-// window after the dialog was made.
-void TestDialog::firstDiscoveryBegunBefore()
+// The window's program sends discovery's request before its toolkit starts
+// and hands it to the dialog: no second request goes out, the unit that
+// answered it is listed, and the dialog is ready one window after the
+// sending, not one window after it was made.
+void TestDialog::firstDiscoveryTakesARequestSentBefore()
 {
     unit.requests.clear();
-    QElapsedTimer sinceBeginning;
-    sinceBeginning.start();
-    auto discovery = std::make_unique<BackgroundDiscovery>();
-    // The unit in this process answers when this thread's events are handled.
-    QTest::qWait(300);
-    Dialog fresh(nullptr, std::move(discovery));
-    const qint64 elapsed = sinceBeginning.elapsed();
+    QElapsedTimer sinceSending;
+    sinceSending.start();
+    DiscoveryRequest request;
+    QThread::msleep(300);
+    Dialog fresh(nullptr, std::move(request));
+    const qint64 elapsed = sinceSending.elapsed();
     QCOMPARE(unit.requests, QByteArrayList({ "SERVER_REQUEST", "SERVER_REQUEST" }));
     QCOMPARE(items(addressBox(&fresh)), QStringList({ "127.0.0.1", updateItem, manualItem }));
     QVERIFY2(elapsed >= 500 && elapsed < 700, qPrintable(QString::number(elapsed)));
