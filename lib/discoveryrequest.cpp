@@ -54,19 +54,6 @@ DiscoveryRequest::DiscoveryRequest(DiscoveryRequest &&other) noexcept
 {
 }
 
-DiscoveryRequest &DiscoveryRequest::operator=(DiscoveryRequest &&other) noexcept
-{
-    if (this != &other) {
-        if (m_answerSocket >= 0)
-            ::close(m_answerSocket);
-        m_answerPort = other.m_answerPort;
-        m_answerSocket = std::exchange(other.m_answerSocket, -1);
-        m_failure = std::move(other.m_failure);
-        m_sentAt = other.m_sentAt;
-    }
-    return *this;
-}
-
 int DiscoveryRequest::takeAnswerSocket()
 {
     return std::exchange(m_answerSocket, -1);

@@ -18,7 +18,7 @@ public:
     explicit DiscoveryRequest(quint16 controlUnitPort = Wire::commandPort);
     ~DiscoveryRequest();
     DiscoveryRequest(DiscoveryRequest &&other) noexcept;
-    DiscoveryRequest &operator=(DiscoveryRequest &&other) noexcept;
+    DiscoveryRequest &operator=(DiscoveryRequest &&) = delete;
     DiscoveryRequest(const DiscoveryRequest &) = delete;
     DiscoveryRequest &operator=(const DiscoveryRequest &) = delete;
 
