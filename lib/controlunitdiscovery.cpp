@@ -10,11 +10,12 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <cstddef>
 #include <memory>
 #include <vector>
 
+#include <linux/tcp.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -156,14 +157,19 @@ private:
 
     // A connection taken from the queue after the window (the window's
     // program sends its request before its toolkit starts, and may take
-    // longer than the window to come to the answers) counts only if the last
-    // the system heard of it, its answer or else its arrival, was within it.
+    // longer than the window to come to the answers) does not count if the
+    // system heard its one piece of data, or else its arrival, only after the
+    // window. Of a connection that sent more than one piece, only the time of
+    // the last is known: the answer may have been in time, and it counts.
     bool heardWithinWindow(int descriptor) const
     {
         tcp_info info = {};
         socklen_t length = sizeof info;
         if (::getsockopt(descriptor, IPPROTO_TCP, TCP_INFO, &info, &length) != 0)
             return false;
+        if (length < offsetof(tcp_info, tcpi_data_segs_in) + sizeof info.tcpi_data_segs_in
+            || info.tcpi_data_segs_in > 1)
+            return true;
         return m_window.elapsed() - qint64(info.tcpi_last_data_recv) <= answerWindowMs;
     }
 

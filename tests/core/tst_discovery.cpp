@@ -21,6 +21,8 @@ namespace {
 // with count connections that each say bytes after speakAfterMs; empty bytes
 // stay silent. A host that resets closes each connection with a reset once it
 // has said its bytes, as units do that keep no closed connections around.
+// A host with more bytes says them moreAfterMs after its first ones, on the
+// same connection.
 struct Host
 {
     QString source;
@@ -29,6 +31,8 @@ struct Host
     QByteArray bytes = "KESTRAVA\r\n";
     int speakAfterMs = 0;
     bool resets = false;
+    QByteArray more = QByteArray();
+    int moreAfterMs = 0;
 };
 
 Host silent(const QString &source, int delayMs, int count)
@@ -94,6 +98,8 @@ private:
                     socket->write(host.bytes);
                     if (host.resets)
                         resetOnceSent(socket);
+                    else if (!host.more.isEmpty())
+                        after(host.moreAfterMs, socket, [socket, host] { socket->write(host.more); });
                 });
             });
         }
@@ -134,6 +140,7 @@ private slots:
     void answers_data();
     void answers();
     void answerClosedWithAResetBeforeItIsTaken();
+    void answerBeforeABusyThreadWithMoreAfterTheWindow();
     void requestSentBefore_data();
     void requestSentBefore();
     void nothingLeftForTheEventLoop();
@@ -201,6 +208,18 @@ void DiscoveryTest::answerClosedWithAResetBeforeItIsTaken()
     QCOMPARE(ControlUnitDiscovery().run(), QStringList{ "127.0.0.2" });
 }
 
+// The run's thread is busy with another event from before the unit's answer
+// until after the window, as the dialog's can be; the unit answered in the
+// window and said more on the same connection after it. Its answer was in
+// time and it is listed, as the tool and "Update..." listed it before.
+void DiscoveryTest::answerBeforeABusyThreadWithMoreAfterTheWindow()
+{
+    AnswerHosts answerHosts;
+    answerHosts.schedule({ "127.0.0.2", 30, 1, "KESTRAVA\r\n", 0, false, "READY\r\n", 500 });
+    QTimer::singleShot(10, [] { QThread::msleep(650); });
+    QCOMPARE(ControlUnitDiscovery().run(), QStringList{ "127.0.0.2" });
+}
+
 // A request sent before the run, as the window's program sends it before its
 // toolkit starts: the answers that came while nothing turned the event loop
 // are listed, and the window is counted from the sending, so the run takes
@@ -230,6 +249,17 @@ void DiscoveryTest::requestSentBefore_data()
     QTest::newRow("a connection in the window, its answer after it")
         << QList<Host>{ { "127.0.0.2", 30 }, { "127.0.0.4", 300, 1, "KESTRAVA\r\n", 400 } } << 900
         << QStringList{ "127.0.0.2" };
+    // What a unit says after its answer is not its answer: the answer came
+    // within the window, and a run on time lists it.
+    QTest::newRow("an answer in the window, more after it, before a late run")
+        << QList<Host>{ { "127.0.0.2", 30 }, { "127.0.0.4", 100, 1, "KESTRAVA\r\n", 0, false, "READY\r\n", 500 } }
+        << 900 << QStringList{ "127.0.0.2", "127.0.0.4" };
+    QTest::newRow("an answer in pieces, the first in the window, before a late run")
+        << QList<Host>{ { "127.0.0.2", 30 }, { "127.0.0.4", 300, 1, "KEST", 0, false, "RAVA\r\n", 400 } }
+        << 900 << QStringList{ "127.0.0.2", "127.0.0.4" };
+    QTest::newRow("an answer in pieces, the first in the window, run on time")
+        << QList<Host>{ { "127.0.0.2", 30 }, { "127.0.0.4", 300, 1, "KEST", 0, false, "RAVA\r\n", 400 } }
+        << 0 << QStringList{ "127.0.0.2", "127.0.0.4" };
 }
 
 void DiscoveryTest::requestSentBefore()

@@ -163,6 +163,7 @@ private slots:
     void discoveryFillsList();
     void nothingFound();
     void firstDiscoveryTakesARequestSentBefore();
+    void firstDiscoveryAfterTheWindowListsAUnitThatSaidMore();
     void activation_data();
     void activation();
     void currentItemChosenAgain();
@@ -313,6 +314,32 @@ void TestDialog::firstDiscoveryTakesARequestSentBefore()
     QCOMPARE(unit.requests, QByteArrayList({ "SERVER_REQUEST", "SERVER_REQUEST" }));
     QCOMPARE(items(addressBox(&fresh)), QStringList({ "127.0.0.1", updateItem, manualItem }));
     QVERIFY2(elapsed >= 500 && elapsed < 700, qPrintable(QString::number(elapsed)));
+}
+
+// The toolkit took longer than the window to start, so the first discovery
+// comes to its answers after the window. A unit answered early in it and,
+// on the same connection, said more after it: its answer was in time, and it
+// is listed, as a discovery on time lists it.
+void TestDialog::firstDiscoveryAfterTheWindowListsAUnitThatSaidMore()
+{
+    unit.stop();
+    DiscoveryRequest request;
+    QTcpSocket remote;
+    remote.setProxy(QNetworkProxy::NoProxy);
+    QVERIFY(remote.bind(QHostAddress(QStringLiteral("127.0.0.2"))));
+    remote.connectToHost(QHostAddress::LocalHost, 9802);
+    QVERIFY(remote.waitForConnected(100));
+    remote.write("KESTRAVA\r\n");
+    QVERIFY(remote.waitForBytesWritten(100));
+    QVERIFY(request.sentAt().elapsed() < 100);
+    QThread::msleep(600);
+    remote.write("READY\r\n");
+    QVERIFY(remote.waitForBytesWritten(100));
+    QThread::msleep(100);
+
+    Dialog fresh(nullptr, std::move(request));
+    QVERIFY(unit.start());
+    QCOMPARE(items(addressBox(&fresh)), QStringList({ "127.0.0.2", updateItem, manualItem }));
 }
 
 void TestDialog::activation_data()
